@@ -1,0 +1,7 @@
+#include "app/myapplication.h"
+
+int main(int argc, char *argv[])
+{
+    MyApplication app(argc, argv);
+    return app.exec();
+}

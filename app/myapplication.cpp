@@ -1,0 +1,30 @@
+#include "app/myapplication.h"
+
+#include "app/version.h"
+#include "platform/selfupdate.h"
+
+#include <QFileOpenEvent>
+#include <QSettings>
+
+MyApplication::MyApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    win_sparkle_set_appcast_url(Program::UpdateFeedUrl);
+    window.show();
+    win_sparkle_init();
+    win_sparkle_check_update_without_ui();
+
+    const QString savedHostName =
+        QSettings().value(QStringLiteral("selectedApp"), QString()).toString();
+    window.startUp(savedHostName);
+}
+
+MyApplication::~MyApplication() = default;
+
+bool MyApplication::event(QEvent *event)
+{
+    if (event->type() == QEvent::FileOpen) {
+        window.openFileUrl(static_cast<QFileOpenEvent *>(event)->url());
+        return true;
+    }
+    return QApplication::event(event);
+}

@@ -1,0 +1,78 @@
+#include "operations/toolcommand.h"
+
+#include "app/programfolder.h"
+#include "platform/platform.h"
+
+#include <QDir>
+#include <QProcess>
+
+namespace {
+bool isExternalKey(const QString &key) { return key.startsWith(QLatin1Char('*')); }
+
+QString quoted(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+
+ToolCommandLine commandLine(const QString &key, const QString &optionPrefix, const QString &verb,
+                            const QStringList &operands, const QString &operandText)
+{
+    ToolCommandLine line;
+    line.key = key;
+    line.program = toolProgram(key);
+    line.arguments << optionPrefix + verb << operands;
+    line.text = toolCommand(key) + QLatin1Char(' ') + optionPrefix + verb + QLatin1Char(' ') + operandText;
+    return line;
+}
+} // namespace
+
+QString toolCommand(const QString &key)
+{
+    if (isExternalKey(key))
+        return key.mid(1);
+    return quoted(toolProgram(key)) + QLatin1Char(' ');
+}
+
+QString toolProgram(const QString &key)
+{
+    if (isExternalKey(key)) {
+        QString path = key.mid(1);
+        if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"')))
+            path = path.mid(1, path.size() - 2);
+        return path;
+    }
+    return QDir::toNativeSeparators(programFolder() + QStringLiteral("/Contents/") + key +
+                                    QLatin1Char('/') + Platform::toolExecutableName());
+}
+
+ToolCommandLine installCommand(const QString &key, const QString &optionPrefix, const QString &packagePath)
+{
+    return commandLine(key, optionPrefix, QStringLiteral("install"), {packagePath}, quoted(packagePath));
+}
+
+ToolCommandLine removeCommand(const QString &key, const QString &optionPrefix, const QString &extensionName)
+{
+    return commandLine(key, optionPrefix, QStringLiteral("remove"), {extensionName}, quoted(extensionName));
+}
+
+ToolCommandLine listCommand(const QString &key, const QString &optionPrefix)
+{
+    return commandLine(key, optionPrefix, QStringLiteral("list"), {QStringLiteral("all")},
+                       QStringLiteral("all"));
+}
+
+void startTool(QProcess &process, const ToolCommandLine &command)
+{
+    process.start(command.program, command.arguments, QIODevice::ReadWrite);
+}
+
+ToolOutput runToolAndWait(const ToolCommandLine &command)
+{
+    QProcess process;
+    startTool(process, command);
+    ToolOutput output;
+    output.started = process.waitForStarted(-1);
+    if (output.started)
+        process.waitForFinished(-1);
+    output.out = QString::fromUtf8(process.readAllStandardOutput());
+    output.err = QString::fromUtf8(process.readAllStandardError());
+    process.close();
+    return output;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QProcess;
+
+// How the program talks to Adobe's command-line tool. A tool folder key names a generation:
+// "Support002", "Support003" (the copies in the program's Contents folder) or the external
+// entry, "*" and the quoted path of a separately installed tool.
+//
+// The tool is started with a program and a list of arguments, never with one command string
+// split at blanks, so a path or extension name holding quotes or blanks arrives intact.
+
+// The start of a command line for a key, as text (for logs): the quoted tool path and a blank,
+// or the external entry without its "*".
+QString toolCommand(const QString &key);
+
+// The executable a key stands for.
+QString toolProgram(const QString &key);
+
+struct ToolCommandLine
+{
+    QString key;
+    QString program;
+    QStringList arguments;
+    // The whole line as a user would type it: toolCommand(key), a blank, the option and operand.
+    QString text;
+};
+
+ToolCommandLine installCommand(const QString &key, const QString &optionPrefix, const QString &packagePath);
+ToolCommandLine removeCommand(const QString &key, const QString &optionPrefix, const QString &extensionName);
+ToolCommandLine listCommand(const QString &key, const QString &optionPrefix);
+
+// Starts the tool without waiting; the caller connects to the process's signals first or after.
+void startTool(QProcess &process, const ToolCommandLine &command);
+
+struct ToolOutput
+{
+    QString out; // standard output, UTF-8
+    QString err; // standard error, UTF-8
+    bool started = false;
+};
+
+// Runs the tool and waits for it without a time limit; a tool that cannot start prints nothing.
+ToolOutput runToolAndWait(const ToolCommandLine &command);

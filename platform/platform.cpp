@@ -1,0 +1,104 @@
+#include "platform/platform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QStyleFactory>
+
+#ifdef Q_OS_WIN
+#include <QLibrary>
+#include <cstdlib>
+#include <windows.h>
+#endif
+
+#ifdef Q_OS_WIN
+
+QString commonAppDataFolder()
+{
+    // shell32 is loaded at run time so that nothing links against it statically.
+    using GetFolderPath = BOOL(WINAPI *)(HWND, LPWSTR, int, BOOL);
+    constexpr int CommonAppData = 35; // CSIDL_COMMON_APPDATA
+    QString folder;
+    QLibrary shell32(QStringLiteral("shell32"));
+    auto getFolderPath =
+        reinterpret_cast<GetFolderPath>(shell32.resolve("SHGetSpecialFolderPathW"));
+    if (getFolderPath) {
+        wchar_t buffer[MAX_PATH] = {0};
+        getFolderPath(nullptr, buffer, CommonAppData, FALSE);
+        folder = QString::fromWCharArray(buffer);
+    }
+    return folder.isEmpty() ? QStringLiteral("C:\\temp\\qt-common") : folder;
+}
+
+namespace Platform {
+
+QString toolExecutableName() { return QStringLiteral("ExManCmd.exe"); }
+
+bool systemPrefersLightTheme()
+{
+    const QSettings themeKey(QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\"
+                                            "CurrentVersion\\Themes\\Personalize"),
+                             QSettings::NativeFormat);
+    return themeKey.value(QStringLiteral("AppsUseLightTheme"), true).toBool();
+}
+
+QString nativeStyleName() { return QStringLiteral("windowsvista"); }
+
+void stopAdobeDesktopService()
+{
+    // Not running is the common case; the result does not matter.
+    std::system("taskkill /IM \"Adobe Desktop Service.exe\" /F");
+}
+
+} // namespace Platform
+
+#else
+
+QString commonAppDataFolder()
+{
+    const QString overridden = qEnvironmentVariable("PANELHOLD_COMMON_APPDATA");
+    if (!overridden.isEmpty())
+        return overridden;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/panelhold-adobe");
+}
+
+namespace Platform {
+
+QString toolExecutableName() { return QStringLiteral("ExManCmd"); }
+
+bool systemPrefersLightTheme()
+{
+    // GTK_THEME=Adwaita:dark and the GTK settings file are what most desktops honour.
+    if (qEnvironmentVariable("GTK_THEME").contains(QStringLiteral("dark"), Qt::CaseInsensitive))
+        return false;
+    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QSettings gtk(configHome + QStringLiteral("/gtk-3.0/settings.ini"), QSettings::IniFormat);
+    gtk.beginGroup(QStringLiteral("Settings"));
+    if (gtk.value(QStringLiteral("gtk-application-prefer-dark-theme")).toBool())
+        return false;
+    return !gtk.value(QStringLiteral("gtk-theme-name"))
+                .toString()
+                .contains(QStringLiteral("dark"), Qt::CaseInsensitive);
+}
+
+QString nativeStyleName()
+{
+    // The style the desktop gave the application before the theme follower touched it.
+    static const QString desktopStyle = [] {
+        const QString name = QApplication::style() ? QApplication::style()->objectName() : QString();
+        return name.isEmpty() ? QStringLiteral("Fusion") : name;
+    }();
+    return desktopStyle;
+}
+
+void stopAdobeDesktopService()
+{
+    // The stand-in environment has no desktop service to stop.
+}
+
+} // namespace Platform
+
+#endif

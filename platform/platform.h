@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// Everything that differs between Windows and other systems, behind small functions.
+// Windows talks to the shell, the registry and taskkill; other systems use the stand-in
+// environment (standin/README.md) and the desktop's own settings.
+
+// The folder that holds Adobe's shared data (Windows: CSIDL_COMMON_APPDATA).
+// Elsewhere: $PANELHOLD_COMMON_APPDATA, or the user's data folder's "panelhold-adobe".
+QString commonAppDataFolder();
+
+namespace Platform {
+
+// File name of the command-line tool inside Contents/SupportNNN.
+QString toolExecutableName();
+
+// True when the user's apps should look light; light when nothing can be read.
+bool systemPrefersLightTheme();
+
+// The style that stands for the system's own look in the light theme.
+QString nativeStyleName();
+
+// Stops Adobe's desktop service before the extension list is reset; waits for it.
+void stopAdobeDesktopService();
+
+} // namespace Platform

@@ -1,0 +1,83 @@
+#include "localhttpserver.h"
+
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+LocalHttpServer::LocalHttpServer()
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &LocalHttpServer::handleConnection);
+    m_server.listen(QHostAddress::LocalHost, 0);
+}
+
+QUrl LocalHttpServer::url(const QString &path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+}
+
+void LocalHttpServer::serve(const QString &path, const QByteArray &body, const QByteArray &contentType)
+{
+    Route route;
+    route.body = body;
+    route.contentType = contentType;
+    m_routes.insert(path, route);
+}
+
+void LocalHttpServer::redirect(const QString &path, const QUrl &to, int status)
+{
+    Route route;
+    route.status = status;
+    route.location = to.toEncoded();
+    m_routes.insert(path, route);
+}
+
+void LocalHttpServer::handleConnection()
+{
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        auto *buffer = new QByteArray;
+        connect(socket, &QTcpSocket::disconnected, socket, [socket, buffer] {
+            delete buffer;
+            socket->deleteLater();
+        });
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+            buffer->append(socket->readAll());
+            const int end = buffer->indexOf("\r\n\r\n");
+            if (end < 0)
+                return;
+            const QList<QByteArray> lines = buffer->left(end).split('\n');
+            buffer->clear();
+            const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+            const QString target = QString::fromUtf8(requestLine.value(1));
+            const QString path = QUrl(target).path();
+            m_paths.append(path);
+            for (const QByteArray &line : lines) {
+                if (line.toLower().startsWith("user-agent:"))
+                    m_lastUserAgent = line.mid(11).trimmed();
+            }
+
+            const Route route = m_routes.value(path, Route{404, "not found", "text/plain", {}, 0, false, false, true});
+            QPointer<QTcpSocket> guard(socket);
+            QTimer::singleShot(route.delayMs, socket, [guard, route] {
+                if (!guard)
+                    return;
+                if (route.dropConnection) {
+                    guard->abort();
+                    return;
+                }
+                QByteArray reply = "HTTP/1.1 " + QByteArray::number(route.status) + " Status\r\n";
+                reply += "Content-Type: " + route.contentType + "\r\n";
+                if (!route.location.isEmpty())
+                    reply += "Location: " + route.location + "\r\n";
+                if (route.announceLength)
+                    reply += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
+                reply += "Connection: close\r\n\r\n";
+                if (route.stall) {
+                    guard->write(reply + route.body.left(route.body.size() / 2));
+                    return; // never finish
+                }
+                guard->write(reply + route.body);
+                guard->disconnectFromHost();
+            });
+        });
+    }
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QTcpServer>
+#include <QUrl>
+
+// A small HTTP/1.1 server on 127.0.0.1 for tests: serves bodies, statuses, redirects, delays,
+// stalls and dropped connections, one route per path.
+class LocalHttpServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Route
+    {
+        int status = 200;
+        QByteArray body;
+        QByteArray contentType = "application/octet-stream";
+        QByteArray location;          // for redirects
+        int delayMs = 0;              // before answering
+        bool dropConnection = false;  // close without answering
+        bool stall = false;           // send the headers and part of the body, then nothing
+        bool announceLength = true;   // send Content-Length
+    };
+
+    LocalHttpServer();
+
+    bool isListening() const { return m_server.isListening(); }
+    QUrl url(const QString &path) const;
+
+    void serve(const QString &path, const QByteArray &body, const QByteArray &contentType = "text/xml");
+    void setRoute(const QString &path, const Route &route) { m_routes.insert(path, route); }
+    void redirect(const QString &path, const QUrl &to, int status = 302);
+
+    // Requests seen so far: path and User-Agent header.
+    QStringList requestedPaths() const { return m_paths; }
+    QByteArray lastUserAgent() const { return m_lastUserAgent; }
+
+private:
+    void handleConnection();
+
+    QTcpServer m_server;
+    QMap<QString, Route> m_routes;
+    QStringList m_paths;
+    QByteArray m_lastUserAgent;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "ui/mainwindow.h"
+#include "ui_mainwindow.h"
+
+// The tests' one door into MainWindow's private state and slots.
+struct MainWindowInspector
+{
+    explicit MainWindowInspector(MainWindow &window) : w(window) {}
+
+    Ui::MainWindow *ui() const { return w.ui; }
+    QStringList &toolFolders() const { return w.toolFolders; }
+    QString &olderDatabasePath() const { return w.olderDatabasePath; }
+    QString &newerDatabasePath() const { return w.newerDatabasePath; }
+    QMap<QString, QSqlDatabase> &adobeDatabases() const { return w.adobeDatabases; }
+    QMap<QString, QMap<QString, QStringList>> &hostExtensions() const { return w.hostExtensions; }
+    QMap<QString, QString> &extensionVersions() const { return w.extensionVersions; }
+    QMap<QString, ExtensionInfo> &extensionInfo() const { return w.extensionInfo; }
+    QMap<QString, QPushButton *> &updateButtons() const { return w.updateButtons; }
+    QStringList &extensionsWithUpdates() const { return w.extensionsWithUpdates; }
+    bool &fitNameColumn() const { return w.fitNameColumn; }
+    bool &updatesScanned() const { return w.updatesScanned; }
+    bool &startupFinished() const { return w.startupFinished; }
+    QString &dataFolder() const { return w.dataFolder; }
+    QSqlDatabase &localDb() const { return w.localDb; }
+    QSqlDatabase &extensionsDb() const { return w.extensionsDb; }
+    QImage &iconImage() const { return w.iconImage; }
+    QPointer<QProcess> &installingProcess() const { return w.installingProcess; }
+    QPointer<QMessageBox> &downloadWaitBox() const { return w.downloadWaitBox; }
+    QPointer<QProgressBar> &downloadProgressBar() const { return w.downloadProgressBar; }
+    QModelIndexList &savedSelectedRows() const { return w.savedSelectedRows; }
+    int &savedScrollValue() const { return w.savedScrollValue; }
+
+    void locateAdobeDatabases() const { w.locateAdobeDatabases(); }
+    void listExtensions(int reselectPosition, const QString &saved) const
+    {
+        w.listExtensions(reselectPosition, saved);
+    }
+    void readAdobeDatabases() const { w.readAdobeDatabases(); }
+    QString refreshUpdateList() const { return w.refreshUpdateList(); }
+    void resetExtensionList(const QString &question) const { w.resetExtensionList(question); }
+    void downloadAndUpdate(const QString &name) const { w.downloadAndUpdate(name); }
+    void saveTablePosition() const { w.saveTablePosition(); }
+    void restoreTablePosition() const { w.restoreTablePosition(); }
+    void selectionChanged() const { w.on_listWidget_itemSelectionChanged(); }
+    QString getURLOfUpdateForExtension(const QString &name) const
+    {
+        return w.getURLOfUpdateForExtension(name);
+    }
+    QUrl redirectUrl(const QUrl &possible, const QUrl &old) const { return w.redirectUrl(possible, old); }
+    void downloadProgress(qint64 ist, qint64 max) const { w.downloadProgress(ist, max); }
+
+    MainWindow &w;
+};

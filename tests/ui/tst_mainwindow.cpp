@@ -1,0 +1,159 @@
+#include "inventory/hostcatalogue.h"
+#include "mainwindowinspector.h"
+#include "modalboxwatcher.h"
+#include "testenvironment.h"
+
+#include <QDir>
+#include <QMenu>
+#include <QSettings>
+#include <QToolBar>
+#include <QtTest>
+
+// The window's shell: form, actions, About box, settings and the catalogue of tool folders.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { externalToolEntry = QStringLiteral("none"); }
+
+    void formHasTheMenuAndToolBar()
+    {
+        TestEnvironment env;
+        MainWindow window;
+        MainWindowInspector in(window);
+        QCOMPARE(window.windowTitle(), QString("Velmora's Panelhold"));
+
+        QStringList menu;
+        const QList<QAction *> menuActions = in.ui()->menuInstaller->actions();
+        for (QAction *action : menuActions)
+            menu << (action->isSeparator() ? QString("|") : action->text());
+        QCOMPARE(menu, (QStringList{"Install Extension", "Remove Extension", "|", "Check for Updates...", "|",
+                                    "Reset extension list", "|", "About"}));
+        QCOMPARE(in.ui()->menuInstaller->title(), QString("File"));
+
+        QStringList toolBar;
+        const QList<QAction *> toolActions = in.ui()->mainToolBar->actions();
+        for (QAction *action : toolActions)
+            toolBar << action->text();
+        QCOMPARE(toolBar, (QStringList{"Install", "Remove"}));
+        QVERIFY(!in.ui()->mainToolBar->isMovable());
+        QCOMPARE(in.ui()->actionInstall->toolTip(), QString("Install Extension"));
+
+        // "Fix problems" and the help action exist but are placed nowhere.
+        for (QAction *hidden : {in.ui()->actionFix, in.ui()->actionHelp}) {
+            QVERIFY(!menuActions.contains(hidden));
+            QVERIFY(!toolActions.contains(hidden));
+            QVERIFY(hidden->associatedWidgets().isEmpty());
+        }
+        QCOMPARE(in.ui()->actionFix->text(), QString("Fix problems"));
+
+        QCOMPARE(in.ui()->label->text(), QString("Adobe Products"));
+        QCOMPARE(in.ui()->label_2->text(), QString("Extensions"));
+        QCOMPARE(in.ui()->widget->minimumWidth(), 200);
+        QCOMPARE(in.ui()->widget->maximumWidth(), 200);
+        QCOMPARE(in.ui()->splitter->orientation(), Qt::Vertical);
+        QCOMPARE(in.ui()->tableWidget->selectionBehavior(), QAbstractItemView::SelectRows);
+        QVERIFY(window.acceptDrops());
+    }
+
+    void toolFoldersWithoutExternalTool()
+    {
+        TestEnvironment env;
+        setExternalToolPathForTesting(env.scratch() + "/missing/UnifiedPluginInstallerAgent");
+        MainWindow window;
+        QCOMPARE(MainWindowInspector(window).toolFolders(), (QStringList{"Support003", "Support002"}));
+        QCOMPARE(externalToolEntry, QString("none"));
+    }
+
+    void toolFoldersStartWithAnInstalledExternalTool()
+    {
+        TestEnvironment env;
+        const QString tool = env.scratch() + "/Agent Folder/UnifiedPluginInstallerAgent";
+        QVERIFY(QDir().mkpath(env.scratch() + "/Agent Folder"));
+        QFile file(tool);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        setExternalToolPathForTesting(tool);
+
+        MainWindow window;
+        const QString entry = "*\"" + tool + "\"";
+        QCOMPARE(MainWindowInspector(window).toolFolders(), (QStringList{entry, "Support003", "Support002"}));
+        QCOMPARE(externalToolEntry, entry);
+        setExternalToolPathForTesting(QString());
+    }
+
+    void dataFolderAndLocalDatabase()
+    {
+        TestEnvironment env;
+        MainWindow window;
+        MainWindowInspector in(window);
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QVERIFY(documents.startsWith(QDir::tempPath())); // never the real home
+        QCOMPARE(in.dataFolder(), documents + "/Velmora Panelhold");
+        QVERIFY(QDir(in.dataFolder()).exists());
+        QCOMPARE(in.localDb().connectionName(), QString("local"));
+        QCOMPARE(in.localDb().driverName(), QString("QSQLITE"));
+        QCOMPARE(in.localDb().databaseName(), in.dataFolder() + "/extensions.db");
+        QVERIFY(!in.localDb().isOpen());
+        QVERIFY(!QFile::exists(in.dataFolder() + "/extensions.db"));
+        QVERIFY(!in.iconImage().isNull()); // Resources/images/icon.png beside the program
+    }
+
+    void closeSavesAndANewWindowRestoresThePlacement()
+    {
+        TestEnvironment env;
+        QRect placed;
+        {
+            MainWindow window;
+            window.show();
+            window.setGeometry(120, 90, 640, 480);
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            placed = window.geometry();
+            QVERIFY(window.close());
+        }
+        QSettings settings;
+        QVERIFY(!settings.value("geometry").toByteArray().isEmpty());
+        QVERIFY(!settings.value("windowState").toByteArray().isEmpty());
+
+        MainWindow again;
+        QCOMPARE(again.size(), placed.size());
+
+        // Every close writes both keys again, whatever they held.
+        settings.setValue("geometry", QByteArray("stale"));
+        settings.setValue("windowState", QByteArray("stale"));
+        again.show();
+        again.close();
+        QVERIFY(QSettings().value("geometry").toByteArray() != QByteArray("stale"));
+        QVERIFY(QSettings().value("windowState").toByteArray() != QByteArray("stale"));
+    }
+
+    void aboutBox()
+    {
+        TestEnvironment env;
+        MainWindow window;
+        ModalBoxWatcher watcher;
+        MainWindowInspector(window).ui()->actionAbout->trigger();
+        QCOMPARE(watcher.answeredBoxes().size(), 1);
+        const ModalBoxWatcher::Box box = watcher.answeredBoxes().at(0);
+        QCOMPARE(box.title, QString("About"));
+        QVERIFY(box.text.startsWith("Velmora's Panelhold<br>"));
+        QVERIFY(box.text.contains(">Leave feedback</a>"));
+        QVERIFY(box.text.contains("/support\""));
+        QVERIFY(box.informativeText.startsWith("Version 4.1 <br>"));
+    }
+
+    void actionsWithoutEffect()
+    {
+        TestEnvironment env;
+        MainWindow window;
+        ModalBoxWatcher watcher;
+        MainWindowInspector in(window);
+        in.ui()->actionHelp->trigger();
+        in.ui()->actionFix->trigger();
+        QVERIFY(watcher.boxes().isEmpty());
+    }
+};
+
+PANELHOLD_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,186 @@
+#include "ui/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "app/programfolder.h"
+#include "app/version.h"
+#include "inventory/hostcatalogue.h"
+#include "platform/selfupdate.h"
+#include "support/literalcipher.h"
+#include "support/literals.h"
+#include "support/qeasysettings.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QtDebug>
+
+namespace {
+constexpr char VendorHome[] = "https://www.velmora.example";
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+{
+    QEasySettings::initialise(0, QStringLiteral("VelmoraPanelhold"));
+    QEasySettings::applyStyle(QEasySettings::FollowSystem);
+
+    toolOptionPrefix = QStringLiteral("/");
+
+    const QString externalTool = externalToolPath();
+    if (!externalTool.isEmpty() && QFileInfo::exists(externalTool)) {
+        externalToolEntry = QStringLiteral("*\"") + externalTool + QStringLiteral("\"");
+        toolFolders.append(externalToolEntry);
+    }
+    toolFolders << QStringLiteral("Support003") << QStringLiteral("Support002");
+
+    dataFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
+                 QStringLiteral("/Velmora Panelhold");
+    if (!QDir(dataFolder).exists() && !QDir().mkpath(dataFolder))
+        qDebug() << "NO ACCESS";
+
+    // Registered for the program's own use later; nothing opens it yet.
+    localDb = QSqlDatabase::addDatabase(storedLiteral(StoredLiterals::SqlDriver), QStringLiteral("local"));
+    localDb.setDatabaseName(dataFolder + QStringLiteral("/extensions.db"));
+
+    updatesScanned = false;
+    fitNameColumn = true;
+    setAcceptDrops(true);
+
+    const QString iconPath = programFolder() + QStringLiteral("/Resources/images/icon.png");
+
+    try {
+        locateAdobeDatabases();
+    } catch (...) {
+        // A catalogue we could not build leaves the window usable; the listing will say so.
+    }
+
+    iconImage.load(iconPath);
+    ui->setupUi(this);
+    ui->tableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
+    if (QStyle *headerStyle = QStyleFactory::create(QStringLiteral("CleanLooks"))) {
+        headerStyle->setParent(ui->tableWidget->verticalHeader());
+        ui->tableWidget->verticalHeader()->setStyle(headerStyle);
+    }
+
+    extensionsDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+
+    // Put the window back where the user left it.
+    const QSettings settings;
+    restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
+    restoreState(settings.value(QStringLiteral("windowState")).toByteArray(), 0);
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+void MainWindow::startUp(const QString &savedHostName)
+{
+    listExtensions(-1, savedHostName);
+    refreshUpdateList();
+    on_listWidget_itemSelectionChanged();
+    startupFinished = true;
+}
+
+void MainWindow::openFileUrl(const QUrl &url)
+{
+    installExtension(url.toLocalFile(), false);
+}
+
+void MainWindow::refreshAfterChange(int reselectPosition)
+{
+    fitNameColumn = true;
+    listExtensions(reselectPosition, QString());
+    refreshUpdateList();
+    on_listWidget_itemSelectionChanged();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    QSettings settings;
+    settings.setValue(QStringLiteral("geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("windowState"), saveState(0));
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    for (const QUrl &url : urls)
+        installExtension(url.toLocalFile(), false);
+}
+
+void MainWindow::on_actionAbout_triggered()
+{
+    QMessageBox box;
+    box.setWindowTitle(tr("About"));
+    QPixmap logo(programFolder() + QStringLiteral("/Resources/images/Logo.png"));
+    if (!logo.isNull())
+        box.setIconPixmap(logo.scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    box.setTextFormat(Qt::RichText);
+    const QString home = QString::fromLatin1(VendorHome);
+    box.setText(tr("Velmora's Panelhold") + QStringLiteral("<br><a href=\"%1\">%1</a><br><br>").arg(home) +
+                QStringLiteral("<a href=\"%1/support\">").arg(home) + tr("Leave feedback") +
+                QStringLiteral("</a>"));
+    box.setInformativeText(
+        tr("Version %1 ").arg(QString::fromLatin1(Program::Version)) + QStringLiteral("<br>") +
+        tr("Copyright (C) Velmora. Panelhold is distributed in the hope that it will be useful, "
+           "but without any warranty. It uses the Qt toolkit (LGPL 3), QuaZip (LGPL 2.1), "
+           "zlib and SQLite. Adobe is a trademark of Adobe Inc.; Panelhold is not made by Adobe."));
+    box.exec();
+}
+
+void MainWindow::on_actionHelp_triggered()
+{
+}
+
+void MainWindow::on_actionInstall_triggered()
+{
+    const QString path = QFileDialog::getOpenFileName(
+        this, tr("Open Extension"), QString(), tr("Extensions (*.zxp *.mxp);;CS4/CS3 extensions (*.zip)"));
+    installExtension(path, false);
+}
+
+void MainWindow::on_actionInstall_Extension_triggered()
+{
+    on_actionInstall_triggered();
+}
+
+void MainWindow::on_actionCheck_for_Updates_triggered()
+{
+    win_sparkle_check_update_with_ui();
+}
+
+void MainWindow::on_actionRemove_Extension_triggered()
+{
+    on_actionRemove_triggered();
+}
+
+void MainWindow::listUpdatesManuallyAsync()
+{
+    listUpdatesManually();
+}
+
+void MainWindow::on_actionFix_triggered()
+{
+}
+
+void MainWindow::on_actionFix_2_triggered()
+{
+    resetExtensionList(tr("Do you want to reset extension list?"));
+}

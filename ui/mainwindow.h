@@ -1,0 +1,150 @@
+#pragma once
+
+#include "inventory/extensioninfo.h"
+
+#include <QFile>
+#include <QImage>
+#include <QMainWindow>
+#include <QMap>
+#include <QModelIndexList>
+#include <QPointer>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QStringList>
+#include <QUrl>
+
+class QMessageBox;
+class QProgressBar;
+class QPushButton;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The program's one window and the owner of its state. Every user action and every completion
+// of background work arrives as one of its slots. The slots of the inventory, operations and
+// updates live in the source files of those folders.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The first listing, update scan and table fill, once the window is shown.
+    void startUp(const QString &savedHostName);
+
+    // The operating system asked us to open a document: install it like a dropped file.
+    void openFileUrl(const QUrl &url);
+
+    // Installs one package through the first tool generation. Silent installations come from
+    // the update flow and end in extensionUpdated() instead of a result box.
+    void installExtension(const QString &path, bool silent);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private slots:
+    void installationProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void on_actionAbout_triggered();
+    void on_actionHelp_triggered();
+    void on_listWidget_itemSelectionChanged();
+    void on_actionInstall_triggered();
+    void on_actionInstall_Extension_triggered();
+    void on_actionCheck_for_Updates_triggered();
+    void on_actionRemove_triggered();
+    void on_actionRemove_Extension_triggered();
+    void updateClicked();
+    void updateExtensionAfterRemovalInOlderDBs();
+    void extensionUpdated();
+    void extensionRemoved();
+    QString getURLOfUpdateForExtension(QString extensionName);
+    QUrl redirectUrl(const QUrl &possibleRedirectUrl, const QUrl &oldRedirectUrl);
+    void downloadProgress(qint64 ist, qint64 max);
+    void listUpdatesManually();
+    void listUpdatesManuallyAsync();
+    void on_actionFix_triggered();
+    void on_actionFix_2_triggered();
+
+private:
+    friend struct MainWindowInspector; // tests look inside through this one door
+
+    // Host catalogue (inventory/hostcatalogue.cpp)
+    void locateAdobeDatabases();
+
+    // Listing and database reader (inventory/listing.cpp, inventory/databasereader.cpp)
+    void listExtensions(int reselectPosition, const QString &savedHostName);
+    void readAdobeDatabases();
+    void readAdobeDatabase(const QString &key, QSqlDatabase connection);
+
+    // Installation (operations/installation.cpp)
+    void startNextInstallation();
+
+    // Removal (operations/removal.cpp)
+    void removeExtension(const QString &name, const QString &key);
+    QMessageBox *showWaitBox(const QString &title, const QString &text);
+
+    // Reset (operations/reset.cpp)
+    void resetExtensionList(const QString &question);
+
+    // Updates (updates/*.cpp)
+    QString refreshUpdateList();
+    void scanForUpdates();
+    void downloadAndUpdate(const QString &name);
+    void saveTablePosition();
+    void restoreTablePosition();
+
+    // Shared by the refreshes after an install, removal, update or reset.
+    void refreshAfterChange(int reselectPosition);
+
+    Ui::MainWindow *ui;
+
+    // Tool generations and Adobe's databases
+    QStringList toolFolders;
+    QString toolOptionPrefix;
+    QString olderDatabasePath;
+    QString newerDatabasePath;
+    QMap<QString, QSqlDatabase> adobeDatabases;
+
+    // Inventory, rebuilt by every listing
+    QMap<QString, QMap<QString, QStringList>> hostExtensions;
+    QMap<QString, QString> extensionVersions;
+    QMap<QString, ExtensionInfo> extensionInfo;
+
+    // Extension table
+    QImage iconImage;
+    QMap<QString, QPushButton *> updateButtons;
+    bool fitNameColumn = true;
+
+    QString dataFolder;
+    QSqlDatabase localDb;
+    QSqlDatabase extensionsDb;
+
+    bool updatesScanned = false;
+    bool startupFinished = false;
+
+    // Installation: one runs at a time; later requests wait their turn in order.
+    bool installSilent = false;
+    QPointer<QProcess> installingProcess;
+    QPointer<QMessageBox> installWaitBox;
+    QList<QPair<QString, bool>> pendingInstallations;
+
+    // Removal
+    QString removingName;
+    QPointer<QProcess> removingProcess;
+    QPointer<QMessageBox> removalWaitBox;
+    QMap<QString, QString> removalLedger;
+
+    // Updates
+    QStringList extensionsWithUpdates;
+    QPointer<QMessageBox> downloadWaitBox;
+    QPointer<QProgressBar> downloadProgressBar;
+    QFile downloadedPackage;
+    QString updatingExtensionName;
+    QModelIndexList savedSelectedRows;
+    int savedScrollValue = 0;
+    QString pendingUpdateName;
+};
