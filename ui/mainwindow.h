@@ -138,7 +138,7 @@ private:
     QPointer<QMessageBox> removalWaitBox;
     QMap<QString, QString> removalLedger;
 
-    // Updates
+    // Updates (updates/*.cpp)
     QStringList extensionsWithUpdates;
     QPointer<QMessageBox> downloadWaitBox;
     QPointer<QProgressBar> downloadProgressBar;

@@ -1,0 +1,1 @@
+#include "updates/manifest.h"

@@ -1,0 +1,1 @@
+#include "updates/updatefeed.h"
