@@ -1,4 +1,84 @@
+#include "support/literalcipher.h"
+#include "support/literals.h"
 #include "ui/mainwindow.h"
 
-void MainWindow::readAdobeDatabases() {}
-void MainWindow::readAdobeDatabase(const QString &, QSqlDatabase) {}
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QtDebug>
+
+namespace {
+QVariant valueAt(const QSqlQuery &query, int column)
+{
+    return column < 0 ? QVariant() : query.value(column);
+}
+
+// Adobe's databases are only ever read here. Opening them read-only also means a generation
+// whose database file does not exist fails to open instead of getting an empty file made for it.
+bool openForReading(QSqlDatabase &connection)
+{
+    const QString options = connection.connectOptions();
+    connection.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    const bool opened = connection.open();
+    connection.setConnectOptions(options); // options count at open time only; others may write
+    return opened;
+}
+} // namespace
+
+void MainWindow::readAdobeDatabases()
+{
+    const QStringList keys = toolFolders;
+    for (const QString &key : keys) {
+        if (!adobeDatabases.contains(key))
+            continue;
+        QSqlDatabase connection = adobeDatabases.value(key);
+        // Later generations are not read either, so their records keep their placeholders.
+        if (!openForReading(connection))
+            return;
+        try {
+            readAdobeDatabase(key, connection);
+        } catch (...) {
+            qDebug() << "Unknown error reading information from" << key;
+        }
+        connection.close();
+    }
+}
+
+void MainWindow::readAdobeDatabase(const QString &key, QSqlDatabase connection)
+{
+    // Decoded once: this runs at every fill of the table.
+    static const QString selectStatement = storedLiteral(StoredLiterals::SelectExtensions);
+    static const QString nameName = storedLiteral(StoredLiterals::NameColumn);
+    static const QString packageName = storedLiteral(StoredLiterals::PackageColumn);
+    static const QString iconName = storedLiteral(StoredLiterals::IconColumn);
+    static const QString shownName = storedLiteral(StoredLiterals::ShownColumn);
+    static const QString alternativeShownName =
+        storedLiteral(StoredLiterals::AlternativeShownColumn);
+
+    QSqlQuery query(connection);
+    query.setForwardOnly(true);
+    query.prepare(selectStatement);
+    query.exec(); // a failed statement simply yields no rows
+
+    // By name, not position: the two generations name the shown column differently.
+    const QSqlRecord record = query.record();
+    const int nameColumn = record.indexOf(nameName);
+    const int packageColumn = record.indexOf(packageName);
+    const int iconColumn = record.indexOf(iconName);
+    int shownColumn = record.indexOf(shownName);
+    if (shownColumn < 0)
+        shownColumn = record.indexOf(alternativeShownName);
+
+    while (query.next()) {
+        const QString rowName = valueAt(query, nameColumn).toString();
+        ExtensionInfo &info = extensionInfo[rowName];
+        // The first generation in toolFolders order that knows the extension describes it.
+        if (info.unfilled) {
+            info.name = rowName;
+            info.iconPath = valueAt(query, iconColumn).toString();
+            info.shown = valueAt(query, shownColumn).toInt();
+            info.packagePath = valueAt(query, packageColumn).toString();
+            info.unfilled = false;
+        }
+        info.databases.insert(key, connection);
+    }
+}

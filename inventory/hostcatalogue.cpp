@@ -1,8 +1,14 @@
 #include "inventory/hostcatalogue.h"
 
+#include "platform/platform.h"
 #include "support/literalcipher.h"
 #include "support/literals.h"
 #include "ui/mainwindow.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QStandardPaths>
 
 QString externalToolEntry = QStringLiteral("none");
 
@@ -16,6 +22,27 @@ bool &externalToolPathOverridden()
 {
     static bool overridden = false;
     return overridden;
+}
+
+QString cutBefore(const QString &text, const QString &marker)
+{
+    const int at = text.indexOf(marker);
+    return at < 0 ? text : text.left(at);
+}
+
+// Registers a connection under `name`, or points the registered one at the new file. Reusing it
+// keeps every handle that shares the connection valid and avoids Qt's duplicate-name warning.
+QSqlDatabase registerConnection(const QString &name, const QString &databaseFile)
+{
+    QSqlDatabase connection;
+    if (QSqlDatabase::contains(name)) {
+        connection = QSqlDatabase::database(name, false);
+        connection.close();
+    } else {
+        connection = QSqlDatabase::addDatabase(storedLiteral(StoredLiterals::SqlDriver), name);
+    }
+    connection.setDatabaseName(databaseFile);
+    return connection;
 }
 } // namespace
 
@@ -34,11 +61,49 @@ void setExternalToolPathForTesting(const QString &path)
 
 QString hostDisplayName(const QString &hostLine)
 {
-    // TODO(inventory): fold releases
-    return hostLine;
+    // " CC" first, so "Photoshop CC 2019" and "Photoshop CC 64" both fold into "Photoshop".
+    QString name = cutBefore(hostLine, QStringLiteral(" CC"));
+    static const char *const releaseMarkers[] = {" (ver ", " 2019", " 2020",
+                                                 " 2021",  " 2022", " 2023"};
+    for (const char *marker : releaseMarkers)
+        name = cutBefore(name, QString::fromLatin1(marker));
+    return name;
 }
 
 void MainWindow::locateAdobeDatabases()
 {
-    // TODO(inventory)
+    QStringList bases{commonAppDataFolder() + QStringLiteral("/Panelhold")};
+    bases << QStandardPaths::standardLocations(QStandardPaths::AppDataLocation);
+    const QStringList relativePaths{storedLiteral(StoredLiterals::OlderDatabaseCandidate1),
+                                    storedLiteral(StoredLiterals::OlderDatabaseCandidate2),
+                                    storedLiteral(StoredLiterals::OlderDatabaseCandidate3),
+                                    storedLiteral(StoredLiterals::OlderDatabaseCandidate4)};
+
+    // The relative paths climb out of the base folder ("..\Adobe\..."), so they are appended as
+    // they are; the first candidate that exists wins.
+    QString found;
+    for (const QString &base : qAsConst(bases)) {
+        for (const QString &relative : relativePaths) {
+            const QString candidate = QDir::fromNativeSeparators(base + relative);
+            if (QFileInfo::exists(candidate)) {
+                found = candidate;
+                break;
+            }
+        }
+        if (!found.isEmpty())
+            break;
+    }
+
+    olderDatabasePath =
+        found.isEmpty() ? storedLiteral(StoredLiterals::OlderDatabaseDefault) : found;
+    newerDatabasePath =
+        commonAppDataFolder() + storedLiteral(StoredLiterals::NewerDatabaseRelative);
+
+    if (!found.isEmpty())
+        adobeDatabases.insert(QStringLiteral("Support002"),
+                              registerConnection(QStringLiteral("original"), olderDatabasePath));
+    // One file must not be read twice as two generations.
+    if (newerDatabasePath != olderDatabasePath)
+        adobeDatabases.insert(QStringLiteral("Support003"),
+                              registerConnection(QStringLiteral("original711"), newerDatabasePath));
 }

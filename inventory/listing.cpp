@@ -1,3 +1,147 @@
+#include "inventory/hostcatalogue.h"
+#include "inventory/listingparser.h"
+#include "operations/toolcommand.h"
+#include "support/literalcipher.h"
+#include "support/literals.h"
 #include "ui/mainwindow.h"
+#include "ui_mainwindow.h"
 
-void MainWindow::listExtensions(int, const QString &) {}
+#include <QListWidgetItem>
+#include <QMessageBox>
+#include <QSqlQuery>
+#include <QStatusBar>
+
+namespace {
+const QString Older = QStringLiteral("Support002");
+const QString Newer = QStringLiteral("Support003");
+
+// An interrupted installation leaves the older database in a state its tool refuses to list
+// ("Extraction error", or no output at all). Three statements clear what it left behind; they
+// run in order and stop at the first that fails. True when all three succeeded.
+bool repairOlderDatabase(QSqlDatabase connection)
+{
+    if (!connection.open())
+        return false;
+    bool repaired = true;
+    {
+        QSqlQuery query(connection);
+        for (const char *statement :
+             {StoredLiterals::FixupStatement1, StoredLiterals::FixupStatement2,
+              StoredLiterals::FixupStatement3}) {
+            if (!query.prepare(storedLiteral(statement)) || !query.exec()) {
+                repaired = false;
+                break;
+            }
+        }
+    }
+    connection.close();
+    return repaired;
+}
+} // namespace
+
+void MainWindow::listExtensions(int reselectPosition, const QString &savedHostName)
+{
+    extensionVersions.clear();
+    extensionInfo.clear();
+    ui->statusBar->showMessage(tr("Loading information..."));
+    ui->statusBar->repaint(); // the tools block the event loop; show the note now
+
+    // Clearing the list clears its selection, which empties the table.
+    ui->listWidget->clear();
+    hostExtensions.clear();
+
+    QMap<QString, QListWidgetItem *> hostItems;
+    int hostCount = 0;
+    QListWidgetItem *chosenItem = nullptr;
+    QListWidgetItem *firstItem = nullptr;
+    bool allOutputsEmpty = true;
+    bool noSections = true;
+    int unsupportedToolIndex = -1;
+
+    for (int k = 0; k < toolFolders.size(); ++k) {
+        // The entry may be rewritten below; records are tagged with the key that was run.
+        const QString key = toolFolders.at(k);
+        const ToolCommandLine command = listCommand(key, toolOptionPrefix);
+        const ToolOutput output = runToolAndWait(command);
+        QString out = output.out;
+
+        bool extractionError = false;
+        if (!output.err.isEmpty()) {
+            extractionError = output.err.contains(QLatin1String("Extraction error"));
+            // A separately installed tool of another kind does not know "list all"; drop it.
+            if (key == externalToolEntry &&
+                output.err.contains(QLatin1String("Unknown option specified"))) {
+                unsupportedToolIndex = k;
+                continue;
+            }
+        }
+
+        // The newer tool retires itself on systems where the older generation is in charge.
+        if (toolFolders.at(k) == Newer && (out.contains(QLatin1String("-192!")) ||
+                                           out.contains(QLatin1String("no longer supports this"))))
+            toolFolders[k] = Older;
+
+        if ((out.isEmpty() || extractionError) && adobeDatabases.contains(Older) &&
+            toolFolders.at(k) == Older) {
+            if (repairOlderDatabase(adobeDatabases.value(Older)))
+                out = runToolAndWait(command).out;
+        }
+
+        if (!out.isEmpty())
+            allOutputsEmpty = false;
+
+        const ParsedListing listing = parseListing(out);
+        if (listing.hasSections())
+            noSections = false;
+
+        for (int s = 0; s < listing.hosts.size(); ++s) {
+            const ListedHost &host = listing.hosts.at(s);
+            QListWidgetItem *item = hostItems.value(host.displayName);
+            if (!item) {
+                item = new QListWidgetItem(host.displayName, nullptr, QListWidgetItem::Type);
+                ui->listWidget->addItem(item);
+                hostItems.insert(host.displayName, item);
+                ++hostCount;
+            }
+            if (s == 0)
+                firstItem = item;
+
+            // Placeholders until the database reader finds the generation's row.
+            for (const ListedExtension &extension : host.extensions) {
+                ExtensionInfo &info = extensionInfo[extension.name];
+                if (!info.databases.contains(key))
+                    info.databases.insert(key, extensionsDb);
+            }
+            mergeListedHost(host, hostExtensions, extensionVersions);
+
+            if (!chosenItem && isHostToReselect(reselectPosition, hostCount, host.displayName))
+                chosenItem = item;
+        }
+    }
+
+    if (unsupportedToolIndex >= 0 && unsupportedToolIndex < toolFolders.size())
+        toolFolders.removeAt(unsupportedToolIndex);
+
+    // At start-up the host the user last looked at comes back, if it is still there.
+    if (reselectPosition < 0 && !savedHostName.isEmpty() && hostItems.contains(savedHostName))
+        chosenItem = hostItems.value(savedHostName);
+    if (QListWidgetItem *selection = chosenItem ? chosenItem : firstItem)
+        ui->listWidget->setCurrentItem(selection); // fills the table
+
+    ui->statusBar->showMessage(QString());
+
+    if (noSections) {
+        for (const QString &line : {tr("No Adobe products found."), tr("Please reinstall Adobe's"),
+                                    tr("software or try"), tr("File > Reset extension list")}) {
+            auto *item = new QListWidgetItem(line, ui->listWidget);
+            item->setFlags(Qt::NoItemFlags);
+        }
+    }
+
+    if (allOutputsEmpty) {
+        QMessageBox box;
+        box.setText(tr("Cannot read installed extensions information. Please try to Restart or run "
+                       "Panelhold as Administrator"));
+        box.exec();
+    }
+}

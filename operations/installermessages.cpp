@@ -1,1 +1,188 @@
 #include "operations/installermessages.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QRegularExpression>
+
+namespace {
+
+// Captions are looked up under the main window's context, like every other text the user sees.
+QString translated(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+struct LiteralRow
+{
+    const char *marker;
+    const char *text;
+    const char *resetQuestion; // nullptr: no reset offer
+};
+
+// Order matters: the first marker found anywhere in the output wins.
+const LiteralRow literalRows[] = {
+    {"-175!", QT_TRANSLATE_NOOP("MainWindow", "Please run this Panelhold as Administrator"),
+     nullptr},
+    {"-201!",
+     QT_TRANSLATE_NOOP("MainWindow",
+                       "The extension is damaged or cannot be accessed, please re-download it. You "
+                       "may need to use a different browser or download manager. Please also try "
+                       "repairing your disk permissions using Disk Utility or Windows Explorer"),
+     nullptr},
+    {"-402!",
+     QT_TRANSLATE_NOOP(
+         "MainWindow",
+         "The extension has invalid signature or damaged. Please try to re-download it"),
+     nullptr},
+    {"-160!",
+     QT_TRANSLATE_NOOP("MainWindow",
+                       "Failed to parse the extension file: please assign a correct name to your "
+                       "extension and check that path doesn't contain international characters. "
+                       "Path to extension must contain English character only for installation to "
+                       "complete"),
+     nullptr},
+    {"-403!",
+     QT_TRANSLATE_NOOP("MainWindow", "No Adobe applications found for that extension. Please "
+                                     "reinstall Adobe software and restart Velmora's Panelhold"),
+     nullptr},
+    {"-411!",
+     QT_TRANSLATE_NOOP("MainWindow", "There is already an extension installed with that name. "
+                                     "Please uninstall it first and then try again."),
+     nullptr},
+    {"-193!",
+     QT_TRANSLATE_NOOP("MainWindow", "You need to reinstall Adobe Creative Cloud Desktop app"),
+     nullptr},
+    {"-501!",
+     QT_TRANSLATE_NOOP("MainWindow",
+                       "This Adobe extension list is damaged. Please try resetting it from 'File > "
+                       "Reset extension list' or reinstall Adobe Creative Cloud Desktop"),
+     nullptr},
+    {"-164!",
+     QT_TRANSLATE_NOOP("MainWindow", "Installation failed, Adobe Creative Cloud installation is "
+                                     "damaged. Please reinstall Adobe Creative Cloud Desktop"),
+     nullptr},
+    {"-513!",
+     QT_TRANSLATE_NOOP("MainWindow",
+                       "Installation failed, could not update Adobe CC database. Please try "
+                       "resetting it from 'File > Reset extension list' or reinstall Adobe "
+                       "Creative Cloud Desktop"),
+     nullptr},
+    {"-456!",
+     QT_TRANSLATE_NOOP("MainWindow", "Please quit all running Adobe applications to install the "
+                                     "extension and then try again"),
+     nullptr},
+    {"-458!",
+     QT_TRANSLATE_NOOP("MainWindow", "Your Adobe's software installation is damaged, please "
+                                     "reinstall Adobe software and/or Adobe Panelhold"),
+     nullptr},
+    {"-459!",
+     QT_TRANSLATE_NOOP("MainWindow", "Your Adobe's software installation is not working properly. "
+                                     "Please reinstall Adobe software and/or Adobe Panelhold"),
+     nullptr},
+    {"-407!",
+     QT_TRANSLATE_NOOP("MainWindow",
+                       "This extension depends on another one. Please read manual for this "
+                       "extension and reinstall other dependancies if necessary"),
+     nullptr},
+    {"-408!",
+     QT_TRANSLATE_NOOP("MainWindow",
+                       "This extension depends on another plugin. Please read manual for this "
+                       "extension and reinstall other dependancies if necessary"),
+     nullptr},
+    {"-412!",
+     QT_TRANSLATE_NOOP("MainWindow", "Another version of this extension is already installed. "
+                                     "Please uninstall it first and reinstall the new one again"),
+     nullptr},
+    {"-418!",
+     QT_TRANSLATE_NOOP("MainWindow",
+                       "Previous version of this extension is already installed. Please uninstall "
+                       "it first and reinstall the new one afterwards"),
+     nullptr},
+    {"-419!", QT_TRANSLATE_NOOP("MainWindow", "Please try again!"),
+     QT_TRANSLATE_NOOP("MainWindow", "Your Adobe's software installation is damaged, do you want "
+                                     "to try to reset extension list?")},
+    {"-642!", QT_TRANSLATE_NOOP("MainWindow", "Please try again!"),
+     QT_TRANSLATE_NOOP("MainWindow",
+                       "Creative Cloud needs a computer restart, or cannot access extension. "
+                       "Please restart and copy to a different path.")},
+    {"-178!", QT_TRANSLATE_NOOP("MainWindow", "Please try again!"),
+     QT_TRANSLATE_NOOP("MainWindow", "Creative Cloud cannot access file, please move it to a "
+                                     "different non-network path.")},
+    {"-156!",
+     QT_TRANSLATE_NOOP("MainWindow", "Not enough permissions! Please run this software as "
+                                     "Administrator."),
+     nullptr},
+};
+
+struct ClassRow
+{
+    const char *pattern;
+    const char *before; // text before the three-digit code
+    const char *after;  // text after it
+};
+
+// Markers no literal row knows still name their range, with the code for Adobe's support.
+const ClassRow classRows[] = {
+    {"-2\\d{2}!",
+     QT_TRANSLATE_NOOP("MainWindow", "The extension is damaged or file is not accessible, please "
+                                     "re-download it and repair disk permissions (Adobe error "
+                                     "code: "),
+     ")"},
+    {"-1\\d{2}!",
+     QT_TRANSLATE_NOOP("MainWindow", "The extension is damaged or file is not accessible, please "
+                                     "re-download it (Adobe error code: "),
+     ")"},
+    {"-5\\d{2}!",
+     QT_TRANSLATE_NOOP("MainWindow", "The Adobe extension database is damaged (Adobe error code: "),
+     QT_TRANSLATE_NOOP("MainWindow",
+                       "), please reinstall Adobe software or contact Adobe for assistance")},
+    {"-6\\d{2}!", QT_TRANSLATE_NOOP("MainWindow", "Extension license  damaged (Adobe error code: "),
+     QT_TRANSLATE_NOOP("MainWindow", "). Please contact its creators for the assistance")},
+};
+
+constexpr int literalRowCount = int(sizeof(literalRows) / sizeof(literalRows[0]));
+constexpr int classRowCount = int(sizeof(classRows) / sizeof(classRows[0]));
+static_assert(literalRowCount + classRowCount == InstallerMessageRowCount,
+              "the installer message table has 25 rows");
+
+} // namespace
+
+InstallerMessage installerMessageFor(const QString &output)
+{
+    InstallerMessage message;
+    for (int i = 0; i < literalRowCount; ++i) {
+        const LiteralRow &row = literalRows[i];
+        if (!output.contains(QLatin1String(row.marker), Qt::CaseSensitive))
+            continue;
+        message.row = i + 1;
+        message.text = translated(row.text);
+        if (row.resetQuestion)
+            message.resetQuestion = translated(row.resetQuestion);
+        return message;
+    }
+    for (int i = 0; i < classRowCount; ++i) {
+        const ClassRow &row = classRows[i];
+        const QRegularExpressionMatch match =
+            QRegularExpression(QLatin1String(row.pattern)).match(output);
+        if (!match.hasMatch())
+            continue;
+        // The code is the three digits between the minus sign and the "!".
+        const QString code = match.captured(0).mid(1, 3);
+        message.row = literalRowCount + i + 1;
+        message.text = translated(row.before) + code + translated(row.after);
+        return message;
+    }
+    return message;
+}
+
+bool installationSucceeded(const QString &output)
+{
+    return output.isEmpty() || output.toLower().contains(QLatin1String("installation successful"));
+}
+
+QString toolNotStartedText(const QString &program)
+{
+    return translated(QT_TRANSLATE_NOOP("MainWindow",
+                                        "Adobe's command-line tool could not be started: ")) +
+           QDir::toNativeSeparators(program);
+}

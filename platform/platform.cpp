@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStyle>
@@ -96,7 +97,9 @@ QString nativeStyleName()
 
 void stopAdobeDesktopService()
 {
-    // The stand-in environment has no desktop service to stop.
+    // The stand-in environment has no real service; a marker file under its root stands for a
+    // running one, and stopping the service removes it. Nothing there means nothing runs.
+    QFile::remove(commonAppDataFolder() + QStringLiteral("/standin/desktop-service.running"));
 }
 
 } // namespace Platform

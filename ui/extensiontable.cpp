@@ -1,3 +1,118 @@
 #include "ui/mainwindow.h"
+#include "ui/mydelegate.h"
+#include "ui_mainwindow.h"
 
-void MainWindow::on_listWidget_itemSelectionChanged() {}
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QtDebug>
+
+namespace {
+int textWidth(const QFontMetrics &metrics, const QString &text)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(5, 11, 0)
+    return metrics.horizontalAdvance(text);
+#else
+    return metrics.width(text);
+#endif
+}
+
+QLabel *iconLabel(const QString &iconPath, const QImage &fallback)
+{
+    QImage icon;
+    if (!iconPath.isEmpty())
+        icon.load(iconPath);
+    if (icon.isNull())
+        icon = fallback;
+    auto *label = new QLabel;
+    if (!icon.isNull())
+        label->setPixmap(
+            QPixmap::fromImage(icon.scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+} // namespace
+
+void MainWindow::on_listWidget_itemSelectionChanged()
+{
+    if (!updatesScanned && startupFinished)
+        refreshUpdateList();
+
+    QTableWidget *table = ui->tableWidget;
+    while (table->rowCount() > 0)
+        table->removeRow(0);
+
+    // Removing the rows only schedules their cell widgets for deletion; the buttons go now, so
+    // updateButtons never holds a button of an earlier fill.
+    const QMap<QString, QPushButton *> oldButtons = updateButtons;
+    updateButtons.clear();
+    for (QPushButton *button : oldButtons)
+        delete button;
+
+    const QList<QListWidgetItem *> selected = ui->listWidget->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const QString host = selected.first()->text();
+    QSettings().setValue(QStringLiteral("selectedApp"), host);
+
+    const QMap<QString, QStringList> rows = hostExtensions[host];
+
+    table->setColumnCount(3);
+    table->setHorizontalHeaderLabels({QString(), tr("Name"), tr("Version")});
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    table->setAlternatingRowColors(true);
+    table->setShowGrid(false);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    if (!qobject_cast<MyDelegate *>(table->itemDelegate()))
+        table->setItemDelegate(new MyDelegate(table));
+
+    readAdobeDatabases();
+    table->verticalHeader()->hide();
+
+    const QFontMetrics metrics(table->font());
+    int i = 0;
+    // QMap iterates in ascending, case-sensitive order of the names.
+    for (auto row = rows.constBegin(); row != rows.constEnd(); ++row, ++i) {
+        const QString name = row.value().value(0);
+        const QString version = row.value().value(1);
+        table->insertRow(i);
+        table->setItem(i, 1, new QTableWidgetItem(name));
+        table->setItem(i, 2, new QTableWidgetItem(version));
+
+        const ExtensionInfo &info = extensionInfo[name];
+        if (info.shown == 0)
+            table->setRowHidden(i, true);
+
+        try {
+            table->setCellWidget(i, 0, iconLabel(info.iconPath, iconImage));
+        } catch (...) {
+            qDebug() << "No icon for" << name;
+        }
+
+        if (extensionsWithUpdates.contains(name)) {
+            // The button sits over the version cell, just right of the version text.
+            auto *cell = new QWidget;
+            auto *button = new QPushButton(tr("Update"));
+            auto *layout = new QHBoxLayout(cell);
+            layout->addWidget(button);
+            layout->setAlignment(Qt::AlignLeft);
+            layout->setContentsMargins(textWidth(metrics, version) + 10, 0, 0, 0);
+            table->setCellWidget(i, 2, cell);
+            updateButtons.insert(name, button);
+            connect(button, &QPushButton::released, this, &MainWindow::updateClicked);
+        }
+    }
+
+    table->verticalHeader()->setFixedWidth(40);
+    table->verticalHeader()->hide();
+    table->setColumnWidth(0, 30);
+
+    if (fitNameColumn && !rows.isEmpty()) {
+        fitNameColumn = false;
+        table->resizeColumnToContents(1);
+    }
+}

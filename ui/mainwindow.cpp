@@ -99,6 +99,9 @@ void MainWindow::openFileUrl(const QUrl &url)
 
 void MainWindow::refreshAfterChange(int reselectPosition)
 {
+    // A lookup, scan or download waiting for the network works on this inventory.
+    if (deferRefresh(reselectPosition))
+        return;
     fitNameColumn = true;
     listExtensions(reselectPosition, QString());
     refreshUpdateList();

@@ -86,6 +86,8 @@ private:
     // Removal (operations/removal.cpp)
     void removeExtension(const QString &name, const QString &key);
     QMessageBox *showWaitBox(const QString &title, const QString &text);
+    // A wait box as both operations use it, not yet shown.
+    QMessageBox *createWaitBox(const QString &title, const QString &text);
 
     // Reset (operations/reset.cpp)
     void resetExtensionList(const QString &question);
@@ -96,6 +98,17 @@ private:
     void downloadAndUpdate(const QString &name);
     void saveTablePosition();
     void restoreTablePosition();
+    void failUpdate(const QString &name, const QString &reason);
+    // Re-entry: while a lookup, scan or download waits in a nested event loop, refreshes asked
+    // for are deferred (deferRefresh returns true then) and run once when the last wait ends.
+    struct NetworkWait
+    {
+        explicit NetworkWait(MainWindow &window);
+        ~NetworkWait();
+        MainWindow &window;
+    };
+    bool deferRefresh(int reselectPosition);
+    void runDeferredWork();
 
     // Shared by the refreshes after an install, removal, update or reset.
     void refreshAfterChange(int reselectPosition);
@@ -146,5 +159,11 @@ private:
     QString updatingExtensionName;
     QModelIndexList savedSelectedRows;
     int savedScrollValue = 0;
+    bool tablePositionSaved = false;
     QString pendingUpdateName;
+    int networkWaits = 0; // lookups, scans and downloads under way
+    bool refreshDeferred = false;
+    int deferredRefreshPosition = 0;
+    bool scanDeferred = false;
+    bool extensionUpdatedDeferred = false;
 };

@@ -1,1 +1,70 @@
 #include "updates/manifest.h"
+
+#include <QDomDocument>
+#include <quazip.h>
+#include <quazipfile.h>
+#include <quazipfileinfo.h>
+
+bool isTopLevelManifest(const QString &entryName)
+{
+    if (entryName.contains(QLatin1Char('/')) || entryName.contains(QLatin1Char('\\')))
+        return false;
+    const int dot = entryName.lastIndexOf(QLatin1Char('.'));
+    return dot >= 0 && entryName.mid(dot + 1).toLower() == QLatin1String("mxi");
+}
+
+QString updateUrlOfManifest(const QByteArray &manifest)
+{
+    QDomDocument document;
+    // Decoded by us, so an encoding named in the declaration is not consulted. A document that
+    // does not parse may leave a partial tree behind; it names nothing.
+    if (!document.setContent(QString::fromUtf8(manifest)))
+        return QString();
+    return document.elementsByTagName(QStringLiteral("update"))
+        .item(0)
+        .toElement()
+        .attribute(QStringLiteral("url"));
+}
+
+namespace {
+// Reads the archive's current entry; an oversized one is skipped before any of it is read.
+// The header's size could lie, so the read itself is bounded too.
+QString updateUrlOfCurrentEntry(QuaZip &zip)
+{
+    QuaZipFileInfo64 info;
+    if (!zip.getCurrentFileInfo(&info) || info.uncompressedSize > quint64(MaxManifestBytes))
+        return QString();
+    QuaZipFile entry(&zip);
+    if (!entry.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray content = entry.read(MaxManifestBytes + 1);
+    entry.close();
+    if (content.size() > MaxManifestBytes)
+        return QString();
+    return updateUrlOfManifest(content);
+}
+} // namespace
+
+bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl> *manifests)
+{
+    manifests->clear();
+    if (packagePath.isEmpty())
+        return false;
+    QuaZip zip(packagePath);
+    if (!zip.open(QuaZip::mdUnzip))
+        return false;
+    for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
+        ManifestUpdateUrl manifest;
+        manifest.entryName = zip.getCurrentFileName();
+        if (!isTopLevelManifest(manifest.entryName))
+            continue;
+        try {
+            manifest.url = updateUrlOfCurrentEntry(zip);
+        } catch (...) {
+            manifest.crashed = true;
+        }
+        manifests->append(manifest);
+    }
+    zip.close();
+    return true;
+}

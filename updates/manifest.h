@@ -1,1 +1,31 @@
 #pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// An installed extension names its update feed in its package's installation manifest: a
+// top-level ".mxi" entry whose first <update> element carries the feed address in "url".
+
+// Manifests larger than this are not read into memory; they count as naming no feed.
+constexpr qint64 MaxManifestBytes = 4 * 1024 * 1024;
+
+struct ManifestUpdateUrl
+{
+    QString entryName;
+    QString url;          // exactly as written; empty when the manifest names no feed
+    bool crashed = false; // reading or parsing the entry raised an exception
+};
+
+// True for an entry at the top level of the archive whose suffix is "mxi" in any letter case.
+bool isTopLevelManifest(const QString &entryName);
+
+// The url attribute of the first <update> element anywhere in the manifest text (UTF-8,
+// whatever its XML declaration says); empty when there is none or the text does not parse.
+QString updateUrlOfManifest(const QByteArray &manifest);
+
+// Visits every top-level manifest of the package in archive order and returns the update url
+// each names. The archive is closed again before this returns, so no file handle stays open
+// while the caller waits for the network. Returns false when the file cannot be opened as a zip
+// archive.
+bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl> *manifests);

@@ -1,1 +1,147 @@
 #include "updates/updatefeed.h"
+
+#include <QCoreApplication>
+#include <QDomDocument>
+#include <QEventLoop>
+#include <QMetaEnum>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+int stallTimeoutMs = 30000;
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+} // namespace
+
+int networkStallTimeoutMs()
+{
+    return stallTimeoutMs;
+}
+
+void setNetworkStallTimeoutMs(int milliseconds)
+{
+    stallTimeoutMs = milliseconds;
+}
+
+ReplyWait waitForReply(QNetworkReply *reply, qint64 maxBodyBytes)
+{
+    ReplyWait end = ReplyWait::Finished;
+    if (reply->isFinished())
+        return end;
+
+    QEventLoop loop;
+    QTimer stallTimer;
+    stallTimer.setSingleShot(true);
+    stallTimer.setInterval(stallTimeoutMs);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&stallTimer, &QTimer::timeout, &loop, [&] {
+        end = ReplyWait::Stalled;
+        reply->abort();
+    });
+    const auto madeProgress = [&] { stallTimer.start(); };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, madeProgress);
+    QObject::connect(reply, &QNetworkReply::redirected, &loop, madeProgress);
+    QObject::connect(reply, &QNetworkReply::uploadProgress, &loop, madeProgress);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
+                     [&](qint64 received, qint64 total) {
+                         stallTimer.start();
+                         if (maxBodyBytes > 0 && end == ReplyWait::Finished
+                             && (received > maxBodyBytes || total > maxBodyBytes)) {
+                             end = ReplyWait::TooLarge;
+                             reply->abort();
+                         }
+                     });
+    stallTimer.start();
+    if (!reply->isFinished())
+        loop.exec();
+    return end;
+}
+
+FeedResponse requestUpdateFeed(const QString &url)
+{
+    // One manager per request; deleting it after the wait also deletes its reply.
+    const auto manager = std::make_unique<QNetworkAccessManager>();
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    request.setRawHeader("User-Agent", "Fake User");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    QNetworkReply *reply = manager->get(request);
+
+    FeedResponse response;
+    switch (waitForReply(reply, MaxFeedBytes)) {
+    case ReplyWait::TooLarge:
+        response.tooLarge = true;
+        break;
+    case ReplyWait::Stalled:
+        response.error = QNetworkReply::TimeoutError;
+        break;
+    case ReplyWait::Finished:
+        response.error = reply->error();
+        response.body = QString::fromUtf8(reply->readAll());
+        break;
+    }
+    return response;
+}
+
+UpdateFeed parseUpdateFeed(const QString &body)
+{
+    UpdateFeed feed;
+    QDomDocument document;
+    // A partial tree left by a parse error counts for nothing.
+    if (!document.setContent(body))
+        return feed;
+    feed.version = document.elementsByTagName(QStringLiteral("version")).item(0).toElement().text();
+    feed.download =
+        document.elementsByTagName(QStringLiteral("download")).item(0).toElement().text();
+    return feed;
+}
+
+QString networkErrorName(QNetworkReply::NetworkError error)
+{
+    const char *name = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(error);
+    return name ? QString::fromLatin1(name) : QString::number(int(error));
+}
+
+QString lookupFailureReason(const QString &address)
+{
+    if (address == QLatin1String("URL_NO_URL"))
+        return tr("its package names no place where updates are published");
+    if (address == QLatin1String("URL_NETWORK_ERROR"))
+        return tr("its update information could not be fetched from the vendor's server");
+    if (address == QLatin1String("URL_CRASH_ERROR"))
+        return tr("its update information could not be read");
+    if (address.trimmed().isEmpty())
+        return tr("the vendor's update information names no download address");
+    return QString();
+}
+
+QString downloadFailureReason(QNetworkReply::NetworkError error, int httpStatus,
+                              const QString &errorString, qint64 bodySize)
+{
+    if (httpStatus >= 400)
+        return tr("the server answered with error %1").arg(httpStatus);
+    switch (error) {
+    case QNetworkReply::NoError:
+        break;
+    case QNetworkReply::TimeoutError:
+        return tr("the server stopped answering");
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+        return tr("the server could not be reached");
+    case QNetworkReply::RemoteHostClosedError:
+        return tr("the server closed the connection before the file was complete");
+    case QNetworkReply::ContentNotFoundError:
+        return tr("the file was not found");
+    default:
+        return tr("the download failed (%1)").arg(errorString);
+    }
+    if (bodySize <= 0)
+        return tr("the server sent an empty file");
+    return QString();
+}

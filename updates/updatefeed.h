@@ -1,1 +1,51 @@
 #pragma once
+
+#include <QByteArray>
+#include <QNetworkReply>
+#include <QString>
+
+// Network requests of the update flow: the feed request, the shared wait for a reply and the
+// plain words that explain a failed download.
+
+// Feeds larger than this are not read into memory; they count as announcing no update.
+constexpr qint64 MaxFeedBytes = 4 * 1024 * 1024;
+
+// A request that makes no progress for this long is given up as a network error (TimeoutError).
+int networkStallTimeoutMs();
+void setNetworkStallTimeoutMs(int milliseconds); // tests shorten it
+
+enum class ReplyWait { Finished, Stalled, TooLarge };
+
+// Waits for the reply's finished signal in a local event loop, so other events go on being
+// handled meanwhile. A reply without progress for networkStallTimeoutMs(), or whose body grows
+// past maxBodyBytes (when that is positive), is aborted.
+ReplyWait waitForReply(QNetworkReply *reply, qint64 maxBodyBytes = -1);
+
+struct FeedResponse
+{
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    QString body;          // decoded as UTF-8 whatever the reply or the XML says
+    bool tooLarge = false; // aborted; body and error stay empty
+};
+
+// GETs the update feed with its own network access manager; redirects are not followed.
+FeedResponse requestUpdateFeed(const QString &url);
+
+struct UpdateFeed
+{
+    QString version;  // text of the first <version> element, anywhere in the document
+    QString download; // text of the first <download> element
+};
+
+UpdateFeed parseUpdateFeed(const QString &body);
+
+// "ConnectionRefusedError" and the like, for debug lines.
+QString networkErrorName(QNetworkReply::NetworkError error);
+
+// Why the download address that the lookup gave cannot be fetched, in words for the user;
+// empty when it is a real address.
+QString lookupFailureReason(const QString &address);
+
+// Why a finished download cannot be installed, in words for the user; empty when it can.
+QString downloadFailureReason(QNetworkReply::NetworkError error, int httpStatus,
+                              const QString &errorString, qint64 bodySize);

@@ -3,6 +3,8 @@
 #include "ui/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include <QAbstractButton>
+
 // The tests' one door into MainWindow's private state and slots.
 struct MainWindowInspector
 {
@@ -26,6 +28,12 @@ struct MainWindowInspector
     QSqlDatabase &extensionsDb() const { return w.extensionsDb; }
     QImage &iconImage() const { return w.iconImage; }
     QPointer<QProcess> &installingProcess() const { return w.installingProcess; }
+    QPointer<QMessageBox> &installWaitBox() const { return w.installWaitBox; }
+    QList<QPair<QString, bool>> &pendingInstallations() const { return w.pendingInstallations; }
+    QPointer<QProcess> &removingProcess() const { return w.removingProcess; }
+    QPointer<QMessageBox> &removalWaitBox() const { return w.removalWaitBox; }
+    QMap<QString, QString> &removalLedger() const { return w.removalLedger; }
+    QFile &downloadedPackage() const { return w.downloadedPackage; }
     QPointer<QMessageBox> &downloadWaitBox() const { return w.downloadWaitBox; }
     QPointer<QProgressBar> &downloadProgressBar() const { return w.downloadProgressBar; }
     QModelIndexList &savedSelectedRows() const { return w.savedSelectedRows; }
@@ -49,6 +57,17 @@ struct MainWindowInspector
     }
     QUrl redirectUrl(const QUrl &possible, const QUrl &old) const { return w.redirectUrl(possible, old); }
     void downloadProgress(qint64 ist, qint64 max) const { w.downloadProgress(ist, max); }
+    QString &updatingExtensionName() const { return w.updatingExtensionName; }
+    void refreshAfterChange(int reselectPosition) const { w.refreshAfterChange(reselectPosition); }
+    void extensionUpdated() const { w.extensionUpdated(); }
+    void listUpdatesManually() const { w.listUpdatesManually(); }
+    void updateExtensionAfterRemovalInOlderDBs() const { w.updateExtensionAfterRemovalInOlderDBs(); }
+    QString &pendingUpdateName() const { return w.pendingUpdateName; }
+    // True when the button's released() reached updateClicked(); that connection is removed.
+    bool takeUpdateConnection(QAbstractButton *button) const
+    {
+        return QObject::disconnect(button, &QAbstractButton::released, &w, &MainWindow::updateClicked);
+    }
 
     MainWindow &w;
 };

@@ -1,0 +1,119 @@
+#pragma once
+
+// Shared pieces of the inventory's window tests: hosts, packages installed through the
+// stand-in, and readers for the host list and the extension table.
+
+#include "mainwindowinspector.h"
+#include "standin.h"
+
+#include <QBuffer>
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QTableWidget>
+
+namespace InventoryTest {
+
+using StandIn::Generation;
+
+inline StandIn::HostEntry host(Generation generation, const QString &hostLine,
+                               const QStringList &codes = {QStringLiteral("PHXS")})
+{
+    StandIn::HostEntry entry;
+    entry.generation = generation;
+    entry.hostLine = hostLine;
+    entry.codes = codes;
+    return entry;
+}
+
+inline QByteArray solidPng(const QColor &colour)
+{
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+// Builds a package for the given products and installs it into one generation through the
+// stand-in library. An invalid colour leaves the package without an icon.
+inline bool install(const QString &root, const QString &scratch, Generation generation,
+                    const QString &name, const QString &version,
+                    const QStringList &products = {QStringLiteral("Photoshop")},
+                    const QColor &icon = QColor())
+{
+    StandIn::SamplePackage package;
+    package.name = name;
+    package.version = version;
+    for (const QString &product : products)
+        package.hosts << StandIn::SampleHost{product, QString()};
+    if (icon.isValid())
+        package.iconPng = solidPng(icon);
+    const QString path = QStringLiteral("%1/%2-%3-%4.mxp")
+                             .arg(scratch, QString::number(qHash(name)), version,
+                                  StandIn::generationName(generation));
+    if (!StandIn::buildSamplePackage(path, package))
+        return false;
+    return StandIn::installPackage(root, generation, path)
+        .contains(QLatin1String("Installation successful"));
+}
+
+inline QStringList hostTexts(const MainWindowInspector &in)
+{
+    QStringList texts;
+    for (int i = 0; i < in.ui()->listWidget->count(); ++i)
+        texts << in.ui()->listWidget->item(i)->text();
+    return texts;
+}
+
+inline QString selectedHost(const MainWindowInspector &in)
+{
+    const QList<QListWidgetItem *> selected = in.ui()->listWidget->selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text();
+}
+
+inline void selectHost(const MainWindowInspector &in, const QString &text)
+{
+    const QList<QListWidgetItem *> items = in.ui()->listWidget->findItems(text, Qt::MatchExactly);
+    if (!items.isEmpty())
+        in.ui()->listWidget->setCurrentItem(items.first());
+}
+
+// Name column of every table row, hidden ones included.
+inline QStringList tableNames(const MainWindowInspector &in)
+{
+    QStringList names;
+    const QTableWidget *table = in.ui()->tableWidget;
+    for (int row = 0; row < table->rowCount(); ++row)
+        names << (table->item(row, 1) ? table->item(row, 1)->text() : QStringLiteral("<none>"));
+    return names;
+}
+
+inline int tableRow(const MainWindowInspector &in, const QString &name)
+{
+    return tableNames(in).indexOf(name);
+}
+
+// The colour in the middle of a row's icon, or an invalid colour when the row has none.
+inline QColor iconColour(const MainWindowInspector &in, int row)
+{
+    const auto *label = qobject_cast<QLabel *>(in.ui()->tableWidget->cellWidget(row, 0));
+    if (!label)
+        return QColor();
+#if QT_VERSION >= QT_VERSION_CHECK(5, 15, 0)
+    const QPixmap pixmap = label->pixmap(Qt::ReturnByValue);
+#else
+    const QPixmap pixmap = label->pixmap() ? *label->pixmap() : QPixmap();
+#endif
+    if (pixmap.isNull())
+        return QColor();
+    const QImage image = pixmap.toImage();
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+} // namespace InventoryTest

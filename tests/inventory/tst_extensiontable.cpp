@@ -1,0 +1,347 @@
+#include "inventory/hostcatalogue.h"
+#include "inventorytestsupport.h"
+#include "testenvironment.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QSettings>
+#include <QSqlQuery>
+#include <QtTest>
+
+using namespace InventoryTest;
+
+Q_DECLARE_METATYPE(StandIn::Generation)
+
+namespace {
+const QString NewerPhotoshop = "Photoshop";
+const QString OlderPhotoshop = "Photoshop CS6";
+
+QList<StandIn::HostEntry> standardHosts()
+{
+    return {host(Generation::Newer, "Photoshop CC 2019 (ver 20.0)"),
+            host(Generation::Newer, "Illustrator 2023 (ver 27.0)", {"ILST"}),
+            host(Generation::Older, "Photoshop CS6")};
+}
+
+QString hostOf(Generation generation)
+{
+    return generation == Generation::Older ? OlderPhotoshop : NewerPhotoshop;
+}
+
+QColor fallbackColour(const QImage &iconImage)
+{
+    const QImage scaled = iconImage.scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return scaled.pixelColor(scaled.width() / 2, scaled.height() / 2);
+}
+
+bool runStatement(const QString &databaseFile, const QString &statement)
+{
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "test-statement");
+        db.setDatabaseName(databaseFile);
+        ok = db.open() && QSqlQuery(db).exec(statement);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("test-statement");
+    return ok;
+}
+} // namespace
+
+// The extension table and the database reader that completes the records it shows.
+class TestExtensionTable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        externalToolEntry = QStringLiteral("none");
+        setExternalToolPathForTesting(QString());
+    }
+
+    // The first generation in toolFolders order describes an extension both databases know.
+    void firstDatabaseInToolOrderDescribes()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(),
+                                            {host(Generation::Newer, "Photoshop CC 2019"),
+                                             host(Generation::Older, "Photoshop CC 2015")}));
+        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Shared", "2.0",
+                        {"Photoshop"}, Qt::red));
+        QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Shared", "1.0",
+                        {"Photoshop"}, Qt::blue));
+
+        MainWindow window;
+        MainWindowInspector in(window);
+        in.listExtensions(-1, QString());
+        ExtensionInfo info = in.extensionInfo().value("Shared");
+        QVERIFY(!info.unfilled);
+        QCOMPARE(info.name, QString("Shared"));
+        QVERIFY2(info.iconPath.contains("/Support003/"), qPrintable(info.iconPath));
+        QVERIFY2(info.packagePath.contains("/Support003/"), qPrintable(info.packagePath));
+        QVERIFY(QFile::exists(info.iconPath));
+        QCOMPARE(info.shown, 1);
+        QCOMPARE(info.databases.keys(), (QStringList{"Support002", "Support003"}));
+        QCOMPARE(info.databases.value("Support002").connectionName(), QString("original"));
+        QCOMPARE(info.databases.value("Support003").connectionName(), QString("original711"));
+        QVERIFY(!info.databases.value("Support002").isOpen());
+        QVERIFY(!info.databases.value("Support003").isOpen());
+        QCOMPARE(iconColour(in, 0), QColor(Qt::red));
+
+        // The order of toolFolders decides.
+        in.toolFolders() = QStringList{"Support002", "Support003"};
+        in.listExtensions(1, QString());
+        info = in.extensionInfo().value("Shared");
+        QVERIFY2(info.iconPath.contains("/Support002/"), qPrintable(info.iconPath));
+        QVERIFY2(info.packagePath.contains("/Support002/"), qPrintable(info.packagePath));
+        QCOMPARE(info.databases.keys(), (QStringList{"Support002", "Support003"}));
+        QCOMPARE(iconColour(in, 0), QColor(Qt::blue));
+    }
+
+    void databaseThatDoesNotOpenStopsThePass()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
+        QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Older Ext", "1.0",
+                        {"Photoshop"}, Qt::blue));
+        QVERIFY(StandIn::setFault(env.root(), StandIn::Fault::NewerDatabaseUnopenable, true));
+
+        MainWindow window;
+        MainWindowInspector in(window);
+        in.listExtensions(-1, QString());
+        QCOMPARE(hostTexts(in), QStringList{OlderPhotoshop});
+        QCOMPARE(selectedHost(in), OlderPhotoshop);
+
+        // The older database was never reached: the record keeps its placeholder, and the row
+        // stays visible with the program's own icon.
+        const ExtensionInfo info = in.extensionInfo().value("Older Ext");
+        QVERIFY(info.unfilled);
+        QCOMPARE(info.databases.value("Support002").connectionName(),
+                 in.extensionsDb().connectionName());
+        QCOMPARE(tableNames(in), QStringList{"Older Ext"});
+        QVERIFY(!in.ui()->tableWidget->isRowHidden(0));
+        QCOMPARE(iconColour(in, 0), fallbackColour(in.iconImage()));
+    }
+
+    // Reading never creates a database file that is not there.
+    void missingDatabaseIsNotCreated()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
+        QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Older Ext", "1.0"));
+        MainWindow window;
+        MainWindowInspector in(window);
+        in.listExtensions(-1, QString());
+        selectHost(in, OlderPhotoshop);
+        QVERIFY(!in.extensionInfo().value("Older Ext").unfilled);
+
+        QVERIFY(QFile::remove(in.newerDatabasePath()));
+        in.extensionInfo().clear();
+        in.readAdobeDatabases();
+        QVERIFY(!QFile::exists(in.newerDatabasePath()));
+        QVERIFY(in.extensionInfo().isEmpty());
+    }
+
+    void icons()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
+        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Red", "1.0", {"Photoshop"},
+                        Qt::red));
+        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Plain", "1.0"));
+        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Lost", "1.0", {"Photoshop"},
+                        Qt::green));
+        MainWindow window;
+        MainWindowInspector in(window);
+        QVERIFY(!in.iconImage().isNull());
+        in.listExtensions(-1, QString());
+        QCOMPARE(tableNames(in), (QStringList{"Lost", "Plain", "Red"}));
+        QCOMPARE(iconColour(in, 0), QColor(Qt::green));
+        QCOMPARE(iconColour(in, 1), fallbackColour(in.iconImage()));
+        QCOMPARE(iconColour(in, 2), QColor(Qt::red));
+        const auto *label = qobject_cast<QLabel *>(in.ui()->tableWidget->cellWidget(2, 0));
+        QCOMPARE(label->alignment(), Qt::AlignCenter);
+        QCOMPARE(label->pixmap(Qt::ReturnByValue).size(), QSize(20, 20));
+
+        QVERIFY(QFile::remove(in.extensionInfo().value("Lost").iconPath));
+        in.selectionChanged();
+        QCOMPARE(iconColour(in, 0), fallbackColour(in.iconImage()));
+    }
+
+    void hiddenRowsStillCount_data()
+    {
+        QTest::addColumn<Generation>("generation");
+        QTest::newRow("older, column shown") << Generation::Older;
+        QTest::newRow("newer, column visible") << Generation::Newer;
+    }
+
+    void hiddenRowsStillCount()
+    {
+        QFETCH(Generation, generation);
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
+        for (const QString &name : QStringList{"A", "B", "C"})
+            QVERIFY(install(env.root(), env.scratch(), generation, name, "1.0"));
+        QVERIFY(StandIn::setExtensionVisible(env.root(), generation, "B", false));
+
+        MainWindow window;
+        MainWindowInspector in(window);
+        in.listExtensions(-1, QString());
+        selectHost(in, hostOf(generation));
+        QCOMPARE(tableNames(in), (QStringList{"A", "B", "C"}));
+        QVERIFY(!in.ui()->tableWidget->isRowHidden(0));
+        QVERIFY(in.ui()->tableWidget->isRowHidden(1));
+        QVERIFY(!in.ui()->tableWidget->isRowHidden(2));
+        QCOMPARE(in.extensionInfo().value("B").shown, 0);
+    }
+
+    // Neither name of the shown column in the result: nothing says "shown", so nothing is.
+    void noShownColumnHidesTheRows()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
+        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "A", "1.0"));
+        MainWindow window;
+        MainWindowInspector in(window);
+        in.listExtensions(-1, QString());
+        QVERIFY(!in.ui()->tableWidget->isRowHidden(0));
+
+        QVERIFY(runStatement(in.newerDatabasePath(),
+                             "ALTER TABLE extensions RENAME COLUMN visible TO on_screen"));
+        in.extensionInfo().clear();
+        in.selectionChanged();
+        QCOMPARE(tableNames(in), QStringList{"A"});
+        QVERIFY(in.ui()->tableWidget->isRowHidden(0));
+        QVERIFY(!in.extensionInfo().value("A").unfilled);
+    }
+
+    // Rows come from the listing only, in code-unit order; a listed extension no database
+    // describes stays visible; a database row nobody listed gets a record but no row.
+    void rowsFollowTheListing()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
+        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Real", "1.0"));
+        QByteArray out = "4 extensions installed for Photoshop CC 2019\nh\n=\n";
+        for (const char *name : {"beta", "Alpha", "alpha", "Ghost"})
+            out += " Enabled    " + QByteArray(name).leftJustified(56, ' ') + "1.0\n";
+        out += "\n0 extensions installed for Others\n";
+        QVERIFY(StandIn::writeScript(env.root(), Generation::Newer, StandIn::Verb::List, out));
+
+        MainWindow window;
+        MainWindowInspector in(window);
+        in.listExtensions(-1, QString());
+        QCOMPARE(tableNames(in), (QStringList{"Alpha", "Ghost", "alpha", "beta"}));
+        for (int row = 0; row < 4; ++row)
+            QVERIFY(!in.ui()->tableWidget->isRowHidden(row));
+        QVERIFY(in.extensionInfo().value("Ghost").unfilled);
+        QVERIFY(in.extensionInfo().contains("Real"));
+        QVERIFY(!in.extensionInfo().value("Real").unfilled);
+    }
+
+    void fillShapeSettingAndColumnFit()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
+        QVERIFY(install(env.root(), env.scratch(), Generation::Newer,
+                        "A Rather Long Extension Name", "1.0"));
+        MainWindow window;
+        MainWindowInspector in(window);
+        QTableWidget *table = in.ui()->tableWidget;
+
+        // Illustrator, second host, has no extensions.
+        in.listExtensions(2, QString());
+        QCOMPARE(selectedHost(in), QString("Illustrator"));
+        QCOMPARE(QSettings().value("selectedApp").toString(), QString("Illustrator"));
+        QCOMPARE(table->rowCount(), 0);
+        QCOMPARE(table->columnCount(), 3);
+        QCOMPARE(table->horizontalHeaderItem(0)->text(), QString());
+        QCOMPARE(table->horizontalHeaderItem(1)->text(), QString("Name"));
+        QCOMPARE(table->horizontalHeaderItem(2)->text(), QString("Version"));
+        QVERIFY(in.fitNameColumn());
+
+        QVERIFY(table->horizontalHeader()->stretchLastSection());
+        QVERIFY(table->alternatingRowColors());
+        QVERIFY(!table->showGrid());
+        QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QVERIFY(table->verticalHeader()->isHidden());
+        // As narrow as the header lets a section be.
+        QCOMPARE(table->columnWidth(0), qMax(30, table->horizontalHeader()->minimumSectionSize()));
+        QCOMPARE(QString(table->itemDelegate()->metaObject()->className()), QString("MyDelegate"));
+
+        // The first fill with rows fits the Name column, later ones keep the user's width.
+        table->setColumnWidth(1, 20);
+        selectHost(in, "Photoshop");
+        QCOMPARE(QSettings().value("selectedApp").toString(), QString("Photoshop"));
+        QVERIFY(!in.fitNameColumn());
+        const int fitted = table->columnWidth(1);
+        QVERIFY(fitted > 100);
+        table->setColumnWidth(1, 77);
+        in.selectionChanged();
+        QCOMPARE(table->columnWidth(1), 77);
+        QCOMPARE(tableNames(in), QStringList{"A Rather Long Extension Name"});
+
+        // An empty selection empties the table and keeps the saved host.
+        in.ui()->listWidget->clearSelection();
+        QCOMPARE(table->rowCount(), 0);
+        QCOMPARE(QSettings().value("selectedApp").toString(), QString("Photoshop"));
+    }
+
+    void updateButtons()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
+        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "A", "1.0"));
+        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "B", "2.5.10"));
+        MainWindow window;
+        MainWindowInspector in(window);
+        in.extensionsWithUpdates() = QStringList{"B", "Not Installed"};
+        in.listExtensions(-1, QString());
+        QTableWidget *table = in.ui()->tableWidget;
+
+        QCOMPARE(in.updateButtons().keys(), QStringList{"B"});
+        QPointer<QPushButton> first = in.updateButtons().value("B");
+        QVERIFY(first);
+        QCOMPARE(first->text(), QString("Update"));
+        QWidget *cell = table->cellWidget(1, 2);
+        QVERIFY(cell);
+        QCOMPARE(first->parentWidget(), cell);
+        QCOMPARE(table->item(1, 2)->text(), QString("2.5.10"));
+        QCOMPARE(cell->layout()->contentsMargins().left(),
+                 QFontMetrics(table->font()).horizontalAdvance("2.5.10") + 10);
+        QVERIFY(!table->cellWidget(0, 2));
+
+        // A new fill deletes the old button before it makes a new one.
+        int buttonsWhenDeleted = -1;
+        connect(first.data(), &QObject::destroyed, this,
+                [&] { buttonsWhenDeleted = in.updateButtons().size(); });
+        in.selectionChanged();
+        QVERIFY(!first);
+        QCOMPARE(buttonsWhenDeleted, 0);
+        QPushButton *second = in.updateButtons().value("B");
+        QVERIFY(second);
+        QCOMPARE(second->parentWidget(), table->cellWidget(1, 2));
+        QVERIFY(in.takeUpdateConnection(second));
+        QVERIFY(!in.takeUpdateConnection(second)); // exactly one connection
+
+        in.extensionsWithUpdates().clear();
+        QPointer<QPushButton> secondGuard = second;
+        in.selectionChanged();
+        QVERIFY(!secondGuard);
+        QVERIFY(in.updateButtons().isEmpty());
+
+        // Buttons go with an emptied selection too.
+        in.extensionsWithUpdates() = QStringList{"A"};
+        in.selectionChanged();
+        QPointer<QPushButton> third = in.updateButtons().value("A");
+        QVERIFY(third);
+        in.ui()->listWidget->clearSelection();
+        QVERIFY(!third);
+        QVERIFY(in.updateButtons().isEmpty());
+    }
+};
+
+PANELHOLD_TEST_MAIN(TestExtensionTable)
+#include "tst_extensiontable.moc"

@@ -1,0 +1,379 @@
+#include "operationstestsupport.h"
+
+#include <QFileOpenEvent>
+#include <QProgressBar>
+#include <QTemporaryDir>
+
+using namespace OperationsTest;
+using StandIn::Generation;
+
+Q_DECLARE_METATYPE(QMessageBox::StandardButton)
+
+// Installing packages through the real window and the stand-in tool: every way a file arrives,
+// the result boxes, the queue of dropped files, a tool that cannot start and the update's
+// silent mode.
+class TestInstallation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void installActionsAskForTheFile_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("tool bar") << "actionInstall";
+        QTest::newRow("File menu") << "actionInstall_Extension";
+    }
+
+    void installActionsAskForTheFile()
+    {
+        QFETCH(QString, action);
+        Session s;
+        QVERIFY(s.prepared);
+        s.open();
+        const QString path = s.package("Colour Picker.zxp", "Colour Picker");
+        QVERIFY(!path.isEmpty());
+
+        s.watcher.chooseFileNext(path);
+        s.window->findChild<QAction *>(action)->trigger();
+        QCOMPARE(s.watcher.fileDialogsShown(), 1);
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+
+        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.at(0).text, QString("Installation"));
+        QCOMPARE(boxes.at(0).informativeText, Success);
+        // Installed through the first tool generation only.
+        QCOMPARE(s.installedNames(Generation::Newer), QStringList{"Colour Picker"});
+        QVERIFY(s.installedNames(Generation::Older).isEmpty());
+    }
+
+    void cancelledFileDialogStartsNothing_data() { installActionsAskForTheFile_data(); }
+
+    void cancelledFileDialogStartsNothing()
+    {
+        QFETCH(QString, action);
+        Session s;
+        s.open();
+        s.watcher.clear();
+        s.watcher.chooseFileNext(QString());
+        s.window->findChild<QAction *>(action)->trigger();
+        QCOMPARE(s.watcher.fileDialogsShown(), 1);
+        QVERIFY(!s.in->installingProcess());
+        QVERIFY(s.in->pendingInstallations().isEmpty());
+        QVERIFY(s.watcher.boxes().isEmpty());
+    }
+
+    void dropOfOneFileInstallsAndRefreshesTheLists()
+    {
+        Session s;
+        s.open();
+        QVERIFY(s.selectHost("Illustrator"));
+        QVERIFY(s.tableNames().isEmpty());
+        const QString path = s.package("tidy.zxp", "Layer Tidy", {"Illustrator"});
+
+        drop(*s.window, {QUrl::fromLocalFile(path)});
+        QVERIFY(s.in->installingProcess());
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+
+        QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Installation"});
+        QCOMPARE(informativeTexts(s.watcher.answeredBoxes()), QStringList{Success});
+        // The host list was rebuilt with the same host selected, and its table shows the newcomer.
+        QCOMPARE(s.selectedHost(), QString("Illustrator"));
+        QCOMPARE(s.tableNames(), QStringList{"Layer Tidy"});
+        QVERIFY(s.in->extensionInfo().contains("Layer Tidy"));
+    }
+
+    void severalDroppedFilesInstallOneAfterAnotherInDropOrder()
+    {
+        Session s;
+        s.open();
+        const QString first = s.package("first.zxp", "First One");
+        const QString unsigned_ = s.package("second.zxp", "Second One", {"Photoshop"}, false);
+        const QString noHost = s.package("third.zxp", "Third One", {"Dreamweaver"});
+
+        drop(*s.window, {QUrl::fromLocalFile(first), QUrl::fromLocalFile(unsigned_),
+                         QUrl::fromLocalFile(noHost)});
+        // The first runs; the others wait their turn instead of disturbing it.
+        QVERIFY(s.in->installingProcess());
+        QCOMPARE(s.in->pendingInstallations().size(), 2);
+        QCOMPARE(s.in->pendingInstallations().at(0).first, unsigned_);
+        QCOMPARE(s.in->pendingInstallations().at(1).first, noHost);
+
+        QVERIFY(s.watcher.waitForAnsweredBoxes(3));
+        QVERIFY(s.idle());
+        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        QCOMPARE(texts(boxes), (QStringList{"Installation", "Installation", "Installation"}));
+        QCOMPARE(boxes.at(0).informativeText, Success);
+        QCOMPARE(
+            boxes.at(1).informativeText,
+            QString(
+                "The extension has invalid signature or damaged. Please try to re-download it"));
+        QCOMPARE(boxes.at(2).informativeText,
+                 QString("No Adobe applications found for that extension. Please reinstall Adobe "
+                         "software and restart Velmora's Panelhold"));
+        QCOMPARE(waitBoxes(s.watcher, "Install").size(), 3);
+        QCOMPARE(s.installedNames(Generation::Newer), QStringList{"First One"});
+    }
+
+    void fileOpenedWhileAResultBoxIsOpenWaitsForIt()
+    {
+        Session s;
+        s.open();
+        const QString first = s.package("a.zxp", "Alpha Tool");
+        const QString second = s.package("b.zxp", "Beta Tool");
+
+        // A file-open request arriving while the first result box is still up (through its
+        // nested event loop) starts only once that box is closed. (Drops cannot arrive then:
+        // the box blocks the window.)
+        bool pendingWhileBoxOpen = false;
+        bool secondRunningWhileBoxOpen = true;
+        MessageBoxShowHook hook([&](QMessageBox *box) {
+            if (box->text() != "Installation" || pendingWhileBoxOpen)
+                return;
+            s.window->openFileUrl(QUrl::fromLocalFile(second));
+            pendingWhileBoxOpen = s.in->pendingInstallations().size() == 1;
+            secondRunningWhileBoxOpen =
+                s.in->installWaitBox() && s.in->installWaitBox()->isVisible();
+        });
+        drop(*s.window, {QUrl::fromLocalFile(first)});
+        QVERIFY(s.watcher.waitForAnsweredBoxes(2));
+        QVERIFY(s.idle());
+        QVERIFY(pendingWhileBoxOpen);
+        QVERIFY(!secondRunningWhileBoxOpen);
+        QCOMPARE(informativeTexts(s.watcher.answeredBoxes()), (QStringList{Success, Success}));
+        QCOMPARE(s.installedNames(Generation::Newer), (QStringList{"Alpha Tool", "Beta Tool"}));
+    }
+
+    void droppedWebLinkStartsNothing()
+    {
+        Session s;
+        s.open();
+        s.watcher.clear();
+        drop(*s.window, {QUrl("https://downloads.example.com/colour-picker.zxp")});
+        QVERIFY(!s.in->installingProcess());
+        QVERIFY(s.in->pendingInstallations().isEmpty());
+        QVERIFY(s.watcher.boxes().isEmpty());
+    }
+
+    void fileOpenRequestInstallsTheFile()
+    {
+        // MyApplication forwards QFileOpenEvent's URL to openFileUrl; a test already has its own
+        // application object, so the window's half is what is driven here.
+        Session s;
+        s.open();
+        const QString path = s.package("opened.zxp", "Opened Tool");
+        QFileOpenEvent request(QUrl::fromLocalFile(path));
+        s.window->openFileUrl(request.url());
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+        QCOMPARE(informativeTexts(s.watcher.answeredBoxes()), QStringList{Success});
+        QCOMPARE(s.installedNames(Generation::Newer), QStringList{"Opened Tool"});
+
+        // A request for something that is not a local file starts nothing.
+        s.window->openFileUrl(QUrl("https://downloads.example.com/x.zxp"));
+        QVERIFY(!s.in->installingProcess());
+        QCOMPARE(s.watcher.answeredBoxes().size(), 1);
+    }
+
+    void resultOfTheToolsOutput_data()
+    {
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QString>("informative");
+        QTest::addColumn<bool>("installed"); // counted as success: the lists are refreshed
+
+        QTest::newRow("nothing printed") << QByteArray() << Success << true;
+        QTest::newRow("capital letters")
+            << QByteArray("INSTALLATION SUCCESSFUL\n") << Success << true;
+        QTest::newRow("marker beats the success text")
+            << QByteArray("Installation successful\nFailed to install, status = -412!\n")
+            << "Another version of this extension is already installed. Please uninstall it first "
+               "and reinstall the new one again"
+            << false;
+        QTest::newRow("digit class")
+            << QByteArray("Failed to install, status = -299!\n")
+            << "The extension is damaged or file is not accessible, please re-download it and "
+               "repair disk permissions (Adobe error code: 299)"
+            << false;
+        QTest::newRow("unknown answer")
+            << QByteArray("Failed to install, status = -401!\n")
+            << "Adobe Creative Cloud says: Failed to install, status = -401!\n"
+            << false;
+    }
+
+    void resultOfTheToolsOutput()
+    {
+        QFETCH(QByteArray, output);
+        QFETCH(QString, informative);
+        QFETCH(bool, installed);
+        Session s;
+        s.open();
+        QVERIFY(
+            StandIn::writeScript(s.env.root(), Generation::Newer, StandIn::Verb::Install, output));
+        QListWidgetItem *hostBefore = s.in->ui()->listWidget->item(0);
+        QVERIFY(hostBefore);
+
+        drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Scripted"))});
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+        QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Installation"});
+        QCOMPARE(s.watcher.answeredBoxes().at(0).informativeText, informative);
+        // Only a success rebuilds the host list; a failure keeps the list as it was.
+        QCOMPARE(s.in->ui()->listWidget->item(0) != hostBefore, installed);
+    }
+
+    void successWithoutSelectedHostSkipsTheRefresh()
+    {
+        Session s;
+        s.open();
+        s.in->ui()->listWidget->clearSelection();
+        QListWidgetItem *hostBefore = s.in->ui()->listWidget->item(0);
+        QVERIFY(hostBefore);
+
+        drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Quiet Tool"))});
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+        QCOMPARE(informativeTexts(s.watcher.answeredBoxes()), QStringList{Success});
+        QCOMPARE(s.in->ui()->listWidget->item(0), hostBefore);
+        QVERIFY(!s.in->extensionInfo().contains("Quiet Tool"));
+    }
+
+    void markerOffersTheListReset_data()
+    {
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::newRow("yes") << QMessageBox::Yes;
+        QTest::newRow("no") << QMessageBox::No;
+    }
+
+    void markerOffersTheListReset()
+    {
+        QFETCH(QMessageBox::StandardButton, answer);
+        Session s;
+        s.open();
+        const QString newer = StandIn::databasePath(s.env.root(), Generation::Newer);
+        const QString older = StandIn::databasePath(s.env.root(), Generation::Older);
+        QVERIFY(StandIn::writeScript(s.env.root(), Generation::Newer, StandIn::Verb::Install,
+                                     "Failed to install, status = -419!\n"));
+
+        s.watcher.answerNext(answer);
+        drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Needs Reset"))});
+        QVERIFY(s.watcher.waitForAnsweredBoxes(2));
+        QVERIFY(s.idle());
+
+        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.at(0).title, QString("Reset extension list"));
+        QCOMPARE(boxes.at(0).text, QString("Your Adobe's software installation is damaged, do you "
+                                           "want to try to reset extension list?"));
+        QCOMPARE(boxes.at(1).text, QString("Installation"));
+        QCOMPARE(boxes.at(1).informativeText, QString("Please try again!"));
+        QCOMPARE(QFile::exists(newer + ".old"), answer == QMessageBox::Yes);
+        QCOMPARE(QFile::exists(older + ".old"), answer == QMessageBox::Yes);
+    }
+
+    void toolThatCannotStartIsReported()
+    {
+        Session s;
+        s.open();
+        const QString missing = s.env.scratch() + "/gone/UnifiedPluginInstallerAgent";
+        const QStringList folders = s.in->toolFolders();
+        s.in->toolFolders().prepend("*\"" + missing + "\"");
+
+        drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Never Installed"))});
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+        const ModalBoxWatcher::Box box = s.watcher.answeredBoxes().at(0);
+        QCOMPARE(box.text, QString("Installation"));
+        QVERIFY2(box.informativeText.contains(QDir::toNativeSeparators(missing)),
+                 qPrintable(box.informativeText));
+        QTRY_VERIFY(!s.in->installWaitBox());
+
+        // No second completion follows from the process's other signals.
+        QTest::qWait(300);
+        QCOMPARE(s.watcher.answeredBoxes().size(), 1);
+
+        // And the next installation is not stuck behind it.
+        s.in->toolFolders() = folders;
+        drop(*s.window, {QUrl::fromLocalFile(s.package("q.zxp", "Installed Later"))});
+        QVERIFY(s.watcher.waitForAnsweredBoxes(2));
+        QCOMPARE(s.watcher.answeredBoxes().at(1).informativeText, Success);
+    }
+
+    void waitBoxWhileTheToolRunsThenEverythingIsReleased()
+    {
+        Session s;
+        s.open();
+        drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Watched"))});
+
+        QPointer<QProcess> process = s.in->installingProcess();
+        QPointer<QMessageBox> waitBox = s.in->installWaitBox();
+        QVERIFY(process);
+        QVERIFY(waitBox);
+        QVERIFY(waitBox->isVisible());
+        QCOMPARE(waitBox->windowTitle(), QString("Install"));
+        QCOMPARE(waitBox->text(), QString("Please wait. Installing..."));
+        QVERIFY(waitBox->buttons().isEmpty());
+        QVERIFY(!waitBox->parentWidget());
+        auto *busy = waitBox->findChild<QProgressBar *>();
+        QVERIFY(busy);
+        QCOMPARE(busy->minimum(), 0);
+        QCOMPARE(busy->maximum(), 0);
+
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QTRY_VERIFY(!process);
+        QTRY_VERIFY(!waitBox);
+    }
+
+    void silentInstallationEndsInTheUpdateStep()
+    {
+        Session s;
+        s.open();
+        QTemporaryDir download;
+        const QString temp = download.path() + "/temp.zxp";
+        QVERIFY(QFile::copy(s.package("p.zxp", "Updated Tool"), temp));
+        s.in->downloadedPackage().setFileName(temp);
+        QPointer<QMessageBox> downloadBox = new QMessageBox;
+        downloadBox->setStandardButtons(QMessageBox::NoButton);
+        s.in->downloadWaitBox() = downloadBox;
+        downloadBox->show();
+        s.watcher.clear();
+
+        s.window->installExtension(temp, true);
+        QVERIFY(s.in->installingProcess());
+        QVERIFY(s.idle());
+
+        QVERIFY(s.installedNames(Generation::Newer).contains("Updated Tool"));
+        QVERIFY(!texts(s.watcher.answeredBoxes()).contains("Installation"));
+        QVERIFY(waitBoxes(s.watcher, "Install").isEmpty()); // never shown in silent mode
+        QVERIFY(!QFile::exists(temp));
+        QVERIFY(!QDir(download.path()).exists());
+        QVERIFY(!downloadBox || !downloadBox->isVisible());
+        // extensionUpdated() confirms the update with its own box.
+        QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Update"});
+        delete downloadBox;
+    }
+
+    void silentInstallationThatFailsShowsTheResultBox()
+    {
+        Session s;
+        s.open();
+        QTemporaryDir download;
+        const QString temp = download.path() + "/temp.zxp";
+        QVERIFY(writeFile(temp, "<html>not a package</html>"));
+        s.in->downloadedPackage().setFileName(temp);
+        s.watcher.clear();
+
+        s.window->installExtension(temp, true);
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+        QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Installation"});
+        QVERIFY(s.watcher.answeredBoxes().at(0).informativeText.startsWith(
+            "The extension is damaged or cannot be accessed"));
+        QVERIFY(!QFile::exists(temp));
+        QVERIFY(!QDir(download.path()).exists());
+    }
+};
+
+PANELHOLD_TEST_MAIN(TestInstallation)
+#include "tst_installation.moc"

@@ -1,0 +1,274 @@
+#include "operationstestsupport.h"
+
+#include <QProgressBar>
+
+using namespace OperationsTest;
+using StandIn::Generation;
+
+// Removing the selected extension through every tool generation that knows it, with the real
+// window and the stand-in tool.
+class TestRemoval : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A session whose extension "Shared Brush" is installed for Photoshop in both generations,
+    // listed, and selected in the table.
+    static void openWithSharedExtension(Session &s)
+    {
+        QVERIFY(s.prepared);
+        const QString path = s.package("brush.zxp", "Shared Brush");
+        QVERIFY(
+            StandIn::installPackage(s.env.root(), Generation::Older, path).contains("successful"));
+        QVERIFY(
+            StandIn::installPackage(s.env.root(), Generation::Newer, path).contains("successful"));
+        s.open();
+        QVERIFY(s.selectHost("Photoshop"));
+        const int row = s.tableRow("Shared Brush");
+        QVERIFY(row >= 0);
+        s.in->ui()->tableWidget->selectRow(row);
+        QCOMPARE(s.in->extensionInfo().value("Shared Brush").databases.keys(),
+                 (QList<QString>{"Support002", "Support003"}));
+        s.watcher.clear();
+    }
+
+    static const QString &quitAdvice()
+    {
+        static const QString text = "Please quit all running Adobe applications to remove the "
+                                    "extension and then try again";
+        return text;
+    }
+
+private slots:
+    void removedThroughBothGenerationsWithOneBox_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("tool bar") << "actionRemove";
+        QTest::newRow("File menu") << "actionRemove_Extension";
+    }
+
+    void removedThroughBothGenerationsWithOneBox()
+    {
+        QFETCH(QString, action);
+        Session s;
+        openWithSharedExtension(s);
+        if (QTest::currentTestFailed())
+            return;
+
+        QTest::ignoreMessage(QtDebugMsg, "****DEBUG CHECK**** exDBVersion=Support003");
+        s.window->findChild<QAction *>(action)->trigger();
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+
+        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        QCOMPARE(texts(boxes), QStringList{"Extension Shared Brush was succesfully removed"});
+        // One wait box per step, newer generation first.
+        const QList<ModalBoxWatcher::Box> steps = waitBoxes(s.watcher, "Remove");
+        QCOMPARE(steps.size(), 2);
+        QCOMPARE(steps.at(0).text, QString("Please wait. Removing Shared Brush..."));
+        QVERIFY(!s.installedNames(Generation::Newer).contains("Shared Brush"));
+        QVERIFY(!s.installedNames(Generation::Older).contains("Shared Brush"));
+        QCOMPARE(s.in->removalLedger().keys(), (QList<QString>{"Support002", "Support003"}));
+        // The lists were refreshed with the host still selected.
+        QCOMPARE(s.selectedHost(), QString("Photoshop"));
+        QVERIFY(!s.tableNames().contains("Shared Brush"));
+        QVERIFY(!s.in->extensionInfo().contains("Shared Brush"));
+    }
+
+    void chainGoesNewerFirstAndStopsAtAFailedStep()
+    {
+        Session s;
+        openWithSharedExtension(s);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(StandIn::writeScript(s.env.root(), Generation::Older, StandIn::Verb::Remove,
+                                     "Failed to remove, status = -456!\n"));
+
+        s.in->ui()->actionRemove->trigger();
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+        QTest::qWait(200);
+        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.at(0).text, QString("Couldn't remove extension Shared Brush"));
+        QCOMPARE(boxes.at(0).informativeText, quitAdvice());
+        QVERIFY(!s.installedNames(Generation::Newer).contains("Shared Brush"));
+        QVERIFY(s.installedNames(Generation::Older).contains("Shared Brush"));
+    }
+
+    void failedRemovalKeepsEverything_data()
+    {
+        QTest::addColumn<QByteArray>("script"); // empty: the host-running fault instead
+        QTest::addColumn<QString>("informative");
+
+        QTest::newRow("host running (-456!)") << QByteArray() << quitAdvice();
+        QTest::newRow("-456 without !") << QByteArray("Failed: -456\n") << quitAdvice();
+        QTest::newRow("! alone is a failure") << QByteArray("Removed!\n") << "Removed!\n";
+        QTest::newRow("Failed alone") << QByteArray("Failed to remove extension Shared Brush\n")
+                                      << "Failed to remove extension Shared Brush\n";
+    }
+
+    void failedRemovalKeepsEverything()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, informative);
+        Session s;
+        openWithSharedExtension(s);
+        if (QTest::currentTestFailed())
+            return;
+        if (script.isEmpty())
+            QVERIFY(StandIn::setFault(s.env.root(), StandIn::Fault::HostRunning, true));
+        else
+            QVERIFY(StandIn::writeScript(s.env.root(), Generation::Newer, StandIn::Verb::Remove,
+                                         script));
+        QListWidgetItem *hostBefore = s.in->ui()->listWidget->item(0);
+
+        s.in->ui()->actionRemove->trigger();
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.at(0).text, QString("Couldn't remove extension Shared Brush"));
+        QCOMPARE(boxes.at(0).informativeText, informative);
+        QCOMPARE(waitBoxes(s.watcher, "Remove").size(), 1);
+        // Nothing refreshed, nothing removed.
+        QCOMPARE(s.in->ui()->listWidget->item(0), hostBefore);
+        QVERIFY(s.installedNames(Generation::Newer).contains("Shared Brush"));
+        QVERIFY(s.installedNames(Generation::Older).contains("Shared Brush"));
+    }
+
+    void nothingSelected_data() { removedThroughBothGenerationsWithOneBox_data(); }
+
+    void nothingSelected()
+    {
+        QFETCH(QString, action);
+        Session s;
+        openWithSharedExtension(s);
+        if (QTest::currentTestFailed())
+            return;
+        s.in->ui()->tableWidget->clearSelection();
+
+        s.window->findChild<QAction *>(action)->trigger();
+        QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Please select extension first"});
+        QVERIFY(!s.in->removingProcess());
+        QVERIFY(s.installedNames(Generation::Newer).contains("Shared Brush"));
+    }
+
+    void nameComesFromTheNameColumn()
+    {
+        Session s;
+        QVERIFY(s.prepared);
+        const QString path = s.package("brush.zxp", "Shared Brush");
+        QVERIFY(
+            StandIn::installPackage(s.env.root(), Generation::Newer, path).contains("successful"));
+        s.open();
+        QVERIFY(s.selectHost("Photoshop"));
+        const int row = s.tableRow("Shared Brush");
+        QVERIFY(row >= 0);
+        // Select the version cell before the name cell, so the selection lists the version first.
+        QTableWidget *table = s.in->ui()->tableWidget;
+        table->clearSelection();
+        table->selectionModel()->select(table->model()->index(row, 2), QItemSelectionModel::Select);
+        table->selectionModel()->select(table->model()->index(row, 1), QItemSelectionModel::Select);
+        QCOMPARE(table->selectedItems().first()->column(), 2);
+        s.watcher.clear();
+
+        s.in->ui()->actionRemove->trigger();
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+        QCOMPARE(texts(s.watcher.answeredBoxes()),
+                 QStringList{"Extension Shared Brush was succesfully removed"});
+        QVERIFY(s.installedNames(Generation::Newer).isEmpty());
+    }
+
+    void extensionNoGenerationListsIsLeftAlone()
+    {
+        Session s;
+        openWithSharedExtension(s);
+        if (QTest::currentTestFailed())
+            return;
+        s.in->extensionInfo()["Shared Brush"].databases.clear();
+
+        QTest::ignoreMessage(QtDebugMsg, "****DEBUG CHECK**** exDBVersion=Support003");
+        QTest::ignoreMessage(QtDebugMsg, "****DEBUG CHECK**** exDBVersion=Support002");
+        s.in->ui()->actionRemove->trigger();
+        QVERIFY(!s.in->removingProcess());
+        QVERIFY(s.watcher.boxes().isEmpty());
+        QVERIFY(s.in->removalLedger().isEmpty());
+    }
+
+    void eachGenerationIsVisitedOnce()
+    {
+        // Tools that report success but keep the extension: without the ledger the chain would
+        // go round for ever.
+        Session s;
+        openWithSharedExtension(s);
+        if (QTest::currentTestFailed())
+            return;
+        for (Generation generation : {Generation::Newer, Generation::Older})
+            QVERIFY(StandIn::writeScript(s.env.root(), generation, StandIn::Verb::Remove,
+                                         "Removal successful\n"));
+        s.in->toolFolders() = QStringList{"Support003", "Support002", "Support002"};
+
+        s.in->ui()->actionRemove->trigger();
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+        QTest::qWait(200);
+        QCOMPARE(texts(s.watcher.answeredBoxes()),
+                 QStringList{"Extension Shared Brush was succesfully removed"});
+        QCOMPARE(waitBoxes(s.watcher, "Remove").size(), 2);
+        QVERIFY(s.in->extensionInfo().contains("Shared Brush"));
+    }
+
+    void toolThatCannotStartIsReported()
+    {
+        Session s;
+        openWithSharedExtension(s);
+        if (QTest::currentTestFailed())
+            return;
+        const QString missing = s.env.scratch() + "/gone/UnifiedPluginInstallerAgent";
+        const QString key = "*\"" + missing + "\"";
+        s.in->toolFolders().prepend(key);
+        s.in->extensionInfo()["Shared Brush"].databases.insert(key, QSqlDatabase());
+
+        s.in->ui()->actionRemove->trigger();
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+        QTest::qWait(200);
+        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.at(0).text, QString("Couldn't remove extension Shared Brush"));
+        QVERIFY2(boxes.at(0).informativeText.contains(QDir::toNativeSeparators(missing)),
+                 qPrintable(boxes.at(0).informativeText));
+        QTRY_VERIFY(!s.in->removalWaitBox());
+        QVERIFY(s.installedNames(Generation::Newer).contains("Shared Brush"));
+    }
+
+    void waitBoxWhileTheToolRunsThenEverythingIsReleased()
+    {
+        Session s;
+        openWithSharedExtension(s);
+        if (QTest::currentTestFailed())
+            return;
+        // The step is under way once the action returns: the wait box is up, the tool runs.
+        s.in->ui()->actionRemove->trigger();
+        QPointer<QProcess> process = s.in->removingProcess();
+        QPointer<QMessageBox> waitBox = s.in->removalWaitBox();
+        QVERIFY(process);
+        QVERIFY(waitBox);
+        QVERIFY(waitBox->isVisible());
+        QVERIFY(waitBox->buttons().isEmpty());
+        QVERIFY(!waitBox->parentWidget());
+        QCOMPARE(waitBox->windowTitle(), QString("Remove"));
+        auto *busy = waitBox->findChild<QProgressBar *>();
+        QVERIFY(busy);
+        QCOMPARE(busy->maximum(), 0);
+
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QTRY_VERIFY(!process);
+        QTRY_VERIFY(!waitBox);
+    }
+};
+
+PANELHOLD_TEST_MAIN(TestRemoval)
+#include "tst_removal.moc"

@@ -1,0 +1,211 @@
+#include "operationstestsupport.h"
+
+#include <QPushButton>
+
+using namespace OperationsTest;
+using StandIn::Generation;
+
+Q_DECLARE_METATYPE(QMessageBox::StandardButton)
+
+// The extension list reset: both databases moved aside, never over an earlier copy, and a
+// database emptied only once it is safe beside it.
+class TestReset : public QObject
+{
+    Q_OBJECT
+
+private:
+    const QString moveError =
+        "There was an error! Please try running Panelhold as Administrator and try again!";
+
+    static QString serviceMarker(const Session &s)
+    {
+        return s.env.root() + "/standin/desktop-service.running";
+    }
+
+    // Both generations hold an extension, the service "runs", and the window lists it all.
+    static void openWithExtensions(Session &s)
+    {
+        QVERIFY(s.prepared);
+        const QString path = s.package("brush.zxp", "Shared Brush");
+        QVERIFY(
+            StandIn::installPackage(s.env.root(), Generation::Older, path).contains("successful"));
+        QVERIFY(
+            StandIn::installPackage(s.env.root(), Generation::Newer, path).contains("successful"));
+        QVERIFY(writeFile(serviceMarker(s), "running"));
+        s.open();
+        QVERIFY(s.selectHost("Photoshop"));
+        QCOMPARE(s.tableNames(), QStringList{"Shared Brush"});
+        s.watcher.clear();
+    }
+
+private slots:
+    void declinedTouchesNothing()
+    {
+        Session s;
+        openWithExtensions(s);
+        if (QTest::currentTestFailed())
+            return;
+        const QString older = StandIn::databasePath(s.env.root(), Generation::Older);
+        const QString newer = StandIn::databasePath(s.env.root(), Generation::Newer);
+        const QByteArray olderBytes = fileBytes(older);
+        const QByteArray newerBytes = fileBytes(newer);
+        QListWidgetItem *hostBefore = s.in->ui()->listWidget->item(0);
+
+        s.watcher.answerNext(QMessageBox::No);
+        s.in->ui()->actionFix_2->trigger();
+
+        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.at(0).title, QString("Reset extension list"));
+        QCOMPARE(boxes.at(0).text, QString("Do you want to reset extension list?"));
+        QCOMPARE(fileBytes(older), olderBytes);
+        QCOMPARE(fileBytes(newer), newerBytes);
+        QVERIFY(!QFile::exists(older + ".old"));
+        QVERIFY(!QFile::exists(newer + ".old"));
+        QVERIFY(QFile::exists(serviceMarker(s)));
+        QCOMPARE(s.in->ui()->listWidget->item(0), hostBefore); // not listed again
+    }
+
+    void questionDefaultsToYes()
+    {
+        Session s;
+        openWithExtensions(s);
+        if (QTest::currentTestFailed())
+            return;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        QWidget *parent = nullptr;
+        MessageBoxShowHook hook([&](QMessageBox *box) {
+            if (box->windowTitle() != "Reset extension list")
+                return;
+            defaultButton = box->standardButton(box->defaultButton());
+            parent = box->parentWidget();
+            QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+        });
+        s.watcher.answerNext(QMessageBox::No);
+        s.in->resetExtensionList("Reset?");
+        QCOMPARE(defaultButton, QMessageBox::Yes);
+        QCOMPARE(parent, s.window.get());
+    }
+
+    void acceptedMovesBothDatabasesAsideAndListsAgain()
+    {
+        Session s;
+        openWithExtensions(s);
+        if (QTest::currentTestFailed())
+            return;
+        const QString older = StandIn::databasePath(s.env.root(), Generation::Older);
+        const QString newer = StandIn::databasePath(s.env.root(), Generation::Newer);
+        const QByteArray olderBytes = fileBytes(older);
+        const QByteArray newerBytes = fileBytes(newer);
+
+        s.watcher.answerNext(QMessageBox::Yes);
+        s.in->ui()->actionFix_2->trigger();
+
+        QCOMPARE(texts(s.watcher.answeredBoxes()),
+                 QStringList{"Do you want to reset extension list?"});
+        QCOMPARE(fileBytes(older + ".old"), olderBytes);
+        QCOMPARE(fileBytes(newer + ".old"), newerBytes);
+        QVERIFY(!QFile::exists(serviceMarker(s)));
+        // The tools start over with empty lists, and the window shows that.
+        QVERIFY(s.installedNames(Generation::Older).isEmpty());
+        QVERIFY(s.installedNames(Generation::Newer).isEmpty());
+        QVERIFY(s.in->ui()->listWidget->count() > 0);
+        QVERIFY(s.tableNames().isEmpty());
+        QVERIFY(!s.in->extensionInfo().contains("Shared Brush"));
+    }
+
+    void earlierCopiesAreNeverReplaced_data()
+    {
+        QTest::addColumn<bool>("olderLeftover");
+        QTest::addColumn<bool>("newerLeftover");
+        QTest::newRow("older") << true << false;
+        QTest::newRow("newer") << false << true;
+        QTest::newRow("both") << true << true;
+    }
+
+    void earlierCopiesAreNeverReplaced()
+    {
+        QFETCH(bool, olderLeftover);
+        QFETCH(bool, newerLeftover);
+        Session s;
+        openWithExtensions(s);
+        if (QTest::currentTestFailed())
+            return;
+        const QString older = StandIn::databasePath(s.env.root(), Generation::Older);
+        const QString newer = StandIn::databasePath(s.env.root(), Generation::Newer);
+        const QByteArray olderBytes = fileBytes(older);
+        const QByteArray newerBytes = fileBytes(newer);
+        if (olderLeftover)
+            QVERIFY(writeFile(older + ".old", "earlier older copy"));
+        if (newerLeftover)
+            QVERIFY(writeFile(newer + ".old", "earlier newer copy"));
+
+        s.watcher.answerNext(QMessageBox::Yes);
+        s.in->resetExtensionList("Do you want to reset extension list?");
+
+        QStringList expected{"Do you want to reset extension list?"};
+        for (int i = 0; i < int(olderLeftover) + int(newerLeftover); ++i)
+            expected << moveError;
+        QCOMPARE(texts(s.watcher.answeredBoxes()), expected);
+
+        // A database that could not be moved aside keeps its list: not emptied, not replaced.
+        if (olderLeftover) {
+            QCOMPARE(fileBytes(older + ".old"), QByteArray("earlier older copy"));
+            QVERIFY(s.installedNames(Generation::Older).contains("Shared Brush"));
+        } else {
+            QCOMPARE(fileBytes(older + ".old"), olderBytes);
+        }
+        if (newerLeftover) {
+            QCOMPARE(fileBytes(newer + ".old"), QByteArray("earlier newer copy"));
+            QCOMPARE(fileBytes(newer), newerBytes);
+        } else {
+            QCOMPARE(fileBytes(newer + ".old"), newerBytes);
+            QVERIFY(s.installedNames(Generation::Newer).isEmpty());
+        }
+    }
+
+    void missingNewerDatabaseIsCreatedEmpty()
+    {
+        Session s;
+        openWithExtensions(s);
+        if (QTest::currentTestFailed())
+            return;
+        // Scripted listings leave the databases alone, so what the reset did stays visible.
+        for (Generation generation : {Generation::Newer, Generation::Older})
+            QVERIFY(StandIn::writeScript(s.env.root(), generation, StandIn::Verb::List,
+                                         "0 extensions installed for Others\n"));
+        const QString newer = StandIn::databasePath(s.env.root(), Generation::Newer);
+        QVERIFY(QFile::remove(newer));
+
+        s.watcher.answerNext(QMessageBox::Yes);
+        s.in->resetExtensionList("Do you want to reset extension list?");
+
+        QVERIFY(QFileInfo(newer).isFile());
+        QCOMPARE(QFileInfo(newer).size(), qint64(0));
+        QVERIFY(!QFile::exists(newer + ".old"));
+        QCOMPARE(texts(s.watcher.answeredBoxes()).size(), 1); // the question only
+    }
+
+    void newerToolRebuildsWhateverComesFirst()
+    {
+        // The newer tool runs even when the listing's tools are only the older generation.
+        Session s;
+        openWithExtensions(s);
+        if (QTest::currentTestFailed())
+            return;
+        s.in->toolFolders() = QStringList{"Support002"};
+        const QString newer = StandIn::databasePath(s.env.root(), Generation::Newer);
+
+        s.watcher.answerNext(QMessageBox::Yes);
+        s.in->resetExtensionList("Do you want to reset extension list?");
+
+        // The reset left an empty file; only a run of the newer tool gives it its tables again.
+        QVERIFY(QFileInfo(newer).size() > 0);
+        bool readable = false;
+        QVERIFY(StandIn::installedExtensions(s.env.root(), Generation::Newer, &readable).isEmpty());
+        QVERIFY(readable);
+    }
+};
+
+PANELHOLD_TEST_MAIN(TestReset)
+#include "tst_reset.moc"

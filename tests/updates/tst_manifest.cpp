@@ -1,0 +1,203 @@
+#include "updates/manifest.h"
+
+#include "standin.h"
+#include "updatestestsupport.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using UpdatesTest::Entries;
+using UpdatesTest::manifestWithUrl;
+using UpdatesTest::writeZip;
+Q_DECLARE_METATYPE(Entries)
+
+// The manifest walk: which entries of a package count as its installation manifest, and what
+// update address each names.
+class TestManifest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void topLevelManifestNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("manifest");
+        QTest::newRow("plain") << "Panel.mxi" << true;
+        QTest::newRow("upper case") << "PANEL.MXI" << true;
+        QTest::newRow("mixed case") << "panel.MxI" << true;
+        QTest::newRow("only suffix") << ".mxi" << true;
+        QTest::newRow("several dots") << "panel.v2.mxi" << true;
+        QTest::newRow("sub-folder") << "sub/panel.mxi" << false;
+        QTest::newRow("backslash folder") << "sub\\panel.mxi" << false;
+        QTest::newRow("other suffix") << "panel.mxml" << false;
+        QTest::newRow("mxi not after last dot") << "panel.mxi.bak" << false;
+        QTest::newRow("no dot") << "mxi" << false;
+        QTest::newRow("csxs manifest") << "CSXS/manifest.xml" << false;
+    }
+
+    void topLevelManifestNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, manifest);
+        QCOMPARE(isTopLevelManifest(name), manifest);
+    }
+
+    void updateUrlOfManifestText_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("plain") << manifestWithUrl("http://vendor.example/feed.xml")
+                               << "http://vendor.example/feed.xml";
+        QTest::newRow("kept exactly, blanks included")
+            << manifestWithUrl("  http://vendor.example/a b  ") << "  http://vendor.example/a b  ";
+        QTest::newRow("no update element") << QByteArray("<m><files/></m>") << QString();
+        QTest::newRow("no url attribute") << QByteArray("<m><update method=\"x\"/></m>") << QString();
+        QTest::newRow("empty url") << manifestWithUrl("") << QString();
+        QTest::newRow("first in document order, deeper first")
+            << QByteArray("<m><a><b><update url=\"deep\"/></b></a><update url=\"shallow\"/></m>")
+            << "deep";
+        QTest::newRow("tag name is case-sensitive")
+            << QByteArray("<m><Update url=\"upper\"/><update url=\"lower\"/></m>") << "lower";
+        QTest::newRow("not well-formed") << QByteArray("<m><update url=\"x\"></m>") << QString();
+        QTest::newRow("not XML at all") << QByteArray("PK\x03\x04 binary") << QString();
+        // Always read as UTF-8, whatever the declaration says.
+        QTest::newRow("declared Latin-1, read as UTF-8")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+                          "<m><update url=\"http://v.example/\xc3\xbc\"/></m>")
+            << QString::fromUtf8("http://v.example/\xc3\xbc");
+    }
+
+    void updateUrlOfManifestText()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(QString, url);
+        QCOMPARE(updateUrlOfManifest(xml), url);
+    }
+
+    void walkOverPackages_data()
+    {
+        QTest::addColumn<Entries>("entries");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("urls");
+
+        const QByteArray other = "<html/>";
+        QTest::newRow("one manifest")
+            << Entries{{"index.html", other}, {"Panel.mxi", manifestWithUrl("http://a/feed")}}
+            << QStringList{"Panel.mxi"} << QStringList{"http://a/feed"};
+        QTest::newRow("upper-case suffix")
+            << Entries{{"PANEL.MXI", manifestWithUrl("http://a/feed")}}
+            << QStringList{"PANEL.MXI"} << QStringList{"http://a/feed"};
+        QTest::newRow("manifests in sub-folders are passed over")
+            << Entries{{"sub/Panel.mxi", manifestWithUrl("http://sub/feed")},
+                       {"sub\\Other.mxi", manifestWithUrl("http://backslash/feed")},
+                       {"index.html", other}}
+            << QStringList() << QStringList();
+        QTest::newRow("several, in archive order")
+            << Entries{{"b.mxi", manifestWithUrl("")},
+                       {"index.html", other},
+                       {"a.mxi", manifestWithUrl("http://second/feed")},
+                       {"c.MXI", "<m><files/></m>"}}
+            << QStringList{"b.mxi", "a.mxi", "c.MXI"}
+            << QStringList{QString(), "http://second/feed", QString()};
+        QTest::newRow("unparsable manifest names nothing")
+            << Entries{{"broken.mxi", "<m><update url=\"x\">"}} << QStringList{"broken.mxi"}
+            << QStringList{QString()};
+    }
+
+    void walkOverPackages()
+    {
+        QFETCH(Entries, entries);
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, urls);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("package.zxp");
+        QVERIFY(writeZip(path, entries));
+
+        QList<ManifestUpdateUrl> manifests;
+        QVERIFY(readManifestUpdateUrls(path, &manifests));
+        QStringList seenNames;
+        QStringList seenUrls;
+        for (const ManifestUpdateUrl &manifest : manifests) {
+            QVERIFY(!manifest.crashed);
+            seenNames << manifest.entryName;
+            seenUrls << manifest.url;
+        }
+        QCOMPARE(seenNames, names);
+        QCOMPARE(seenUrls, urls);
+    }
+
+    void samplePackageOfTheStandIn()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("panel.zxp");
+        StandIn::SamplePackage package;
+        package.name = "Sample Panel";
+        package.hosts << StandIn::SampleHost{"Photoshop", QString()};
+        package.updateUrl = "http://vendor.example/sample/update.xml";
+        package.mxiFileName = "SAMPLE.MXI";
+        package.extraEntries << qMakePair(QString("nested/second.mxi"),
+                                          manifestWithUrl("http://vendor.example/nested"));
+        QVERIFY(StandIn::buildSamplePackage(path, package));
+
+        QList<ManifestUpdateUrl> manifests;
+        QVERIFY(readManifestUpdateUrls(path, &manifests));
+        QCOMPARE(manifests.size(), 1);
+        QCOMPARE(manifests.at(0).entryName, QString("SAMPLE.MXI"));
+        QCOMPARE(manifests.at(0).url, QString("http://vendor.example/sample/update.xml"));
+    }
+
+    void packagesThatCannotBeOpened()
+    {
+        QTemporaryDir dir;
+        QList<ManifestUpdateUrl> manifests{ManifestUpdateUrl{"stale", "stale", false}};
+        QVERIFY(!readManifestUpdateUrls(dir.filePath("missing.zxp"), &manifests));
+        QVERIFY(manifests.isEmpty());
+
+        QFile notZip(dir.filePath("text.zxp"));
+        QVERIFY(notZip.open(QIODevice::WriteOnly));
+        notZip.write("this is no zip archive");
+        notZip.close();
+        QVERIFY(!readManifestUpdateUrls(notZip.fileName(), &manifests));
+
+        // A zip cut off before its central directory cannot be opened either.
+        const QString whole = dir.filePath("whole.zxp");
+        QVERIFY(writeZip(whole, {{"Panel.mxi", manifestWithUrl("http://a/feed")}}));
+        QFile source(whole);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray bytes = source.readAll();
+        QFile cut(dir.filePath("cut.zxp"));
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(bytes.left(bytes.size() - 30));
+        cut.close();
+        QVERIFY(!readManifestUpdateUrls(cut.fileName(), &manifests));
+
+        QVERIFY(!readManifestUpdateUrls(QString(), &manifests));
+        QVERIFY(!readManifestUpdateUrls(dir.path(), &manifests)); // a folder
+    }
+
+    void oversizedManifestIsNotRead()
+    {
+        // Compresses to a few KiB but unpacks past the limit; the url at its start is ignored.
+        QByteArray huge = "<m><update url=\"http://huge/feed\"/>";
+        huge += QByteArray(int(MaxManifestBytes), ' ');
+        huge += "</m>";
+        QByteArray fits = "<m><update url=\"http://fits/feed\"/>";
+        fits += QByteArray(int(MaxManifestBytes) - fits.size() - 4, ' ');
+        fits += "</m>";
+        QCOMPARE(qint64(fits.size()), MaxManifestBytes);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("big.zxp");
+        QVERIFY(writeZip(path, {{"huge.mxi", huge}, {"fits.mxi", fits}}));
+        QVERIFY(QFileInfo(path).size() < 1024 * 1024);
+
+        QList<ManifestUpdateUrl> manifests;
+        QVERIFY(readManifestUpdateUrls(path, &manifests));
+        QCOMPARE(manifests.size(), 2);
+        QCOMPARE(manifests.at(0).url, QString());
+        QCOMPARE(manifests.at(1).url, QString("http://fits/feed"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestManifest)
+#include "tst_manifest.moc"

@@ -1,0 +1,596 @@
+#include "localhttpserver.h"
+#include "mainwindowinspector.h"
+#include "modalboxwatcher.h"
+#include "testenvironment.h"
+#include "updates/updatefeed.h"
+#include "updatestestsupport.h"
+
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTcpServer>
+#include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+using namespace UpdatesTest;
+
+namespace {
+const QString Demo = QStringLiteral("Demo Panel");
+
+// A stand-in root with "Demo Panel" 1.0 installed for the newer Photoshop, whose feed on the
+// local server announces 1.1, and the 1.1 package served for download.
+struct Scene
+{
+    TestEnvironment env;
+    LocalHttpServer server;
+    QByteArray newPackage;
+    QString tmp;
+
+    bool install(const StandIn::SamplePackage &package)
+    {
+        const QString path = env.scratch() + "/" + package.name + "-" + package.version + ".zxp";
+        return StandIn::buildSamplePackage(path, package) &&
+               StandIn::installPackage(env.root(), StandIn::Generation::Newer, path)
+                   .contains("Installation successful");
+    }
+
+    bool setUp(int fillers = 0)
+    {
+        if (!StandIn::prepareEnvironment(env.root()))
+            return false;
+        const QString feed = server.url("/demo.xml").toString();
+        if (!install(photoshopPackage(Demo, "1.0", feed)))
+            return false;
+        for (int i = 1; i <= fillers; ++i) {
+            if (!install(photoshopPackage(QString("Filler %1").arg(i, 2, 10, QChar('0')), "1.0",
+                                          QString())))
+                return false;
+        }
+        // Incompressible padding makes the download arrive in several pieces.
+        StandIn::SamplePackage update = photoshopPackage(Demo, "1.1", feed);
+        QByteArray padding(3 * 1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(padding.data()),
+                                              padding.size() / 4);
+        update.extraEntries << qMakePair(QString("padding.bin"), padding);
+        const QString path = env.scratch() + "/update.zxp";
+        if (!StandIn::buildSamplePackage(path, update))
+            return false;
+        newPackage = readFile(path);
+        serveFeed(server.url("/demo-1.1.zxp").toString());
+        server.serve("/demo-1.1.zxp", newPackage, "application/octet-stream");
+
+        // Temporary folders of the update go where the test can see them.
+        tmp = env.scratch() + "/tmp";
+        return QDir().mkpath(tmp);
+    }
+
+    void serveFeed(const QString &download)
+    {
+        server.serve("/demo.xml", StandIn::updateFeedXml("1.1", download));
+    }
+
+    QString installedVersion() const
+    {
+        const QList<StandIn::InstalledExtension> rows =
+            StandIn::installedExtensions(env.root(), StandIn::Generation::Newer);
+        for (const StandIn::InstalledExtension &row : rows) {
+            if (row.name == Demo)
+                return row.version;
+        }
+        return QString();
+    }
+
+    QStringList leftInTmp() const { return QDir(tmp).entryList(QDir::NoDotAndDotDot | QDir::AllEntries); }
+};
+
+int tableRowOf(MainWindowInspector &in, const QString &name)
+{
+    QTableWidget *table = in.ui()->tableWidget;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->item(row, 1) && table->item(row, 1)->text() == name)
+            return row;
+    }
+    return -1;
+}
+
+QList<int> selectedTableRows(MainWindowInspector &in)
+{
+    QList<int> rows;
+    const QModelIndexList selected = in.ui()->tableWidget->selectionModel()->selectedRows();
+    for (const QModelIndex &index : selected)
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// Serves one body in four pieces a little apart, so a download reports progress several times.
+class TrickleServer : public QTcpServer
+{
+public:
+    explicit TrickleServer(const QByteArray &body) : m_body(body)
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *socket = nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                socket->readAll();
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                              "Content-Length: " + QByteArray::number(m_body.size()) +
+                              "\r\nConnection: close\r\n\r\n");
+                const int piece = m_body.size() / 4 + 1;
+                for (int i = 0; i < 4; ++i) {
+                    QTimer::singleShot(100 * (i + 1), socket, [this, socket, i, piece] {
+                        socket->write(m_body.mid(i * piece, piece));
+                        if (i == 3)
+                            socket->disconnectFromHost();
+                    });
+                }
+            });
+        });
+    }
+
+    QUrl url() const { return QUrl(QString("http://127.0.0.1:%1/trickle.zxp").arg(serverPort())); }
+
+private:
+    QByteArray m_body;
+};
+
+void release(MainWindowInspector &in, const QString &name)
+{
+    QPushButton *button = in.updateButtons().value(name);
+    QVERIFY(button);
+    emit button->released();
+}
+} // namespace
+
+// The "Update" buttons and the download-and-update flow, driven through the real window against
+// the stand-in tool and a local web server.
+class TestUpdateFlow : public QObject
+{
+    Q_OBJECT
+
+    QByteArray savedTmpDir;
+
+private slots:
+    void init() { savedTmpDir = qgetenv("TMPDIR"); }
+
+    void cleanup()
+    {
+        setNetworkStallTimeoutMs(30000);
+        if (savedTmpDir.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", savedTmpDir);
+    }
+
+    void buttonsOnlyForNewerFeeds()
+    {
+        Scene scene;
+        QVERIFY(scene.setUp());
+        LocalHttpServer &server = scene.server;
+        server.serve("/same.xml", StandIn::updateFeedXml("1.0", "x"));
+        server.serve("/older.xml", StandIn::updateFeedXml("1.5", "x"));
+        server.serve("/twin.xml", StandIn::updateFeedXml("3.0", "x"));
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const QString lost = QString("http://127.0.0.1:%1/lost.xml").arg(closed.serverPort());
+        closed.close();
+
+        QVERIFY(scene.install(photoshopPackage("Same Panel", "1.0", server.url("/same.xml").toString())));
+        QVERIFY(scene.install(photoshopPackage("Older Feed", "2.0", server.url("/older.xml").toString())));
+        QVERIFY(scene.install(photoshopPackage("Lost Panel", "1.0", lost)));
+        StandIn::SamplePackage twin =
+            photoshopPackage("Twin Panel", "2.0", server.url("/twin.xml").toString());
+        twin.extraEntries << qMakePair(QString("second.mxi"),
+                                       manifestWithUrl(server.url("/twin.xml").toString()));
+        QVERIFY(scene.install(twin));
+
+        MainWindow window;
+        MainWindowInspector in(window);
+        QTest::ignoreMessage(QtDebugMsg, qPrintable("ERROR LOADING " + lost + " ConnectionRefusedError"));
+        window.startUp(QString());
+
+        QCOMPARE(in.extensionsWithUpdates(), (QStringList{Demo, "Twin Panel", "Twin Panel"}));
+        QCOMPARE(in.updateButtons().keys(), (QStringList{Demo, "Twin Panel"}));
+        const int row = tableRowOf(in, Demo);
+        QVERIFY(row >= 0);
+        QWidget *cell = in.ui()->tableWidget->cellWidget(row, 2);
+        QVERIFY(cell);
+        QCOMPARE(cell->findChild<QPushButton *>(), in.updateButtons().value(Demo));
+        QCOMPARE(in.updateButtons().value(Demo)->text(), QString("Update"));
+        QVERIFY(!in.ui()->tableWidget->cellWidget(tableRowOf(in, "Same Panel"), 2));
+        QVERIFY(!in.ui()->tableWidget->cellWidget(tableRowOf(in, "Older Feed"), 2));
+    }
+
+    void successfulUpdate()
+    {
+        Scene scene;
+        QVERIFY(scene.setUp(24));
+        qputenv("TMPDIR", scene.tmp.toUtf8());
+        scene.server.serve("/twin.xml", StandIn::updateFeedXml("3.0", "x"));
+        QVERIFY(scene.install(
+            photoshopPackage("Twin Panel", "2.0", scene.server.url("/twin.xml").toString())));
+
+        TrickleServer trickle(scene.newPackage);
+        scene.serveFeed(trickle.url().toString());
+
+        MainWindow window;
+        MainWindowInspector in(window);
+        window.resize(520, 360);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.startUp(QString());
+        QVERIFY(in.updateButtons().contains(Demo));
+
+        QTableWidget *table = in.ui()->tableWidget;
+        QVERIFY(table->rowCount() > 20);
+        const int hostRow = in.ui()->listWidget->currentRow();
+        QVERIFY(hostRow >= 0);
+        const QString host = in.ui()->listWidget->item(hostRow)->text();
+        table->selectionModel()->select(table->model()->index(2, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        table->selectionModel()->select(table->model()->index(4, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QVERIFY(table->verticalScrollBar()->maximum() >= 3);
+        table->verticalScrollBar()->setValue(3);
+
+        // What the bar shows: busy until the first progress, then 0 to the announced size.
+        QList<QPair<int, int>> progress; // (value, maximum)
+        int busyBeforeDownload = -1;
+        QTimer::singleShot(0, &window, [&] {
+            QProgressBar *bar = in.downloadProgressBar();
+            if (!bar)
+                return;
+            busyBeforeDownload = bar->maximum();
+            connect(bar, &QProgressBar::valueChanged, bar,
+                    [&progress, bar](int value) { progress.append({value, bar->maximum()}); });
+        });
+
+        ModalBoxWatcher watcher;
+        const int requestsBefore = scene.server.requestedPaths().size();
+        release(in, Demo);
+
+        // The download is done and the installation runs: the bar is busy again and the
+        // package waits in a fresh temporary folder.
+        // Only the feed of the released button's extension was asked for.
+        QCOMPARE(scene.server.requestedPaths().mid(requestsBefore), QStringList{"/demo.xml"});
+        QVERIFY(in.downloadWaitBox());
+        QCOMPARE(watcher.boxes().value(0).title, QString("Update"));
+        QCOMPARE(watcher.boxes().value(0).text, QString("Please wait. Downloading and updating Demo Panel..."));
+        QVERIFY(!watcher.boxes().value(0).hasButtons);
+        QCOMPARE(in.downloadProgressBar()->maximum(), 0);
+        QCOMPARE(in.downloadProgressBar()->minimum(), 0);
+        const QString file = in.downloadedPackage().fileName();
+        const QFileInfo info(file);
+        QCOMPARE(info.fileName(), QString("temp.zxp"));
+        QCOMPARE(QFileInfo(info.absolutePath()).absolutePath(), QFileInfo(scene.tmp).absoluteFilePath());
+        QVERIFY(readFile(file) == scene.newPackage);
+        QCOMPARE(in.updatingExtensionName(), Demo);
+
+        QCOMPARE(busyBeforeDownload, 0);
+        QVERIFY(progress.size() >= 2);
+        for (const auto &step : qAsConst(progress))
+            QCOMPARE(step.second, scene.newPackage.size());
+        QVERIFY(progress.first().first < scene.newPackage.size());
+        QCOMPARE(progress.last().first, scene.newPackage.size());
+
+        QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
+        const ModalBoxWatcher::Box done = watcher.answeredBoxes().constFirst();
+        QCOMPARE(done.text, QString("Update"));
+        QCOMPARE(done.informativeText, QString("Updated Demo Panel!"));
+        QCOMPARE(watcher.answeredBoxes().size(), 1);
+        QTRY_VERIFY(!in.installingProcess());
+
+        // Back where the user was, with the new version listed.
+        QCOMPARE(in.ui()->listWidget->selectedItems().value(0)->text(), host);
+        QCOMPARE(selectedTableRows(in), (QList<int>{2, 4}));
+        QCOMPARE(table->verticalScrollBar()->value(), 3);
+        QCOMPARE(table->item(tableRowOf(in, Demo), 2)->text(), QString("1.1"));
+        QCOMPARE(scene.installedVersion(), QString("1.1"));
+        QVERIFY(!in.updateButtons().contains(Demo));
+        QVERIFY(in.updateButtons().contains("Twin Panel"));
+        QVERIFY(!in.downloadWaitBox());
+        QVERIFY(!QFileInfo::exists(file));
+        QVERIFY(scene.leftInTmp().isEmpty());
+    }
+
+    void redirectedDownload()
+    {
+        Scene scene;
+        QVERIFY(scene.setUp());
+        qputenv("TMPDIR", scene.tmp.toUtf8());
+        scene.server.redirect("/moved.zxp", scene.server.url("/demo-1.1.zxp"));
+        scene.serveFeed(scene.server.url("/moved.zxp").toString());
+
+        MainWindow window;
+        MainWindowInspector in(window);
+        window.startUp(QString());
+        ModalBoxWatcher watcher;
+        release(in, Demo);
+        QCOMPARE(scene.server.requestedPaths().mid(scene.server.requestedPaths().size() - 2),
+                 (QStringList{"/moved.zxp", "/demo-1.1.zxp"}));
+        QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
+        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText, QString("Updated Demo Panel!"));
+        QTRY_VERIFY(!in.installingProcess());
+        QCOMPARE(scene.installedVersion(), QString("1.1"));
+    }
+
+    void failedDownloadIsReportedNotInstalled_data()
+    {
+        QTest::addColumn<QString>("feed");     // what /demo.xml answers once the button is there
+        QTest::addColumn<QString>("download"); // the route the feed points at
+        QTest::addColumn<QString>("reason");
+
+        const QByteArray newFeed = "<f><version>1.1</version><download>{download}</download></f>";
+        QTest::newRow("not found") << QString(newFeed) << "/missing.zxp"
+                                   << "the server answered with error 404";
+        QTest::newRow("dropped connection") << QString(newFeed) << "/dropped.zxp"
+                                            << "the server closed the connection before the "
+                                               "file was complete";
+        QTest::newRow("empty body") << QString(newFeed) << "/empty.zxp"
+                                    << "the server sent an empty file";
+        QTest::newRow("stalled") << QString(newFeed) << "/stalled.zxp"
+                                 << "the server stopped answering";
+        QTest::newRow("feed names no download")
+            << "<f><version>1.1</version></f>" << QString()
+            << "the vendor's update information names no download address";
+        QTest::newRow("feed gone") << QString() << QString()
+                                   << "its update information could not be fetched from the "
+                                      "vendor's server";
+    }
+
+    void failedDownloadIsReportedNotInstalled()
+    {
+        QFETCH(QString, feed);
+        QFETCH(QString, download);
+        QFETCH(QString, reason);
+        Scene scene;
+        QVERIFY(scene.setUp());
+        LocalHttpServer &server = scene.server;
+        LocalHttpServer::Route dropped;
+        dropped.dropConnection = true;
+        server.setRoute("/dropped.zxp", dropped);
+        server.serve("/empty.zxp", QByteArray(), "application/octet-stream");
+        LocalHttpServer::Route stalled;
+        stalled.body = scene.newPackage;
+        stalled.stall = true;
+        server.setRoute("/stalled.zxp", stalled);
+        setNetworkStallTimeoutMs(400);
+
+        MainWindow window;
+        MainWindowInspector in(window);
+        window.startUp(QString());
+        QVERIFY(in.updateButtons().contains(Demo));
+        qputenv("TMPDIR", scene.tmp.toUtf8());
+        if (feed.isEmpty()) {
+            LocalHttpServer::Route gone;
+            gone.status = 404;
+            server.setRoute("/demo.xml", gone);
+        } else {
+            server.serve("/demo.xml",
+                         feed.replace("{download}", server.url(download).toString()).toUtf8());
+        }
+
+        ModalBoxWatcher watcher;
+        release(in, Demo);
+        QCOMPARE(watcher.answeredBoxes().size(), 1);
+        const ModalBoxWatcher::Box box = watcher.answeredBoxes().constFirst();
+        QCOMPARE(box.title, QString("Update"));
+        QCOMPARE(box.text, QString("Update"));
+        QCOMPARE(box.informativeText, "The update of Demo Panel could not be downloaded: " + reason + ".");
+
+        // Nothing went to the installer, and nothing was left behind.
+        QVERIFY(!in.installingProcess());
+        QVERIFY(in.pendingInstallations().isEmpty());
+        QVERIFY(!in.downloadWaitBox());
+        QVERIFY(scene.leftInTmp().isEmpty());
+        QCOMPARE(scene.installedVersion(), QString("1.0"));
+        QVERIFY(in.updateButtons().contains(Demo)); // it can be tried again
+    }
+
+    void temporaryFolderCannotBeMade()
+    {
+        Scene scene;
+        QVERIFY(scene.setUp());
+        MainWindow window;
+        MainWindowInspector in(window);
+        window.startUp(QString());
+        // A file where the temporary location should be: no folder can be made inside it. (A
+        // missing location would not do: Qt then falls back to the root folder.)
+        const QString notAFolder = scene.env.scratch() + "/not-a-folder";
+        QFile file(notAFolder);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        qputenv("TMPDIR", notAFolder.toUtf8());
+        QVERIFY(!QTemporaryDir().isValid());
+
+        ModalBoxWatcher watcher;
+        QTest::ignoreMessage(QtDebugMsg, "TEMPORARY FOLDER CREATION ERROR");
+        release(in, Demo);
+        QCOMPARE(watcher.answeredBoxes().size(), 1);
+        QCOMPARE(watcher.answeredBoxes().constFirst().title, QString("Update"));
+        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText,
+                 QString("The update of Demo Panel could not be downloaded: no temporary folder "
+                         "could be made for it."));
+        QVERIFY(!in.downloadWaitBox());
+        QVERIFY(!in.installingProcess());
+    }
+
+#ifdef Q_OS_UNIX
+    void downloadThatCannotBeWritten()
+    {
+        Scene scene;
+        QVERIFY(scene.setUp());
+        MainWindow window;
+        MainWindowInspector in(window);
+        window.startUp(QString());
+        qputenv("TMPDIR", scene.tmp.toUtf8());
+
+        // A file size limit makes the write fail even for root.
+        rlimit saved;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit small = saved;
+        small.rlim_cur = 64 * 1024;
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        ModalBoxWatcher watcher;
+        release(in, Demo);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+
+        QCOMPARE(watcher.answeredBoxes().size(), 1);
+        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText,
+                 QString("The update of Demo Panel could not be downloaded: the downloaded file "
+                         "could not be saved."));
+        QVERIFY(scene.leftInTmp().isEmpty());
+        QVERIFY(!in.installingProcess());
+    }
+#endif
+
+    void oneUpdateAtATimeAndRefreshesWait()
+    {
+        Scene scene;
+        QVERIFY(scene.setUp());
+        qputenv("TMPDIR", scene.tmp.toUtf8());
+        LocalHttpServer::Route slow;
+        slow.body = scene.newPackage;
+        slow.delayMs = 400;
+        scene.server.setRoute("/demo-1.1.zxp", slow);
+
+        MainWindow window;
+        MainWindowInspector in(window);
+        window.startUp(QString());
+        in.hostExtensions().insert("Marker host", {});
+
+        bool listedDuringDownload = true;
+        QTimer::singleShot(200, &window, [&] {
+            in.downloadAndUpdate(Demo); // refused: the first one is still downloading
+            in.refreshAfterChange(1);   // deferred until the download is over
+            listedDuringDownload = !in.hostExtensions().contains("Marker host");
+        });
+        ModalBoxWatcher watcher;
+        QTest::ignoreMessage(QtDebugMsg, "UPDATE ALREADY RUNNING Demo Panel");
+        release(in, Demo);
+        QVERIFY(!listedDuringDownload);
+        QCOMPARE(scene.server.requestedPaths().count("/demo-1.1.zxp"), 1);
+        QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
+        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText, QString("Updated Demo Panel!"));
+        QTRY_VERIFY(!in.hostExtensions().contains("Marker host"));
+        QCOMPARE(scene.installedVersion(), QString("1.1"));
+    }
+
+    void updateAfterRemovalUsesThePendingName()
+    {
+        Scene scene;
+        QVERIFY(scene.setUp());
+        qputenv("TMPDIR", scene.tmp.toUtf8());
+        MainWindow window;
+        MainWindowInspector in(window);
+        window.startUp(QString());
+        in.pendingUpdateName() = Demo;
+        ModalBoxWatcher watcher;
+        in.updateExtensionAfterRemovalInOlderDBs();
+        QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
+        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText, QString("Updated Demo Panel!"));
+        QTRY_VERIFY(!in.installingProcess());
+    }
+
+    void confirmationWithoutSelectedHost()
+    {
+        Scene scene;
+        QVERIFY(scene.setUp());
+        MainWindow window;
+        MainWindowInspector in(window);
+        window.startUp(QString());
+        QVERIFY(in.ui()->listWidget->count() > 1);
+        in.ui()->listWidget->setCurrentRow(1);
+        in.ui()->listWidget->clearSelection();
+        in.updatingExtensionName() = "Someone";
+
+        ModalBoxWatcher watcher;
+        in.extensionUpdated();
+        QCOMPARE(watcher.answeredBoxes().size(), 1);
+        QCOMPARE(watcher.answeredBoxes().constFirst().text, QString("Update"));
+        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText, QString("Updated Someone!"));
+        // Refreshed with position 0, as after a reset: the listing then selects the first host
+        // of the last tool it ran, the older generation's Photoshop.
+        QCOMPARE(in.ui()->listWidget->selectedItems().size(), 1);
+        QCOMPARE(in.ui()->listWidget->selectedItems().constFirst()->text(), QString("Photoshop CS6"));
+    }
+
+    void tablePositionIsKeptWhenNothingWasSaved()
+    {
+        Scene scene;
+        QVERIFY(scene.setUp(24));
+        MainWindow window;
+        MainWindowInspector in(window);
+        window.resize(520, 360);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.startUp(QString());
+        QScrollBar *scroll = in.ui()->tableWidget->verticalScrollBar();
+        QVERIFY(scroll->maximum() >= 6);
+        scroll->setValue(6);
+        in.restoreTablePosition();
+        QCOMPARE(scroll->value(), 6);
+
+        // Saved once, the position comes back by row number after a refill.
+        in.ui()->tableWidget->selectRow(5);
+        scroll->setValue(4);
+        in.saveTablePosition();
+        in.selectionChanged();
+        scroll->setValue(0);
+        in.restoreTablePosition();
+        QCOMPARE(selectedTableRows(in), QList<int>{5});
+        QCOMPARE(scroll->value(), 4);
+    }
+
+    void redirectTarget_data()
+    {
+        QTest::addColumn<QUrl>("possible");
+        QTest::addColumn<QUrl>("old");
+        QTest::addColumn<QUrl>("result");
+        const QUrl a("http://a.example/p.zxp");
+        const QUrl b("http://b.example/p.zxp");
+        QTest::newRow("no target") << QUrl() << QUrl() << QUrl();
+        QTest::newRow("no target, old given") << QUrl() << a << QUrl();
+        QTest::newRow("same as old") << a << a << QUrl();
+        QTest::newRow("new target") << a << b << a;
+        QTest::newRow("first target") << a << QUrl() << a;
+    }
+
+    void redirectTarget()
+    {
+        QFETCH(QUrl, possible);
+        QFETCH(QUrl, old);
+        QFETCH(QUrl, result);
+        TestEnvironment env;
+        MainWindow window;
+        QCOMPARE(MainWindowInspector(window).redirectUrl(possible, old), result);
+    }
+
+    void progressSetsTheBar()
+    {
+        TestEnvironment env;
+        MainWindow window;
+        MainWindowInspector in(window);
+        in.downloadProgress(10, 100); // no download: nothing to show it on
+        QProgressBar bar;
+        in.downloadProgressBar() = &bar;
+        in.downloadProgress(25, 200);
+        QCOMPARE(bar.minimum(), 0);
+        QCOMPARE(bar.maximum(), 200);
+        QCOMPARE(bar.value(), 25);
+        in.downloadProgress(30, -1); // size not announced: busy
+        QCOMPARE(bar.minimum(), 0);
+        QCOMPARE(bar.maximum(), 0);
+    }
+};
+
+PANELHOLD_TEST_MAIN(TestUpdateFlow)
+#include "tst_updateflow.moc"

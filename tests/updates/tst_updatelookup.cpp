@@ -1,0 +1,383 @@
+#include "localhttpserver.h"
+#include "mainwindowinspector.h"
+#include "modalboxwatcher.h"
+#include "testenvironment.h"
+#include "updatestestsupport.h"
+
+#include <QStatusBar>
+#include <QTcpServer>
+#include <QtTest>
+
+using namespace UpdatesTest;
+Q_DECLARE_METATYPE(UpdatesTest::Entries)
+
+namespace {
+// A package of the given manifests with "{feeds}" in their text replaced by the server's base.
+QString writePackage(const TestEnvironment &env, const QString &file, Entries entries,
+                     const QString &feeds)
+{
+    for (auto &entry : entries)
+        entry.second.replace("{feeds}", feeds.toUtf8());
+    const QString path = env.scratch() + "/" + file;
+    return writeZip(path, entries) ? path : QString();
+}
+
+ExtensionInfo record(const QString &name, const QString &packagePath)
+{
+    ExtensionInfo info;
+    info.name = name;
+    info.packagePath = packagePath;
+    info.unfilled = false;
+    return info;
+}
+
+QString refusingBase()
+{
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const quint16 port = closed.serverPort();
+    closed.close();
+    return QString("http://127.0.0.1:%1").arg(port);
+}
+
+QString serverBase(const LocalHttpServer &server)
+{
+    return server.url(QString()).toString();
+}
+} // namespace
+
+// Finding an extension's download address (the lookup) and the scan for newer versions, run
+// against packages and feeds the tests make, with the inventory maps filled by hand.
+class TestUpdateLookup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lookup_data()
+    {
+        QTest::addColumn<Entries>("entries");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QStringList>("requested");
+
+        const QByteArray feed = manifestWithUrl("{feeds}/feed.xml");
+        QTest::newRow("upper-case MXI")
+            << Entries{{"index.html", "x"}, {"PANEL.MXI", feed}} << "http://dl.example/1.zxp"
+            << QStringList{"/feed.xml"};
+        QTest::newRow("manifest only in a sub-folder")
+            << Entries{{"sub/panel.mxi", feed}, {"sub\\panel.mxi", feed}} << "URL_NO_URL"
+            << QStringList();
+        QTest::newRow("no update element")
+            << Entries{{"panel.mxi", "<m><files/></m>"}} << "URL_NO_URL" << QStringList();
+        QTest::newRow("empty url") << Entries{{"panel.mxi", manifestWithUrl("")}} << "URL_NO_URL"
+                                   << QStringList();
+        QTest::newRow("second manifest names the feed")
+            << Entries{{"a.mxi", manifestWithUrl("")}, {"b.mxi", manifestWithUrl("{feeds}/two.xml")}}
+            << "deep" << QStringList{"/two.xml"};
+        QTest::newRow("first feed decides")
+            << Entries{{"a.mxi", feed}, {"b.mxi", manifestWithUrl("{feeds}/two.xml")}}
+            << "http://dl.example/1.zxp" << QStringList{"/feed.xml"};
+        QTest::newRow("error status, other manifests not tried")
+            << Entries{{"a.mxi", manifestWithUrl("{feeds}/missing.xml")}, {"b.mxi", feed}}
+            << "URL_NETWORK_ERROR" << QStringList{"/missing.xml"};
+        QTest::newRow("feed without download")
+            << Entries{{"a.mxi", manifestWithUrl("{feeds}/nodownload.xml")}} << QString()
+            << QStringList{"/nodownload.xml"};
+        QTest::newRow("redirecting feed is not followed")
+            << Entries{{"a.mxi", manifestWithUrl("{feeds}/moved.xml")}} << QString()
+            << QStringList{"/moved.xml"};
+    }
+
+    void lookup()
+    {
+        QFETCH(Entries, entries);
+        QFETCH(QString, result);
+        QFETCH(QStringList, requested);
+        TestEnvironment env;
+        LocalHttpServer server;
+        server.serve("/feed.xml", StandIn::updateFeedXml("1.1", "http://dl.example/1.zxp"));
+        server.serve("/two.xml", "<f><a><b><download>deep</download></b></a>"
+                                 "<download>shallow</download></f>");
+        server.serve("/nodownload.xml", "<f><version>2</version></f>");
+        server.redirect("/moved.xml", server.url("/feed.xml"));
+
+        MainWindow window;
+        MainWindowInspector in(window);
+        const QString package = writePackage(env, "panel.zxp", entries, serverBase(server));
+        QVERIFY(!package.isEmpty());
+        in.extensionInfo().insert("Panel", record("Panel", package));
+
+        QCOMPARE(in.getURLOfUpdateForExtension("Panel"), result);
+        QCOMPARE(server.requestedPaths(), requested);
+        if (!requested.isEmpty())
+            QCOMPARE(server.lastUserAgent(), QByteArray("Fake User"));
+    }
+
+    void unreachableFeed()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        server.serve("/feed.xml", StandIn::updateFeedXml("1.1", "http://dl.example/1.zxp"));
+        MainWindow window;
+        MainWindowInspector in(window);
+        const QString package = writePackage(
+            env, "p.zxp",
+            {{"a.mxi", manifestWithUrl(refusingBase() + "/feed.xml")},
+             {"b.mxi", manifestWithUrl("{feeds}/feed.xml")}},
+            serverBase(server));
+        in.extensionInfo().insert("Panel", record("Panel", package));
+        QCOMPARE(in.getURLOfUpdateForExtension("Panel"), QString("URL_NETWORK_ERROR"));
+        QVERIFY(server.requestedPaths().isEmpty());
+    }
+
+    void recordsThatLeadToNoFeed()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        server.serve("/feed.xml", StandIn::updateFeedXml("1.1", "http://dl.example/1.zxp"));
+        MainWindow window;
+        MainWindowInspector in(window);
+        const QString good =
+            writePackage(env, "good.zxp", {{"a.mxi", manifestWithUrl("{feeds}/feed.xml")}},
+                         serverBase(server));
+        QFile notZip(env.scratch() + "/text.zxp");
+        QVERIFY(notZip.open(QIODevice::WriteOnly));
+        notZip.write("not a zip");
+        notZip.close();
+
+        in.extensionInfo().insert("Panel", record("Panel", good));
+        in.extensionInfo().insert("Missing", record("Missing", env.scratch() + "/gone.zxp"));
+        in.extensionInfo().insert("Text", record("Text", notZip.fileName()));
+        in.extensionInfo().insert("Unfilled", ExtensionInfo());
+
+        QCOMPARE(in.getURLOfUpdateForExtension("Nobody"), QString("URL_NO_URL"));
+        QCOMPARE(in.getURLOfUpdateForExtension("panel"), QString("URL_NO_URL")); // case counts
+        QCOMPARE(in.getURLOfUpdateForExtension("Missing"), QString("URL_NO_URL"));
+        QCOMPARE(in.getURLOfUpdateForExtension("Text"), QString("URL_NO_URL"));
+        QCOMPARE(in.getURLOfUpdateForExtension(QString()), QString("URL_NO_URL"));
+        QVERIFY(server.requestedPaths().isEmpty());
+
+        // The name, not the key, is matched: a record under another key that cannot be opened
+        // is passed over for the next one.
+        in.extensionInfo().insert("A key", record("Panel", env.scratch() + "/gone.zxp"));
+        QCOMPARE(in.getURLOfUpdateForExtension("Panel"), QString("http://dl.example/1.zxp"));
+        QCOMPARE(in.extensionInfo().size(), 5); // a lookup adds no record
+    }
+
+    void scanComparesVersions_data()
+    {
+        QTest::addColumn<QString>("installed");
+        QTest::addColumn<QByteArray>("feed");
+        QTest::addColumn<bool>("newer");
+        QTest::newRow("1.9 -> 1.10") << "1.9" << StandIn::updateFeedXml("1.10", "x") << true;
+        QTest::newRow("2.0 -> 2") << "2.0" << StandIn::updateFeedXml("2", "x") << false;
+        QTest::newRow("1.0.1 -> 1.0") << "1.0.1" << StandIn::updateFeedXml("1.0", "x") << false;
+        QTest::newRow("1.0 -> 1.0b") << "1.0" << StandIn::updateFeedXml("1.0b", "x") << true;
+        QTest::newRow("no installed version") << "" << StandIn::updateFeedXml("9", "x") << false;
+        QTest::newRow("feed without version")
+            << "1.0" << QByteArray("<f><download>x</download></f>") << false;
+        QTest::newRow("feed is no XML") << "1.0" << QByteArray("<html>9.0") << false;
+    }
+
+    void scanComparesVersions()
+    {
+        QFETCH(QString, installed);
+        QFETCH(QByteArray, feed);
+        QFETCH(bool, newer);
+        TestEnvironment env;
+        LocalHttpServer server;
+        server.serve("/feed.xml", feed);
+        MainWindow window;
+        MainWindowInspector in(window);
+        const QString package = writePackage(
+            env, "p.zxp", {{"p.mxi", manifestWithUrl("{feeds}/feed.xml")}}, serverBase(server));
+        in.extensionInfo().insert("Panel", record("Panel", package));
+        if (!installed.isEmpty())
+            in.extensionVersions().insert("Panel", installed);
+        in.extensionsWithUpdates() << "Stale";
+
+        QVERIFY(in.refreshUpdateList().isEmpty());
+        QCOMPARE(in.extensionsWithUpdates(), newer ? QStringList{"Panel"} : QStringList());
+        QVERIFY(in.updatesScanned());
+        QCOMPARE(server.requestedPaths(), QStringList{"/feed.xml"});
+    }
+
+    void scanVisitsEveryManifestAndRecord()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        server.serve("/new.xml", StandIn::updateFeedXml("2.0", "x"));
+        server.serve("/old.xml", StandIn::updateFeedXml("0.5", "x"));
+        MainWindow window;
+        MainWindowInspector in(window);
+        const QString base = serverBase(server);
+        const QString two = writePackage(env, "two.zxp",
+                                         {{"a.mxi", manifestWithUrl("{feeds}/new.xml")},
+                                          {"b.mxi", manifestWithUrl("{feeds}/new.xml")}},
+                                         base);
+        const QString mixed = writePackage(env, "mixed.zxp",
+                                           {{"a.mxi", manifestWithUrl("{feeds}/old.xml")},
+                                            {"sub/b.mxi", manifestWithUrl("{feeds}/new.xml")},
+                                            {"c.mxi", manifestWithUrl("{feeds}/new.xml")}},
+                                           base);
+        in.extensionInfo().insert("Two", record("Two", two));
+        in.extensionInfo().insert("Mixed", record("Mixed", mixed));
+        in.extensionInfo().insert("Unfilled", ExtensionInfo());
+        // Shares the package, but the name it carries has no installed version.
+        in.extensionInfo().insert("Other", record("Other", two));
+        in.extensionVersions().insert("Two", "1.0");
+        in.extensionVersions().insert("Mixed", "1.0");
+
+        in.refreshUpdateList();
+        // Keys in ascending order; one entry per newer manifest. "Other" fetches its feeds but
+        // has no installed version to compare.
+        QCOMPARE(in.extensionsWithUpdates(), (QStringList{"Mixed", "Two", "Two"}));
+        QCOMPARE(server.requestedPaths(), (QStringList{"/old.xml", "/new.xml", "/new.xml",
+                                                       "/new.xml", "/new.xml", "/new.xml"}));
+    }
+
+    void unreachableFeedIsLoggedAndSkipped()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        server.serve("/new.xml", StandIn::updateFeedXml("2.0", "x"));
+        MainWindow window;
+        MainWindowInspector in(window);
+        const QString refused = refusingBase() + "/feed.xml";
+        const QString package = writePackage(env, "p.zxp",
+                                             {{"a.mxi", manifestWithUrl(refused)},
+                                              {"b.mxi", manifestWithUrl("{feeds}/missing.xml")},
+                                              {"c.mxi", manifestWithUrl("{feeds}/new.xml")}},
+                                             serverBase(server));
+        in.extensionInfo().insert("Panel", record("Panel", package));
+        in.extensionVersions().insert("Panel", "1.0");
+
+        QTest::ignoreMessage(QtDebugMsg, qPrintable("ERROR LOADING " + refused +
+                                                    " ConnectionRefusedError"));
+        QTest::ignoreMessage(QtDebugMsg,
+                             qPrintable("ERROR LOADING " + server.url("/missing.xml").toString() +
+                                        " ContentNotFoundError"));
+        in.refreshUpdateList();
+        // The scan went on with the next manifest after each failure.
+        QCOMPARE(in.extensionsWithUpdates(), QStringList{"Panel"});
+    }
+
+    void statusBarDuringTheScan()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        LocalHttpServer::Route slow;
+        slow.body = StandIn::updateFeedXml("2.0", "x");
+        slow.delayMs = 300;
+        server.setRoute("/slow.xml", slow);
+        MainWindow window;
+        MainWindowInspector in(window);
+        const QString package = writePackage(
+            env, "p.zxp", {{"a.mxi", manifestWithUrl("{feeds}/slow.xml")}}, serverBase(server));
+        in.extensionInfo().insert("Panel", record("Panel", package));
+        window.statusBar()->showMessage("Before");
+
+        QString during;
+        QTimer::singleShot(100, &window, [&] { during = window.statusBar()->currentMessage(); });
+        in.refreshUpdateList();
+        QCOMPARE(during, QString("Checking for updates..."));
+        QCOMPARE(window.statusBar()->currentMessage(), QString());
+    }
+
+    void emptyInventoryIsReadFromTheDatabasesFirst()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        LocalHttpServer server;
+        server.serve("/feed.xml", StandIn::updateFeedXml("1.5", "http://dl.example/p-1.5.zxp"));
+        const QString package = env.scratch() + "/panel.zxp";
+        QVERIFY(StandIn::buildSamplePackage(
+            package, photoshopPackage("Panel", "1.0", server.url("/feed.xml").toString())));
+        QVERIFY(StandIn::installPackage(env.root(), StandIn::Generation::Newer, package)
+                    .contains("Installation successful"));
+
+        MainWindow window;
+        MainWindowInspector in(window);
+        QVERIFY(in.extensionInfo().isEmpty());
+        QCOMPARE(in.getURLOfUpdateForExtension("Panel"), QString("http://dl.example/p-1.5.zxp"));
+        QVERIFY(in.extensionInfo().contains("Panel"));
+
+        in.extensionInfo().clear();
+        in.extensionVersions().insert("Panel", "1.0");
+        in.refreshUpdateList();
+        QCOMPARE(in.extensionsWithUpdates(), QStringList{"Panel"});
+    }
+
+    // While a feed request waits, other slots run; a refresh they ask for waits its turn.
+    void refreshDuringAScanIsDeferred()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        LocalHttpServer server;
+        LocalHttpServer::Route slow;
+        slow.body = StandIn::updateFeedXml("2.0", "x");
+        slow.delayMs = 300;
+        server.setRoute("/slow.xml", slow);
+        MainWindow window;
+        MainWindowInspector in(window);
+        const QString package = writePackage(
+            env, "p.zxp", {{"a.mxi", manifestWithUrl("{feeds}/slow.xml")}}, serverBase(server));
+        in.extensionInfo().insert("Panel", record("Panel", package));
+        in.extensionVersions().insert("Panel", "1.0");
+        in.hostExtensions().insert("Marker host", {});
+
+        bool listedDuringScan = true;
+        int scansAskedFor = 0;
+        QTimer::singleShot(100, &window, [&] {
+            in.refreshAfterChange(1);
+            in.refreshAfterChange(2);
+            listedDuringScan = !in.hostExtensions().contains("Marker host");
+            in.refreshUpdateList();
+            in.listUpdatesManually();
+            scansAskedFor = server.requestedPaths().size();
+        });
+        in.refreshUpdateList();
+        QVERIFY(!listedDuringScan);
+        QCOMPARE(scansAskedFor, 1);
+        // The inventory the scan worked on is still whole.
+        QCOMPARE(in.extensionsWithUpdates(), QStringList{"Panel"});
+        QVERIFY(in.hostExtensions().contains("Marker host"));
+
+        // Once the scan is over the refresh runs, once: the listing rebuilds the inventory from
+        // the stand-in, which knows no extension, so its scan requests nothing more.
+        QTRY_VERIFY(!in.hostExtensions().contains("Marker host"));
+        QTest::qWait(200);
+        QCOMPARE(server.requestedPaths().size(), 1);
+        QVERIFY(in.extensionsWithUpdates().isEmpty());
+        QVERIFY(in.ui()->listWidget->count() > 0);
+    }
+
+    void scanAskedForDuringALookupRunsAfterIt()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        LocalHttpServer::Route slow;
+        slow.body = StandIn::updateFeedXml("2.0", "http://dl.example/2.zxp");
+        slow.delayMs = 300;
+        server.setRoute("/slow.xml", slow);
+        MainWindow window;
+        MainWindowInspector in(window);
+        const QString package = writePackage(
+            env, "p.zxp", {{"a.mxi", manifestWithUrl("{feeds}/slow.xml")}}, serverBase(server));
+        in.extensionInfo().insert("Panel", record("Panel", package));
+        in.extensionVersions().insert("Panel", "1.0");
+
+        int requestsDuringLookup = -1;
+        QTimer::singleShot(100, &window, [&] {
+            in.refreshUpdateList();
+            requestsDuringLookup = server.requestedPaths().size();
+        });
+        QCOMPARE(in.getURLOfUpdateForExtension("Panel"), QString("http://dl.example/2.zxp"));
+        QCOMPARE(requestsDuringLookup, 1);
+        QVERIFY(in.extensionsWithUpdates().isEmpty());
+        QTRY_COMPARE(in.extensionsWithUpdates(), QStringList{"Panel"});
+        QCOMPARE(server.requestedPaths().size(), 2);
+    }
+};
+
+PANELHOLD_TEST_MAIN(TestUpdateLookup)
+#include "tst_updatelookup.moc"

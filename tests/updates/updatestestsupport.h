@@ -1,0 +1,61 @@
+#pragma once
+
+#include "standin.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <quazip.h>
+#include <quazipfile.h>
+
+// Packages and feeds the update tests build for themselves.
+namespace UpdatesTest {
+
+using Entries = QList<QPair<QString, QByteArray>>;
+
+inline QByteArray manifestWithUrl(const QString &url)
+{
+    return "<?xml version=\"1.0\"?><macromedia-extension name=\"X\" version=\"1.0\">"
+           "<update url=\"" +
+           url.toUtf8() + "\" method=\"directlink\"/></macromedia-extension>";
+}
+
+// Writes the entries in the given order, names exactly as given.
+inline bool writeZip(const QString &path, const Entries &entries)
+{
+    QuaZip zip(path);
+    if (!zip.open(QuaZip::mdCreate))
+        return false;
+    for (const auto &entry : entries) {
+        QuaZipFile file(&zip);
+        if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(entry.first)))
+            return false;
+        file.write(entry.second);
+        file.close();
+    }
+    zip.close();
+    return zip.getZipError() == 0;
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A signed Photoshop package the stand-in installs, naming the given update feed.
+inline StandIn::SamplePackage photoshopPackage(const QString &name, const QString &version,
+                                               const QString &updateUrl)
+{
+    StandIn::SamplePackage package;
+    package.name = name;
+    package.version = version;
+    package.hosts << StandIn::SampleHost{QStringLiteral("Photoshop"), QString()};
+    package.signature = true;
+    package.updateUrl = updateUrl;
+    return package;
+}
+
+} // namespace UpdatesTest
