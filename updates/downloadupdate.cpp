@@ -66,11 +66,10 @@ void MainWindow::downloadAndUpdate(const QString &name)
     const auto manager = std::make_unique<QNetworkAccessManager>();
     qDebug().noquote() << "[DEBUG] DOWNLOAD" << name + QLatin1Char('\n');
 
-    auto *box = new QMessageBox(QMessageBox::NoIcon, tr("Update"),
-                                tr("Please wait. Downloading and updating ") + name +
-                                    QStringLiteral("..."),
-                                QMessageBox::NoButton, nullptr,
-                                Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    auto *box = new QMessageBox(
+        QMessageBox::NoIcon, tr("Update"),
+        tr("Please wait. Downloading and updating ") + name + QStringLiteral("..."),
+        QMessageBox::NoButton, nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     box->setStandardButtons(QMessageBox::NoButton);
     downloadWaitBox = box;
     auto *bar = new QProgressBar(box);
@@ -95,11 +94,11 @@ void MainWindow::downloadAndUpdate(const QString &name)
     ReplyWait end = waitForReply(reply);
 
     // A redirect the network layer would not follow itself gets one more request.
-    const QUrl target = redirectUrl(
-        reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl(), QUrl());
+    const QUrl target =
+        redirectUrl(reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl(), QUrl());
     if (end == ReplyWait::Finished && !target.isEmpty()) {
-        reply = manager->get(downloadRequest(reply->url().resolved(target),
-                                             QNetworkRequest::ManualRedirectPolicy));
+        reply = manager->get(
+            downloadRequest(reply->url().resolved(target), QNetworkRequest::ManualRedirectPolicy));
         end = waitForReply(reply);
     }
 
@@ -182,7 +181,6 @@ void MainWindow::extensionUpdated()
 
     // Without a selected host the listing selects its first one.
     const QList<QListWidgetItem *> hosts = ui->listWidget->selectedItems();
-    qDebug() << "DBG hosts" << hosts.size() << networkWaits;
     refreshAfterChange(hosts.isEmpty() ? 0 : ui->listWidget->row(hosts.first()) + 1);
     restoreTablePosition();
 

@@ -51,8 +51,8 @@ ReplyWait waitForReply(QNetworkReply *reply, qint64 maxBodyBytes)
     QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
                      [&](qint64 received, qint64 total) {
                          stallTimer.start();
-                         if (maxBodyBytes > 0 && end == ReplyWait::Finished
-                             && (received > maxBodyBytes || total > maxBodyBytes)) {
+                         if (maxBodyBytes > 0 && end == ReplyWait::Finished &&
+                             (received > maxBodyBytes || total > maxBodyBytes)) {
                              end = ReplyWait::TooLarge;
                              reply->abort();
                          }

@@ -105,14 +105,14 @@ void MainWindow::scanForUpdates()
                         continue;
                     }
                     if (response.error != QNetworkReply::NoError) {
-                        qDebug().noquote() << "ERROR LOADING" << manifest.url
-                                           << networkErrorName(response.error);
+                        qDebug().noquote()
+                            << "ERROR LOADING" << manifest.url << networkErrorName(response.error);
                         continue;
                     }
                     const QString latest = parseUpdateFeed(response.body).version;
                     const QString installed = extensionVersions.value(record.name);
-                    if (!installed.isEmpty() && !latest.isEmpty()
-                        && compareVersions(installed.toUtf8(), latest.toUtf8()) == -1)
+                    if (!installed.isEmpty() && !latest.isEmpty() &&
+                        compareVersions(installed.toUtf8(), latest.toUtf8()) == -1)
                         extensionsWithUpdates.append(record.name);
                 } catch (...) {
                     qDebug() << "CRASH1";

@@ -1,6 +1,7 @@
 #include "operationstestsupport.h"
 
 #include <QPushButton>
+#include <QScrollBar>
 
 using namespace OperationsTest;
 using StandIn::Generation;
@@ -184,6 +185,49 @@ private slots:
         QCOMPARE(QFileInfo(newer).size(), qint64(0));
         QVERIFY(!QFile::exists(newer + ".old"));
         QCOMPARE(texts(s.watcher.answeredBoxes()).size(), 1); // the question only
+    }
+
+    void tablePositionComesBack()
+    {
+        // Listings scripted to show the same thirty extensions before and after the reset, so
+        // the refilled table has rows to select and scroll through.
+        Session s;
+        QVERIFY(s.prepared);
+        QByteArray listing = "30 extensions installed for Photoshop CC 2019 (ver 20.0)\n"
+                             " Status                        Extension Name                    "
+                             "     Version\n"
+                             "=========  =======================================================  "
+                             "==========\n";
+        for (int i = 0; i < 30; ++i)
+            listing += " Enabled    " +
+                       QString("Panel %1").arg(i, 2, 10, QChar('0')).leftJustified(56).toUtf8() +
+                       "1.0\n";
+        listing += "\n0 extensions installed for Others\n";
+        QVERIFY(
+            StandIn::writeScript(s.env.root(), Generation::Newer, StandIn::Verb::List, listing));
+        QVERIFY(StandIn::writeScript(s.env.root(), Generation::Older, StandIn::Verb::List,
+                                     "0 extensions installed for Others\n"));
+        s.open();
+        QVERIFY(s.selectHost("Photoshop"));
+        QTableWidget *table = s.in->ui()->tableWidget;
+        QCOMPARE(table->rowCount(), 30);
+        table->selectRow(25);
+        table->doItemsLayout();
+        QScrollBar *scroll = table->verticalScrollBar();
+        QVERIFY(scroll->maximum() > 0);
+        scroll->setValue(scroll->maximum());
+        const int scrolledTo = scroll->value();
+        s.in->saveTablePosition();
+        table->clearSelection();
+        scroll->setValue(0);
+
+        s.watcher.answerNext(QMessageBox::Yes);
+        s.in->resetExtensionList("Do you want to reset extension list?");
+
+        QCOMPARE(table->rowCount(), 30);
+        QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(table->selectionModel()->selectedRows().at(0).row(), 25);
+        QCOMPARE(scroll->value(), scrolledTo);
     }
 
     void newerToolRebuildsWhateverComesFirst()

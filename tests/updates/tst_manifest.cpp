@@ -51,7 +51,8 @@ private slots:
         QTest::newRow("kept exactly, blanks included")
             << manifestWithUrl("  http://vendor.example/a b  ") << "  http://vendor.example/a b  ";
         QTest::newRow("no update element") << QByteArray("<m><files/></m>") << QString();
-        QTest::newRow("no url attribute") << QByteArray("<m><update method=\"x\"/></m>") << QString();
+        QTest::newRow("no url attribute")
+            << QByteArray("<m><update method=\"x\"/></m>") << QString();
         QTest::newRow("empty url") << manifestWithUrl("") << QString();
         QTest::newRow("first in document order, deeper first")
             << QByteArray("<m><a><b><update url=\"deep\"/></b></a><update url=\"shallow\"/></m>")
@@ -85,8 +86,8 @@ private slots:
             << Entries{{"index.html", other}, {"Panel.mxi", manifestWithUrl("http://a/feed")}}
             << QStringList{"Panel.mxi"} << QStringList{"http://a/feed"};
         QTest::newRow("upper-case suffix")
-            << Entries{{"PANEL.MXI", manifestWithUrl("http://a/feed")}}
-            << QStringList{"PANEL.MXI"} << QStringList{"http://a/feed"};
+            << Entries{{"PANEL.MXI", manifestWithUrl("http://a/feed")}} << QStringList{"PANEL.MXI"}
+            << QStringList{"http://a/feed"};
         QTest::newRow("manifests in sub-folders are passed over")
             << Entries{{"sub/Panel.mxi", manifestWithUrl("http://sub/feed")},
                        {"sub\\Other.mxi", manifestWithUrl("http://backslash/feed")},

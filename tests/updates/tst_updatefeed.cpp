@@ -24,23 +24,25 @@ private slots:
 
         QTest::newRow("stand-in feed")
             << QString::fromUtf8(StandIn::updateFeedXml("1.1", "http://v.example/p.zxp", "notes"))
-            << "1.1" << "http://v.example/p.zxp";
+            << "1.1"
+            << "http://v.example/p.zxp";
         QTest::newRow("first in document order, deeper first")
             << "<f><a><download>deep</download></a><download>shallow</download>"
                "<version>2</version><version>3</version></f>"
-            << "2" << "deep";
+            << "2"
+            << "deep";
         QTest::newRow("missing elements") << "<f><notes>x</notes></f>" << QString() << QString();
         QTest::newRow("tag names are case-sensitive")
             << "<f><Version>9</Version><DOWNLOAD>x</DOWNLOAD></f>" << QString() << QString();
         QTest::newRow("prefixed names do not count")
-            << "<f xmlns:u=\"urn:u\"><u:version>9</u:version><version>1</version></f>" << "1"
-            << QString();
-        QTest::newRow("text kept as written") << "<f><version> 1.2 </version></f>" << " 1.2 "
-                                              << QString();
+            << "<f xmlns:u=\"urn:u\"><u:version>9</u:version><version>1</version></f>"
+            << "1" << QString();
+        QTest::newRow("text kept as written") << "<f><version> 1.2 </version></f>"
+                                              << " 1.2 " << QString();
         QTest::newRow("not well-formed")
             << "<f><version>1.1</version><download>x</download>" << QString() << QString();
-        QTest::newRow("an HTML error page") << "<html><body>Not found</body>" << QString()
-                                            << QString();
+        QTest::newRow("an HTML error page")
+            << "<html><body>Not found</body>" << QString() << QString();
         QTest::newRow("empty") << QString() << QString() << QString();
     }
 
@@ -184,10 +186,12 @@ private slots:
         QTest::newRow("network") << "URL_NETWORK_ERROR"
                                  << "its update information could not be fetched from the "
                                     "vendor's server";
-        QTest::newRow("crash") << "URL_CRASH_ERROR" << "its update information could not be read";
+        QTest::newRow("crash") << "URL_CRASH_ERROR"
+                               << "its update information could not be read";
         QTest::newRow("empty") << QString()
                                << "the vendor's update information names no download address";
-        QTest::newRow("blank") << "  " << "the vendor's update information names no download address";
+        QTest::newRow("blank") << "  "
+                               << "the vendor's update information names no download address";
         QTest::newRow("an address") << "http://v.example/p.zxp" << QString();
         QTest::newRow("marker in other case is an address") << "url_no_url" << QString();
     }
@@ -208,8 +212,8 @@ private slots:
         QTest::newRow("fine") << int(QNetworkReply::NoError) << 200 << qint64(10) << QString();
         QTest::newRow("not found") << int(QNetworkReply::ContentNotFoundError) << 404 << qint64(9)
                                    << "the server answered with error 404";
-        QTest::newRow("server error") << int(QNetworkReply::InternalServerError) << 500
-                                      << qint64(0) << "the server answered with error 500";
+        QTest::newRow("server error") << int(QNetworkReply::InternalServerError) << 500 << qint64(0)
+                                      << "the server answered with error 500";
         QTest::newRow("local file missing") << int(QNetworkReply::ContentNotFoundError) << 0
                                             << qint64(0) << "the file was not found";
         QTest::newRow("stalled") << int(QNetworkReply::TimeoutError) << 200 << qint64(100)
@@ -220,10 +224,10 @@ private slots:
                                  << "the server could not be reached";
         QTest::newRow("other") << int(QNetworkReply::ProtocolUnknownError) << 0 << qint64(0)
                                << "the download failed (Protocol \"ftp\" is unknown)";
-        QTest::newRow("empty body") << int(QNetworkReply::NoError) << 200 << qint64(0)
-                                    << "the server sent an empty file";
-        QTest::newRow("unfollowed redirect") << int(QNetworkReply::NoError) << 302 << qint64(0)
-                                             << "the server sent an empty file";
+        QTest::newRow("empty body")
+            << int(QNetworkReply::NoError) << 200 << qint64(0) << "the server sent an empty file";
+        QTest::newRow("unfollowed redirect")
+            << int(QNetworkReply::NoError) << 302 << qint64(0) << "the server sent an empty file";
     }
 
     void downloadFailures()

@@ -85,7 +85,10 @@ struct Scene
         return QString();
     }
 
-    QStringList leftInTmp() const { return QDir(tmp).entryList(QDir::NoDotAndDotDot | QDir::AllEntries); }
+    QStringList leftInTmp() const
+    {
+        return QDir(tmp).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    }
 };
 
 int tableRowOf(MainWindowInspector &in, const QString &name)
@@ -120,8 +123,8 @@ public:
             connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
                 socket->readAll();
                 socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                              "Content-Length: " + QByteArray::number(m_body.size()) +
-                              "\r\nConnection: close\r\n\r\n");
+                              "Content-Length: " +
+                              QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n");
                 const int piece = m_body.size() / 4 + 1;
                 for (int i = 0; i < 4; ++i) {
                     QTimer::singleShot(100 * (i + 1), socket, [this, socket, i, piece] {
@@ -181,8 +184,10 @@ private slots:
         const QString lost = QString("http://127.0.0.1:%1/lost.xml").arg(closed.serverPort());
         closed.close();
 
-        QVERIFY(scene.install(photoshopPackage("Same Panel", "1.0", server.url("/same.xml").toString())));
-        QVERIFY(scene.install(photoshopPackage("Older Feed", "2.0", server.url("/older.xml").toString())));
+        QVERIFY(scene.install(
+            photoshopPackage("Same Panel", "1.0", server.url("/same.xml").toString())));
+        QVERIFY(scene.install(
+            photoshopPackage("Older Feed", "2.0", server.url("/older.xml").toString())));
         QVERIFY(scene.install(photoshopPackage("Lost Panel", "1.0", lost)));
         StandIn::SamplePackage twin =
             photoshopPackage("Twin Panel", "2.0", server.url("/twin.xml").toString());
@@ -192,7 +197,8 @@ private slots:
 
         MainWindow window;
         MainWindowInspector in(window);
-        QTest::ignoreMessage(QtDebugMsg, qPrintable("ERROR LOADING " + lost + " ConnectionRefusedError"));
+        QTest::ignoreMessage(QtDebugMsg,
+                             qPrintable("ERROR LOADING " + lost + " ConnectionRefusedError"));
         window.startUp(QString());
 
         QCOMPARE(in.extensionsWithUpdates(), (QStringList{Demo, "Twin Panel", "Twin Panel"}));
@@ -247,8 +253,9 @@ private slots:
             if (!bar)
                 return;
             busyBeforeDownload = bar->maximum();
-            connect(bar, &QProgressBar::valueChanged, bar,
-                    [&progress, bar](int value) { progress.append({value, bar->maximum()}); });
+            connect(bar, &QProgressBar::valueChanged, bar, [&progress, bar](int value) {
+                progress.append({value, bar->maximum()});
+            });
         });
 
         ModalBoxWatcher watcher;
@@ -261,14 +268,16 @@ private slots:
         QCOMPARE(scene.server.requestedPaths().mid(requestsBefore), QStringList{"/demo.xml"});
         QVERIFY(in.downloadWaitBox());
         QCOMPARE(watcher.boxes().value(0).title, QString("Update"));
-        QCOMPARE(watcher.boxes().value(0).text, QString("Please wait. Downloading and updating Demo Panel..."));
+        QCOMPARE(watcher.boxes().value(0).text,
+                 QString("Please wait. Downloading and updating Demo Panel..."));
         QVERIFY(!watcher.boxes().value(0).hasButtons);
         QCOMPARE(in.downloadProgressBar()->maximum(), 0);
         QCOMPARE(in.downloadProgressBar()->minimum(), 0);
         const QString file = in.downloadedPackage().fileName();
         const QFileInfo info(file);
         QCOMPARE(info.fileName(), QString("temp.zxp"));
-        QCOMPARE(QFileInfo(info.absolutePath()).absolutePath(), QFileInfo(scene.tmp).absoluteFilePath());
+        QCOMPARE(QFileInfo(info.absolutePath()).absolutePath(),
+                 QFileInfo(scene.tmp).absoluteFilePath());
         QVERIFY(readFile(file) == scene.newPackage);
         QCOMPARE(in.updatingExtensionName(), Demo);
 
@@ -315,7 +324,8 @@ private slots:
         QCOMPARE(scene.server.requestedPaths().mid(scene.server.requestedPaths().size() - 2),
                  (QStringList{"/moved.zxp", "/demo-1.1.zxp"}));
         QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
-        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText, QString("Updated Demo Panel!"));
+        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText,
+                 QString("Updated Demo Panel!"));
         QTRY_VERIFY(!in.installingProcess());
         QCOMPARE(scene.installedVersion(), QString("1.1"));
     }
@@ -382,7 +392,8 @@ private slots:
         const ModalBoxWatcher::Box box = watcher.answeredBoxes().constFirst();
         QCOMPARE(box.title, QString("Update"));
         QCOMPARE(box.text, QString("Update"));
-        QCOMPARE(box.informativeText, "The update of Demo Panel could not be downloaded: " + reason + ".");
+        QCOMPARE(box.informativeText,
+                 "The update of Demo Panel could not be downloaded: " + reason + ".");
 
         // Nothing went to the installer, and nothing was left behind.
         QVERIFY(!in.installingProcess());
@@ -479,7 +490,8 @@ private slots:
         QVERIFY(!listedDuringDownload);
         QCOMPARE(scene.server.requestedPaths().count("/demo-1.1.zxp"), 1);
         QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
-        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText, QString("Updated Demo Panel!"));
+        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText,
+                 QString("Updated Demo Panel!"));
         QTRY_VERIFY(!in.hostExtensions().contains("Marker host"));
         QCOMPARE(scene.installedVersion(), QString("1.1"));
     }
@@ -496,7 +508,8 @@ private slots:
         ModalBoxWatcher watcher;
         in.updateExtensionAfterRemovalInOlderDBs();
         QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
-        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText, QString("Updated Demo Panel!"));
+        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText,
+                 QString("Updated Demo Panel!"));
         QTRY_VERIFY(!in.installingProcess());
     }
 
@@ -520,7 +533,8 @@ private slots:
         // Refreshed with position 0, as after a reset: the listing then selects the first host
         // of the last tool it ran, the older generation's Photoshop.
         QCOMPARE(in.ui()->listWidget->selectedItems().size(), 1);
-        QCOMPARE(in.ui()->listWidget->selectedItems().constFirst()->text(), QString("Photoshop CS6"));
+        QCOMPARE(in.ui()->listWidget->selectedItems().constFirst()->text(),
+                 QString("Photoshop CS6"));
     }
 
     void tablePositionIsKeptWhenNothingWasSaved()

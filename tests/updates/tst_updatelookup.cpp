@@ -60,18 +60,18 @@ private slots:
         QTest::addColumn<QStringList>("requested");
 
         const QByteArray feed = manifestWithUrl("{feeds}/feed.xml");
-        QTest::newRow("upper-case MXI")
-            << Entries{{"index.html", "x"}, {"PANEL.MXI", feed}} << "http://dl.example/1.zxp"
-            << QStringList{"/feed.xml"};
+        QTest::newRow("upper-case MXI") << Entries{{"index.html", "x"}, {"PANEL.MXI", feed}}
+                                        << "http://dl.example/1.zxp" << QStringList{"/feed.xml"};
         QTest::newRow("manifest only in a sub-folder")
             << Entries{{"sub/panel.mxi", feed}, {"sub\\panel.mxi", feed}} << "URL_NO_URL"
             << QStringList();
         QTest::newRow("no update element")
             << Entries{{"panel.mxi", "<m><files/></m>"}} << "URL_NO_URL" << QStringList();
-        QTest::newRow("empty url") << Entries{{"panel.mxi", manifestWithUrl("")}} << "URL_NO_URL"
-                                   << QStringList();
+        QTest::newRow("empty url")
+            << Entries{{"panel.mxi", manifestWithUrl("")}} << "URL_NO_URL" << QStringList();
         QTest::newRow("second manifest names the feed")
-            << Entries{{"a.mxi", manifestWithUrl("")}, {"b.mxi", manifestWithUrl("{feeds}/two.xml")}}
+            << Entries{{"a.mxi", manifestWithUrl("")},
+                       {"b.mxi", manifestWithUrl("{feeds}/two.xml")}}
             << "deep" << QStringList{"/two.xml"};
         QTest::newRow("first feed decides")
             << Entries{{"a.mxi", feed}, {"b.mxi", manifestWithUrl("{feeds}/two.xml")}}
@@ -119,11 +119,11 @@ private slots:
         server.serve("/feed.xml", StandIn::updateFeedXml("1.1", "http://dl.example/1.zxp"));
         MainWindow window;
         MainWindowInspector in(window);
-        const QString package = writePackage(
-            env, "p.zxp",
-            {{"a.mxi", manifestWithUrl(refusingBase() + "/feed.xml")},
-             {"b.mxi", manifestWithUrl("{feeds}/feed.xml")}},
-            serverBase(server));
+        const QString package =
+            writePackage(env, "p.zxp",
+                         {{"a.mxi", manifestWithUrl(refusingBase() + "/feed.xml")},
+                          {"b.mxi", manifestWithUrl("{feeds}/feed.xml")}},
+                         serverBase(server));
         in.extensionInfo().insert("Panel", record("Panel", package));
         QCOMPARE(in.getURLOfUpdateForExtension("Panel"), QString("URL_NETWORK_ERROR"));
         QVERIFY(server.requestedPaths().isEmpty());
@@ -136,9 +136,8 @@ private slots:
         server.serve("/feed.xml", StandIn::updateFeedXml("1.1", "http://dl.example/1.zxp"));
         MainWindow window;
         MainWindowInspector in(window);
-        const QString good =
-            writePackage(env, "good.zxp", {{"a.mxi", manifestWithUrl("{feeds}/feed.xml")}},
-                         serverBase(server));
+        const QString good = writePackage(
+            env, "good.zxp", {{"a.mxi", manifestWithUrl("{feeds}/feed.xml")}}, serverBase(server));
         QFile notZip(env.scratch() + "/text.zxp");
         QVERIFY(notZip.open(QIODevice::WriteOnly));
         notZip.write("not a zip");
@@ -251,8 +250,8 @@ private slots:
         in.extensionInfo().insert("Panel", record("Panel", package));
         in.extensionVersions().insert("Panel", "1.0");
 
-        QTest::ignoreMessage(QtDebugMsg, qPrintable("ERROR LOADING " + refused +
-                                                    " ConnectionRefusedError"));
+        QTest::ignoreMessage(QtDebugMsg,
+                             qPrintable("ERROR LOADING " + refused + " ConnectionRefusedError"));
         QTest::ignoreMessage(QtDebugMsg,
                              qPrintable("ERROR LOADING " + server.url("/missing.xml").toString() +
                                         " ContentNotFoundError"));

@@ -43,8 +43,8 @@ private slots:
         QTest::newRow("max int") << QByteArray("2147483647") << QByteArray("2147483646") << 1;
         QTest::newRow("wraps to negative") << QByteArray("2147483648") << QByteArray("0") << -1;
         QTest::newRow("wraps 4294967296 to 0") << QByteArray("4294967296") << QByteArray("0") << 0;
-        QTest::newRow("wraps 4294967297 to 1") << QByteArray("1.4294967297") << QByteArray("1.1")
-                                               << 0;
+        QTest::newRow("wraps 4294967297 to 1")
+            << QByteArray("1.4294967297") << QByteArray("1.1") << 0;
     }
 
     void compare()
