@@ -2,6 +2,7 @@
 #include "support/literals.h"
 #include "ui/mainwindow.h"
 
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QtDebug>
@@ -31,6 +32,10 @@ void MainWindow::readAdobeDatabases()
         if (!adobeDatabases.contains(key))
             continue;
         QSqlDatabase connection = adobeDatabases.value(key);
+        // Read-only opening refuses a missing file instead of creating an empty one; a
+        // generation without a database file has nothing to read, the others still do.
+        if (!QFileInfo::exists(connection.databaseName()))
+            continue;
         // Later generations are not read either, so their records keep their placeholders.
         if (!openForReading(connection))
             return;
@@ -45,13 +50,12 @@ void MainWindow::readAdobeDatabases()
 
 void MainWindow::readAdobeDatabase(const QString &key, QSqlDatabase connection)
 {
-    // Decoded once: this runs at every fill of the table.
-    static const QString selectStatement = storedLiteral(StoredLiterals::SelectExtensions);
-    static const QString nameName = storedLiteral(StoredLiterals::NameColumn);
-    static const QString packageName = storedLiteral(StoredLiterals::PackageColumn);
-    static const QString iconName = storedLiteral(StoredLiterals::IconColumn);
-    static const QString shownName = storedLiteral(StoredLiterals::ShownColumn);
-    static const QString alternativeShownName =
+    const QString selectStatement = storedLiteral(StoredLiterals::SelectExtensions);
+    const QString nameName = storedLiteral(StoredLiterals::NameColumn);
+    const QString packageName = storedLiteral(StoredLiterals::PackageColumn);
+    const QString iconName = storedLiteral(StoredLiterals::IconColumn);
+    const QString shownName = storedLiteral(StoredLiterals::ShownColumn);
+    const QString alternativeShownName =
         storedLiteral(StoredLiterals::AlternativeShownColumn);
 
     QSqlQuery query(connection);

@@ -15,6 +15,10 @@ constexpr int NameColumn = 1;
 
 void MainWindow::on_actionRemove_triggered()
 {
+    // The refresh between two steps waits for the network with the window usable; a second
+    // request then would overwrite the running step's process and wait box.
+    if (removalRunning)
+        return;
     removalLedger.clear();
 
     const QList<QTableWidgetItem *> selected = ui->tableWidget->selectedItems();
@@ -37,13 +41,14 @@ void MainWindow::on_actionRemove_triggered()
         qDebug().noquote() << QStringLiteral("****DEBUG CHECK**** exDBVersion=") + key;
         if (extensionInfo.contains(name) && extensionInfo.value(name).databases.contains(key)) {
             removalLedger.insert(key, name);
+            removalRunning = true;
             removeExtension(name, key);
             break;
         }
     }
 }
 
-void MainWindow::removeExtension(const QString &name, const QString &key)
+void MainWindow::removeExtension(QString name, QString key)
 {
     removingName = name;
     removalWaitBox = showWaitBox(tr("Remove"), tr("Please wait. Removing ") + name + "...");
@@ -114,6 +119,7 @@ void MainWindow::extensionRemoved()
                                       "extension and then try again"));
         else
             box.setInformativeText(output);
+        removalRunning = false;
         box.exec();
         return;
     }
@@ -137,6 +143,7 @@ void MainWindow::extensionRemoved()
         }
     }
 
+    removalRunning = false;
     box.setText(tr("Extension ") + name + tr(" was succesfully removed"));
     box.exec();
 }

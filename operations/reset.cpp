@@ -42,11 +42,16 @@ void showMoveAsideError()
 
 void MainWindow::resetExtensionList(const QString &question)
 {
+    // The refresh at the end can wait for the network with the window usable; a second reset
+    // then would move the fresh databases aside again.
+    if (resetRunning)
+        return;
     if (QMessageBox::question(this, tr("Reset extension list"), question,
                               QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::Yes) != QMessageBox::Yes)
         return;
 
+    resetRunning = true;
     locateAdobeDatabases();
     // Adobe's service holds the databases open while it runs.
     Platform::stopAdobeDesktopService();
@@ -81,5 +86,8 @@ void MainWindow::resetExtensionList(const QString &question)
     } catch (...) {
         // Whatever the listing makes of the new databases is shown at the next refresh.
     }
-    restoreTablePosition();
+    // A deferred refresh has not refilled the table yet; the position belongs to its result.
+    if (networkWaits == 0)
+        restoreTablePosition();
+    resetRunning = false;
 }

@@ -118,29 +118,33 @@ void AppcastChecker::report(Outcome outcome, const QString &detail, const Releas
     if (!interactive && outcome != Outcome::NewerVersion)
         return;
 
-    QMessageBox box;
-    box.setWindowTitle(caption("Check for Updates"));
+    // Not modal and not waited for: the answer may arrive while another operation waits in a
+    // nested event loop, which must not be held up until the user reads it.
+    auto *box = new QMessageBox;
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->setWindowTitle(caption("Check for Updates"));
     switch (outcome) {
     case Outcome::UpToDate:
-        box.setIcon(QMessageBox::Information);
-        box.setText(caption("You're up to date!"));
-        box.setInformativeText(caption("Panelhold %1 is the newest version available.").arg(m_currentVersion));
+        box->setIcon(QMessageBox::Information);
+        box->setText(caption("You're up to date!"));
+        box->setInformativeText(caption("Panelhold %1 is the newest version available.").arg(m_currentVersion));
         break;
     case Outcome::NewerVersion: {
-        box.setIcon(QMessageBox::Information);
-        box.setTextFormat(Qt::RichText);
-        box.setText(caption("A new version of Panelhold is available!"));
+        box->setIcon(QMessageBox::Information);
+        box->setTextFormat(Qt::RichText);
+        box->setText(caption("A new version of Panelhold is available!"));
         const QString link = release.link.toString().toHtmlEscaped();
-        box.setInformativeText(caption("Panelhold %1 is available; you have %2.<br>"
+        box->setInformativeText(caption("Panelhold %1 is available; you have %2.<br>"
                                   "<a href=\"%3\">%3</a>")
                                    .arg(release.displayVersion.toHtmlEscaped(), m_currentVersion, link));
         break;
     }
     case Outcome::Failed:
-        box.setIcon(QMessageBox::Warning);
-        box.setText(caption("Could not check for updates."));
-        box.setInformativeText(detail);
+        box->setIcon(QMessageBox::Warning);
+        box->setText(caption("Could not check for updates."));
+        box->setInformativeText(detail);
         break;
     }
-    box.exec();
+    box->show();
 }

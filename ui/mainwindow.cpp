@@ -126,6 +126,9 @@ void MainWindow::dropEvent(QDropEvent *event)
     const QList<QUrl> urls = event->mimeData()->urls();
     for (const QUrl &url : urls)
         installExtension(url.toLocalFile(), false);
+    // A copy, never a move: the source must not delete the package it handed us.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }
 
 void MainWindow::on_actionAbout_triggered()

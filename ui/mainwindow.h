@@ -84,13 +84,16 @@ private:
     void startNextInstallation();
 
     // Removal (operations/removal.cpp)
-    void removeExtension(const QString &name, const QString &key);
+    // By value: a refresh while the wait box paints may edit the lists the caller walks.
+    void removeExtension(QString name, QString key);
+    bool removalRunning = false;
     QMessageBox *showWaitBox(const QString &title, const QString &text);
     // A wait box as both operations use it, not yet shown.
     QMessageBox *createWaitBox(const QString &title, const QString &text);
 
     // Reset (operations/reset.cpp)
     void resetExtensionList(const QString &question);
+    bool resetRunning = false;
 
     // Updates (updates/*.cpp)
     QString refreshUpdateList();

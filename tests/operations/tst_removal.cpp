@@ -1,3 +1,4 @@
+#include "localhttpserver.h"
 #include "operationstestsupport.h"
 
 #include <QProgressBar>
@@ -73,6 +74,55 @@ private slots:
         QCOMPARE(s.selectedHost(), QString("Photoshop"));
         QVERIFY(!s.tableNames().contains("Shared Brush"));
         QVERIFY(!s.in->extensionInfo().contains("Shared Brush"));
+    }
+
+    // The refresh between two steps waits for update feeds with the window usable; another
+    // "Remove" then must not start a second chain over the running one.
+    void removeDuringTheRefreshBetweenStepsIsIgnored()
+    {
+        Session s;
+        QVERIFY(s.prepared);
+        LocalHttpServer server;
+        LocalHttpServer::Route slowFeed;
+        slowFeed.body = StandIn::updateFeedXml("1.0", server.url("/brush.zxp").toString());
+        slowFeed.delayMs = 800;
+        server.setRoute("/feed.xml", slowFeed);
+        StandIn::SamplePackage sample;
+        sample.manifest = StandIn::ManifestKind::Mxi;
+        sample.name = "Shared Brush";
+        sample.version = "1.0";
+        sample.hosts << StandIn::SampleHost{"Photoshop", QString()};
+        sample.signature = true;
+        sample.updateUrl = server.url("/feed.xml").toString();
+        const QString path = s.env.scratch() + "/brush.zxp";
+        QVERIFY(StandIn::buildSamplePackage(path, sample));
+        QVERIFY(StandIn::installPackage(s.env.root(), Generation::Older, path).contains("successful"));
+        QVERIFY(StandIn::installPackage(s.env.root(), Generation::Newer, path).contains("successful"));
+        s.open();
+        QVERIFY(s.selectHost("Photoshop"));
+        s.in->ui()->tableWidget->selectRow(s.tableRow("Shared Brush"));
+        s.watcher.clear();
+
+        // When the first step's refresh starts looking for updates, press "Remove" again while
+        // the feed request waits.
+        int secondPresses = 0;
+        connect(s.in->ui()->statusBar, &QStatusBar::messageChanged, this, [&](const QString &text) {
+            if (text != "Checking for updates..." || s.in->removalLedger().size() != 1 || secondPresses)
+                return;
+            ++secondPresses;
+            QTimer::singleShot(200, this, [&] {
+                s.in->ui()->tableWidget->selectRow(s.tableRow("Shared Brush"));
+                s.in->ui()->actionRemove->trigger();
+            });
+        });
+        s.in->ui()->actionRemove->trigger();
+        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.idle());
+        QCOMPARE(secondPresses, 1);
+        QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Extension Shared Brush was succesfully removed"});
+        QCOMPARE(waitBoxes(s.watcher, "Remove").size(), 2);
+        QVERIFY(s.installedNames(Generation::Older).isEmpty());
+        QVERIFY(s.installedNames(Generation::Newer).isEmpty());
     }
 
     void chainGoesNewerFirstAndStopsAtAFailedStep()

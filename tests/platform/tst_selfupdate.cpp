@@ -1,5 +1,6 @@
 #include "localhttpserver.h"
 #include "modalboxwatcher.h"
+#include "app/version.h"
 #include "platform/appcastchecker.h"
 #include "platform/selfupdate.h"
 #include "testenvironment.h"
@@ -73,7 +74,12 @@ private slots:
         QVERIFY(checker.isChecking()); // it returned before the answer arrived
         QVERIFY(finished.wait(10000));
         QCOMPARE(finished.at(0).at(0).value<AppcastChecker::Outcome>(), AppcastChecker::Outcome(outcome));
-        QCOMPARE(watcher.answeredBoxes().size(), boxes);
+        // The answer is shown without blocking; let the watcher see it.
+        if (boxes)
+            QVERIFY(watcher.waitForAnsweredBoxes(boxes));
+        else
+            QCoreApplication::processEvents();
+        QCOMPARE(watcher.boxes().size(), boxes);
         if (boxes) {
             QCOMPARE(watcher.answeredBoxes().at(0).text, QString("A new version of Panelhold is available!"));
             QVERIFY(watcher.answeredBoxes().at(0).informativeText.contains("http://www.velmora.example/download/4.2"));
@@ -130,6 +136,17 @@ private slots:
         QCOMPARE(watcher.answeredBoxes().at(0).text, QString("Could not check for updates."));
     }
 
+    void feedUrlIsTheSameInTheWindowsResources()
+    {
+        const QUrl url(QString::fromLatin1(Program::UpdateFeedUrl));
+        QCOMPARE(url.scheme(), QString("http"));
+        QCOMPARE(url.path(), QString("/checkupdates.sp.xml"));
+        QCOMPARE(url.query(), QString("product=Panelhold&platform=win"));
+        QFile resource(QStringLiteral(PANELHOLD_SOURCE_DIR "/resources/feedurl.txt"));
+        QVERIFY(resource.open(QIODevice::ReadOnly));
+        QCOMPARE(resource.readAll(), QByteArray(Program::UpdateFeedUrl)); // no terminator, no newline
+    }
+
     void selfUpdateCallsReachTheChecker()
     {
         LocalHttpServer server;
@@ -142,7 +159,8 @@ private slots:
         win_sparkle_check_update_without_ui();
         QSignalSpy finished(selfUpdateChecker(), &AppcastChecker::checkFinished);
         QVERIFY(finished.wait(10000));
-        QCOMPARE(watcher.answeredBoxes().size(), 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(watcher.boxes().size(), 0);
         win_sparkle_check_update_with_ui();
         QVERIFY(watcher.waitForAnsweredBoxes(1));
         QCOMPARE(watcher.answeredBoxes().at(0).text, QString("You're up to date!"));
