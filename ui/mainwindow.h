@@ -70,7 +70,7 @@ private slots:
     void on_actionFix_2_triggered();
 
 private:
-    friend struct MainWindowInspector; // tests look inside through this one door
+    friend struct MainWindowAccess; // tests look inside through this one door
 
     // Host catalogue (inventory/hostcatalogue.cpp)
     void locateAdobeDatabases();

@@ -3,7 +3,7 @@
 // Shared pieces of the inventory's window tests: hosts, packages installed through the
 // stand-in, and readers for the host list and the extension table.
 
-#include "mainwindowinspector.h"
+#include "mainwindowaccess.h"
 #include "standin.h"
 
 #include <QBuffer>
@@ -63,7 +63,7 @@ inline bool install(const QString &root, const QString &scratch, Generation gene
         .contains(QLatin1String("Installation successful"));
 }
 
-inline QStringList hostTexts(const MainWindowInspector &in)
+inline QStringList hostTexts(const MainWindowAccess &in)
 {
     QStringList texts;
     for (int i = 0; i < in.ui()->listWidget->count(); ++i)
@@ -71,13 +71,13 @@ inline QStringList hostTexts(const MainWindowInspector &in)
     return texts;
 }
 
-inline QString selectedHost(const MainWindowInspector &in)
+inline QString selectedHost(const MainWindowAccess &in)
 {
     const QList<QListWidgetItem *> selected = in.ui()->listWidget->selectedItems();
     return selected.isEmpty() ? QString() : selected.first()->text();
 }
 
-inline void selectHost(const MainWindowInspector &in, const QString &text)
+inline void selectHost(const MainWindowAccess &in, const QString &text)
 {
     const QList<QListWidgetItem *> items = in.ui()->listWidget->findItems(text, Qt::MatchExactly);
     if (!items.isEmpty())
@@ -85,7 +85,7 @@ inline void selectHost(const MainWindowInspector &in, const QString &text)
 }
 
 // Name column of every table row, hidden ones included.
-inline QStringList tableNames(const MainWindowInspector &in)
+inline QStringList tableNames(const MainWindowAccess &in)
 {
     QStringList names;
     const QTableWidget *table = in.ui()->tableWidget;
@@ -94,13 +94,13 @@ inline QStringList tableNames(const MainWindowInspector &in)
     return names;
 }
 
-inline int tableRow(const MainWindowInspector &in, const QString &name)
+inline int tableRow(const MainWindowAccess &in, const QString &name)
 {
     return tableNames(in).indexOf(name);
 }
 
 // The colour in the middle of a row's icon, or an invalid colour when the row has none.
-inline QColor iconColour(const MainWindowInspector &in, int row)
+inline QColor iconColour(const MainWindowAccess &in, int row)
 {
     const auto *label = qobject_cast<QLabel *>(in.ui()->tableWidget->cellWidget(row, 0));
     if (!label)

@@ -74,7 +74,7 @@ private slots:
                         {"Photoshop"}, Qt::blue));
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         in.listExtensions(-1, QString());
         ExtensionInfo info = in.extensionInfo().value("Shared");
         QVERIFY(!info.unfilled);
@@ -109,7 +109,7 @@ private slots:
         QVERIFY(StandIn::setFault(env.root(), StandIn::Fault::NewerDatabaseUnopenable, true));
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         in.listExtensions(-1, QString());
         QCOMPARE(hostTexts(in), QStringList{OlderPhotoshop});
         QCOMPARE(selectedHost(in), OlderPhotoshop);
@@ -133,7 +133,7 @@ private slots:
         QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
         QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Older Ext", "1.0"));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         in.listExtensions(-1, QString());
         selectHost(in, OlderPhotoshop);
         QVERIFY(!in.extensionInfo().value("Older Ext").unfilled);
@@ -156,7 +156,7 @@ private slots:
         QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Lost", "1.0", {"Photoshop"},
                         Qt::green));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         QVERIFY(!in.iconImage().isNull());
         in.listExtensions(-1, QString());
         QCOMPARE(tableNames(in), (QStringList{"Lost", "Plain", "Red"}));
@@ -189,7 +189,7 @@ private slots:
         QVERIFY(StandIn::setExtensionVisible(env.root(), generation, "B", false));
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         in.listExtensions(-1, QString());
         selectHost(in, hostOf(generation));
         QCOMPARE(tableNames(in), (QStringList{"A", "B", "C"}));
@@ -206,7 +206,7 @@ private slots:
         QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
         QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "A", "1.0"));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         in.listExtensions(-1, QString());
         QVERIFY(!in.ui()->tableWidget->isRowHidden(0));
 
@@ -233,7 +233,7 @@ private slots:
         QVERIFY(StandIn::writeScript(env.root(), Generation::Newer, StandIn::Verb::List, out));
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         in.listExtensions(-1, QString());
         QCOMPARE(tableNames(in), (QStringList{"Alpha", "Ghost", "alpha", "beta"}));
         for (int row = 0; row < 4; ++row)
@@ -250,7 +250,7 @@ private slots:
         QVERIFY(install(env.root(), env.scratch(), Generation::Newer,
                         "A Rather Long Extension Name", "1.0"));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         QTableWidget *table = in.ui()->tableWidget;
 
         // Illustrator, second host, has no extensions.
@@ -298,7 +298,7 @@ private slots:
         QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "A", "1.0"));
         QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "B", "2.5.10"));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         in.extensionsWithUpdates() = QStringList{"B", "Not Installed"};
         in.listExtensions(-1, QString());
         QTableWidget *table = in.ui()->tableWidget;

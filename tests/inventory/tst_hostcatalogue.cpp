@@ -1,5 +1,5 @@
 #include "inventory/hostcatalogue.h"
-#include "mainwindowinspector.h"
+#include "mainwindowaccess.h"
 #include "support/literalcipher.h"
 #include "support/literals.h"
 #include "testenvironment.h"
@@ -79,7 +79,7 @@ private slots:
             QVERIFY(touch(QDir::cleanPath(catalogue.common + "/" + relative)));
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         // Plain concatenation: the path keeps its "..".
         QCOMPARE(in.olderDatabasePath(), catalogue.common + "/Panelhold" + expected);
         QCOMPARE(in.newerDatabasePath(),
@@ -110,13 +110,13 @@ private slots:
         {
             // Only the application's data folder has a database.
             MainWindow window;
-            QCOMPARE(MainWindowInspector(window).olderDatabasePath(), base + "/../" + CC);
+            QCOMPARE(MainWindowAccess(window).olderDatabasePath(), base + "/../" + CC);
         }
 
         // The common folder's CS6 database comes first although CC is the earlier path.
         QVERIFY(touch(catalogue.common + "/" + CS6));
         MainWindow window;
-        QCOMPARE(MainWindowInspector(window).olderDatabasePath(),
+        QCOMPARE(MainWindowAccess(window).olderDatabasePath(),
                  catalogue.common + "/Panelhold/../" + CS6);
     }
 
@@ -124,7 +124,7 @@ private slots:
     {
         CatalogueEnvironment catalogue;
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         QCOMPARE(in.olderDatabasePath(), storedLiteral(StoredLiterals::OlderDatabaseDefault));
         QCOMPARE(in.adobeDatabases().keys(), QStringList{"Support003"});
         // The newer database need not exist to be registered.
@@ -138,7 +138,7 @@ private slots:
         CatalogueEnvironment catalogue;
         QVERIFY(touch(catalogue.common + "/" + CC));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         const QSqlDatabase heldByARecord = in.adobeDatabases().value("Support002");
         QCOMPARE(heldByARecord.databaseName(), catalogue.common + "/Panelhold/../" + CC);
 

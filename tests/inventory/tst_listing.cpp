@@ -75,7 +75,7 @@ private slots:
         QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Older Only", "0.5"));
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         ModalBoxWatcher watcher;
         in.listExtensions(-1, QString());
 
@@ -180,7 +180,7 @@ private slots:
         QVERIFY(StandIn::prepareEnvironment(env.root(), hostsOf(newer, older)));
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         in.listExtensions(position, saved);
         QCOMPARE(selectedHost(in), expected);
         QCOMPARE(in.ui()->listWidget->selectedItems().size(), 1);
@@ -195,7 +195,7 @@ private slots:
         QSettings().setValue("selectedApp", "InDesign");
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         window.startUp(QSettings().value("selectedApp").toString());
         QCOMPARE(selectedHost(in), QString("InDesign"));
         QVERIFY(in.startupFinished());
@@ -214,7 +214,7 @@ private slots:
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root()));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         if (scripted) {
             QVERIFY(StandIn::writeScript(env.root(), Generation::Newer, StandIn::Verb::List,
                                          QByteArray()));
@@ -244,7 +244,7 @@ private slots:
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(), {}));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         ModalBoxWatcher watcher;
         in.listExtensions(-1, QString());
         QVERIFY(hostTexts(in).isEmpty());
@@ -259,7 +259,7 @@ private slots:
         QVERIFY(
             StandIn::writeScript(env.root(), Generation::Newer, StandIn::Verb::List, QByteArray()));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         ModalBoxWatcher watcher;
         in.listExtensions(-1, QString());
         QVERIFY(hostTexts(in).isEmpty());
@@ -283,7 +283,7 @@ private slots:
         QVERIFY(StandIn::setFault(env.root(), fault, true));
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         ModalBoxWatcher watcher;
         in.listExtensions(-1, QString());
         QCOMPARE(in.toolFolders(), (QStringList{"Support002", "Support002"}));
@@ -324,7 +324,7 @@ private slots:
         }
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         const QString entry = "*\"" + tool + "\"";
         QCOMPARE(in.toolFolders(), (QStringList{entry, "Support003", "Support002"}));
         ModalBoxWatcher watcher;
@@ -356,7 +356,7 @@ private slots:
         QVERIFY(StandIn::writeScript(env.root(), Generation::Newer, StandIn::Verb::List,
                                      QByteArray(), "Unknown option specified\n"));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         in.listExtensions(-1, QString());
         QCOMPARE(in.toolFolders(), (QStringList{"Support003", "Support002"}));
         QCOMPARE(hostTexts(in), QStringList{"Photoshop CS6"});
@@ -379,7 +379,7 @@ private slots:
         QVERIFY(StandIn::setFault(env.root(), StandIn::Fault::OlderDatabaseDamaged, true));
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         if (!olderDatabaseKnown)
             in.adobeDatabases().remove("Support002");
         ModalBoxWatcher watcher;
@@ -409,7 +409,7 @@ private slots:
         QVERIFY(StandIn::writeScript(env.root(), Generation::Older, StandIn::Verb::List,
                                      QByteArray(), QByteArray(), true));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         ModalBoxWatcher watcher;
         in.listExtensions(-1, QString());
         QCOMPARE(hostTexts(in), QStringList{"Photoshop CS6"});

@@ -4,7 +4,7 @@
 // default hosts, the real window listing it, and shortcuts for packages, drops and selections.
 
 #include "inventory/hostcatalogue.h"
-#include "mainwindowinspector.h"
+#include "mainwindowaccess.h"
 #include "modalboxwatcher.h"
 #include "standin.h"
 #include "testenvironment.h"
@@ -29,7 +29,7 @@ struct Session
     bool prepared = StandIn::prepareEnvironment(env.root());
     ModalBoxWatcher watcher;
     std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowInspector> in;
+    std::unique_ptr<MainWindowAccess> in;
 
     // Builds, shows and lists the window, as the program's start does.
     void open()
@@ -37,7 +37,7 @@ struct Session
         externalToolEntry = QStringLiteral("none");
         setExternalToolPathForTesting(env.scratch() + QStringLiteral("/no-agent/Agent"));
         window.reset(new MainWindow);
-        in.reset(new MainWindowInspector(*window));
+        in.reset(new MainWindowAccess(*window));
         window->show();
         window->startUp(QString());
     }

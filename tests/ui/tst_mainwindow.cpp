@@ -1,5 +1,5 @@
 #include "inventory/hostcatalogue.h"
-#include "mainwindowinspector.h"
+#include "mainwindowaccess.h"
 #include "modalboxwatcher.h"
 #include "testenvironment.h"
 
@@ -21,7 +21,7 @@ private slots:
     {
         TestEnvironment env;
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         QCOMPARE(window.windowTitle(), QString("Velmora's Panelhold"));
 
         QStringList menu;
@@ -62,7 +62,7 @@ private slots:
         TestEnvironment env;
         setExternalToolPathForTesting(env.scratch() + "/missing/UnifiedPluginInstallerAgent");
         MainWindow window;
-        QCOMPARE(MainWindowInspector(window).toolFolders(), (QStringList{"Support003", "Support002"}));
+        QCOMPARE(MainWindowAccess(window).toolFolders(), (QStringList{"Support003", "Support002"}));
         QCOMPARE(externalToolEntry, QString("none"));
     }
 
@@ -78,7 +78,7 @@ private slots:
 
         MainWindow window;
         const QString entry = "*\"" + tool + "\"";
-        QCOMPARE(MainWindowInspector(window).toolFolders(), (QStringList{entry, "Support003", "Support002"}));
+        QCOMPARE(MainWindowAccess(window).toolFolders(), (QStringList{entry, "Support003", "Support002"}));
         QCOMPARE(externalToolEntry, entry);
         setExternalToolPathForTesting(QString());
     }
@@ -87,7 +87,7 @@ private slots:
     {
         TestEnvironment env;
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         QVERIFY(documents.startsWith(QDir::tempPath())); // never the real home
         QCOMPARE(in.dataFolder(), documents + "/Velmora Panelhold");
@@ -133,7 +133,7 @@ private slots:
         TestEnvironment env;
         MainWindow window;
         ModalBoxWatcher watcher;
-        MainWindowInspector(window).ui()->actionAbout->trigger();
+        MainWindowAccess(window).ui()->actionAbout->trigger();
         QCOMPARE(watcher.answeredBoxes().size(), 1);
         const ModalBoxWatcher::Box box = watcher.answeredBoxes().at(0);
         QCOMPARE(box.title, QString("About"));
@@ -148,7 +148,7 @@ private slots:
         TestEnvironment env;
         MainWindow window;
         ModalBoxWatcher watcher;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         in.ui()->actionHelp->trigger();
         in.ui()->actionFix->trigger();
         QVERIFY(watcher.boxes().isEmpty());

@@ -1,5 +1,5 @@
 #include "localhttpserver.h"
-#include "mainwindowinspector.h"
+#include "mainwindowaccess.h"
 #include "modalboxwatcher.h"
 #include "testenvironment.h"
 #include "updates/updatefeed.h"
@@ -91,7 +91,7 @@ struct Scene
     }
 };
 
-int tableRowOf(MainWindowInspector &in, const QString &name)
+int tableRowOf(MainWindowAccess &in, const QString &name)
 {
     QTableWidget *table = in.ui()->tableWidget;
     for (int row = 0; row < table->rowCount(); ++row) {
@@ -101,7 +101,7 @@ int tableRowOf(MainWindowInspector &in, const QString &name)
     return -1;
 }
 
-QList<int> selectedTableRows(MainWindowInspector &in)
+QList<int> selectedTableRows(MainWindowAccess &in)
 {
     QList<int> rows;
     const QModelIndexList selected = in.ui()->tableWidget->selectionModel()->selectedRows();
@@ -143,7 +143,7 @@ private:
     QByteArray m_body;
 };
 
-void release(MainWindowInspector &in, const QString &name)
+void release(MainWindowAccess &in, const QString &name)
 {
     QPushButton *button = in.updateButtons().value(name);
     QVERIFY(button);
@@ -196,7 +196,7 @@ private slots:
         QVERIFY(scene.install(twin));
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         QTest::ignoreMessage(QtDebugMsg,
                              qPrintable("ERROR LOADING " + lost + " ConnectionRefusedError"));
         window.startUp(QString());
@@ -226,7 +226,7 @@ private slots:
         scene.serveFeed(trickle.url().toString());
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         window.resize(520, 360);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -317,7 +317,7 @@ private slots:
         scene.serveFeed(scene.server.url("/moved.zxp").toString());
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         window.startUp(QString());
         ModalBoxWatcher watcher;
         release(in, Demo);
@@ -373,7 +373,7 @@ private slots:
         setNetworkStallTimeoutMs(400);
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         window.startUp(QString());
         QVERIFY(in.updateButtons().contains(Demo));
         qputenv("TMPDIR", scene.tmp.toUtf8());
@@ -409,7 +409,7 @@ private slots:
         Scene scene;
         QVERIFY(scene.setUp());
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         window.startUp(QString());
         // A file where the temporary location should be: no folder can be made inside it. (A
         // missing location would not do: Qt then falls back to the root folder.)
@@ -438,7 +438,7 @@ private slots:
         Scene scene;
         QVERIFY(scene.setUp());
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         window.startUp(QString());
         qputenv("TMPDIR", scene.tmp.toUtf8());
 
@@ -474,7 +474,7 @@ private slots:
         scene.server.setRoute("/demo-1.1.zxp", slow);
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         window.startUp(QString());
         in.hostExtensions().insert("Marker host", {});
 
@@ -502,7 +502,7 @@ private slots:
         QVERIFY(scene.setUp());
         qputenv("TMPDIR", scene.tmp.toUtf8());
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         window.startUp(QString());
         in.pendingUpdateName() = Demo;
         ModalBoxWatcher watcher;
@@ -518,7 +518,7 @@ private slots:
         Scene scene;
         QVERIFY(scene.setUp());
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         window.startUp(QString());
         QVERIFY(in.ui()->listWidget->count() > 1);
         in.ui()->listWidget->setCurrentRow(1);
@@ -542,7 +542,7 @@ private slots:
         Scene scene;
         QVERIFY(scene.setUp(24));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         window.resize(520, 360);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -585,14 +585,14 @@ private slots:
         QFETCH(QUrl, result);
         TestEnvironment env;
         MainWindow window;
-        QCOMPARE(MainWindowInspector(window).redirectUrl(possible, old), result);
+        QCOMPARE(MainWindowAccess(window).redirectUrl(possible, old), result);
     }
 
     void progressSetsTheBar()
     {
         TestEnvironment env;
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         in.downloadProgress(10, 100); // no download: nothing to show it on
         QProgressBar bar;
         in.downloadProgressBar() = &bar;

@@ -1,5 +1,5 @@
 #include "localhttpserver.h"
-#include "mainwindowinspector.h"
+#include "mainwindowaccess.h"
 #include "modalboxwatcher.h"
 #include "testenvironment.h"
 #include "updatestestsupport.h"
@@ -101,7 +101,7 @@ private slots:
         server.redirect("/moved.xml", server.url("/feed.xml"));
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         const QString package = writePackage(env, "panel.zxp", entries, serverBase(server));
         QVERIFY(!package.isEmpty());
         in.extensionInfo().insert("Panel", record("Panel", package));
@@ -118,7 +118,7 @@ private slots:
         LocalHttpServer server;
         server.serve("/feed.xml", StandIn::updateFeedXml("1.1", "http://dl.example/1.zxp"));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         const QString package =
             writePackage(env, "p.zxp",
                          {{"a.mxi", manifestWithUrl(refusingBase() + "/feed.xml")},
@@ -135,7 +135,7 @@ private slots:
         LocalHttpServer server;
         server.serve("/feed.xml", StandIn::updateFeedXml("1.1", "http://dl.example/1.zxp"));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         const QString good = writePackage(
             env, "good.zxp", {{"a.mxi", manifestWithUrl("{feeds}/feed.xml")}}, serverBase(server));
         QFile notZip(env.scratch() + "/text.zxp");
@@ -186,7 +186,7 @@ private slots:
         LocalHttpServer server;
         server.serve("/feed.xml", feed);
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         const QString package = writePackage(
             env, "p.zxp", {{"p.mxi", manifestWithUrl("{feeds}/feed.xml")}}, serverBase(server));
         in.extensionInfo().insert("Panel", record("Panel", package));
@@ -207,7 +207,7 @@ private slots:
         server.serve("/new.xml", StandIn::updateFeedXml("2.0", "x"));
         server.serve("/old.xml", StandIn::updateFeedXml("0.5", "x"));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         const QString base = serverBase(server);
         const QString two = writePackage(env, "two.zxp",
                                          {{"a.mxi", manifestWithUrl("{feeds}/new.xml")},
@@ -240,7 +240,7 @@ private slots:
         LocalHttpServer server;
         server.serve("/new.xml", StandIn::updateFeedXml("2.0", "x"));
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         const QString refused = refusingBase() + "/feed.xml";
         const QString package = writePackage(env, "p.zxp",
                                              {{"a.mxi", manifestWithUrl(refused)},
@@ -269,7 +269,7 @@ private slots:
         slow.delayMs = 300;
         server.setRoute("/slow.xml", slow);
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         const QString package = writePackage(
             env, "p.zxp", {{"a.mxi", manifestWithUrl("{feeds}/slow.xml")}}, serverBase(server));
         in.extensionInfo().insert("Panel", record("Panel", package));
@@ -295,7 +295,7 @@ private slots:
                     .contains("Installation successful"));
 
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         QVERIFY(in.extensionInfo().isEmpty());
         QCOMPARE(in.getURLOfUpdateForExtension("Panel"), QString("http://dl.example/p-1.5.zxp"));
         QVERIFY(in.extensionInfo().contains("Panel"));
@@ -317,7 +317,7 @@ private slots:
         slow.delayMs = 300;
         server.setRoute("/slow.xml", slow);
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         const QString package = writePackage(
             env, "p.zxp", {{"a.mxi", manifestWithUrl("{feeds}/slow.xml")}}, serverBase(server));
         in.extensionInfo().insert("Panel", record("Panel", package));
@@ -359,7 +359,7 @@ private slots:
         slow.delayMs = 300;
         server.setRoute("/slow.xml", slow);
         MainWindow window;
-        MainWindowInspector in(window);
+        MainWindowAccess in(window);
         const QString package = writePackage(
             env, "p.zxp", {{"a.mxi", manifestWithUrl("{feeds}/slow.xml")}}, serverBase(server));
         in.extensionInfo().insert("Panel", record("Panel", package));

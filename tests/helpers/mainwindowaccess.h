@@ -6,9 +6,9 @@
 #include <QAbstractButton>
 
 // The tests' one door into MainWindow's private state and slots.
-struct MainWindowInspector
+struct MainWindowAccess
 {
-    explicit MainWindowInspector(MainWindow &window) : w(window) {}
+    explicit MainWindowAccess(MainWindow &window) : w(window) {}
 
     Ui::MainWindow *ui() const { return w.ui; }
     QStringList &toolFolders() const { return w.toolFolders; }
