@@ -5,6 +5,7 @@
 
 #include <QFileOpenEvent>
 #include <QSettings>
+#include <QTimer>
 
 MyApplication::MyApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
@@ -16,6 +17,10 @@ MyApplication::MyApplication(int &argc, char **argv) : QApplication(argc, argv)
     const QString savedHostName =
         QSettings().value(QStringLiteral("selectedApp"), QString()).toString();
     window.startUp(savedHostName);
+    // Closing the window while start-up waited for the network happened before the event loop
+    // ran, so the usual quit on the last window's close was lost.
+    if (!window.isVisible())
+        QTimer::singleShot(0, this, &QCoreApplication::quit);
 }
 
 MyApplication::~MyApplication() = default;

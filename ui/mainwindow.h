@@ -169,4 +169,5 @@ private:
     int deferredRefreshPosition = 0;
     bool scanDeferred = false;
     bool extensionUpdatedDeferred = false;
+    bool updateRunning = false; // from the press of "Update" to its confirmation or failure
 };

@@ -55,11 +55,13 @@ void MainWindow::updateExtensionAfterRemovalInOlderDBs()
 
 void MainWindow::downloadAndUpdate(const QString &name)
 {
-    // One update at a time: its modal wait box stays up until the installation has ended.
-    if (downloadWaitBox && downloadWaitBox->isVisible()) {
+    // One update at a time, until its confirmation or its failure: between the installation and
+    // the confirmation the refresh waits for feeds with the window usable.
+    if (updateRunning) {
         qDebug().noquote() << "UPDATE ALREADY RUNNING" << name;
         return;
     }
+    updateRunning = true;
     releaseBox(downloadWaitBox); // left hidden by a failed installation
     NetworkWait wait(*this);
     // Serves both requests; deleting it deletes their replies too.
@@ -88,7 +90,8 @@ void MainWindow::downloadAndUpdate(const QString &name)
         return;
     }
 
-    QNetworkReply *reply = manager->get(downloadRequest(QUrl(address, QUrl::TolerantMode),
+    // A feed written over several lines pads the address with white space.
+    QNetworkReply *reply = manager->get(downloadRequest(QUrl(address.trimmed(), QUrl::TolerantMode),
                                                         QNetworkRequest::NoLessSafeRedirectPolicy));
     connect(reply, &QNetworkReply::downloadProgress, this, &MainWindow::downloadProgress);
     ReplyWait end = waitForReply(reply);
@@ -143,6 +146,7 @@ void MainWindow::downloadAndUpdate(const QString &name)
 
 void MainWindow::failUpdate(const QString &name, const QString &reason)
 {
+    updateRunning = false;
     releaseBox(downloadWaitBox);
     QMessageBox box;
     box.setIcon(QMessageBox::Warning);
@@ -175,6 +179,7 @@ void MainWindow::extensionUpdated()
         extensionUpdatedDeferred = true;
         return;
     }
+    const QString name = updatingExtensionName;
     QMessageBox box;
     releaseBox(downloadWaitBox);
     box.setText(tr("Update"));
@@ -184,7 +189,8 @@ void MainWindow::extensionUpdated()
     refreshAfterChange(hosts.isEmpty() ? 0 : ui->listWidget->row(hosts.first()) + 1);
     restoreTablePosition();
 
-    box.setInformativeText(tr("Updated ") + updatingExtensionName + QStringLiteral("!"));
+    box.setInformativeText(tr("Updated ") + name + QStringLiteral("!"));
+    updateRunning = false;
     box.exec();
 }
 

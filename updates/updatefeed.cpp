@@ -40,7 +40,12 @@ ReplyWait waitForReply(QNetworkReply *reply, qint64 maxBodyBytes)
     stallTimer.setSingleShot(true);
     stallTimer.setInterval(stallTimeoutMs);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::finished, &stallTimer, &QTimer::stop);
     QObject::connect(&stallTimer, &QTimer::timeout, &loop, [&] {
+        // A loop opened above this wait (a modal box) may keep it from returning for long after
+        // the reply finished; that is no stall.
+        if (reply->isFinished())
+            return;
         end = ReplyWait::Stalled;
         reply->abort();
     });
@@ -60,6 +65,11 @@ ReplyWait waitForReply(QNetworkReply *reply, qint64 maxBodyBytes)
     stallTimer.start();
     if (!reply->isFinished())
         loop.exec();
+    if (!reply->isFinished()) {
+        // The loop was ended from outside (the application is quitting): no answer came.
+        reply->abort();
+        end = ReplyWait::Stalled;
+    }
     return end;
 }
 

@@ -37,15 +37,22 @@ void MainWindow::runDeferredWork()
 {
     if (networkWaits > 0)
         return; // the wait that began meanwhile runs this again when it ends
+    // Each step guarded like the refreshes it stands for: one failing must not lose the next.
     if (refreshDeferred) {
         refreshDeferred = false;
         scanDeferred = false; // the refresh scans anyway
-        refreshAfterChange(deferredRefreshPosition);
+        try {
+            refreshAfterChange(deferredRefreshPosition);
+        } catch (...) {
+        }
     }
     if (scanDeferred) {
         scanDeferred = false;
-        refreshUpdateList();
-        on_listWidget_itemSelectionChanged();
+        try {
+            refreshUpdateList();
+            on_listWidget_itemSelectionChanged();
+        } catch (...) {
+        }
     }
     if (extensionUpdatedDeferred) {
         extensionUpdatedDeferred = false;
@@ -62,7 +69,7 @@ QString MainWindow::refreshUpdateList()
     statusBar()->showMessage(tr("Checking for updates..."));
     updatesScanned = true;
     extensionsWithUpdates.clear();
-    scanForUpdates();
+    listUpdatesManually();
     statusBar()->showMessage(QString());
     return QString();
 }

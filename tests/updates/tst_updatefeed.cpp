@@ -16,6 +16,26 @@ class TestUpdateFeed : public QObject
 private slots:
     void cleanup() { setNetworkStallTimeoutMs(30000); }
 
+    // A modal box opened while the request waits keeps the wait from returning for longer than
+    // the stall period; the reply that finished meanwhile still counts.
+    void finishedReplyIsNotStalledByALoopAboveIt()
+    {
+        setNetworkStallTimeoutMs(200);
+        LocalHttpServer server;
+        LocalHttpServer::Route route;
+        route.body = "<f><version>9</version></f>";
+        route.delayMs = 100;
+        server.setRoute("/f.xml", route);
+        QTimer::singleShot(20, this, [] {
+            QEventLoop nested; // a box the user reads for a while
+            QTimer::singleShot(800, &nested, &QEventLoop::quit);
+            nested.exec();
+        });
+        const FeedResponse response = requestUpdateFeed(server.url("/f.xml").toString());
+        QCOMPARE(response.error, QNetworkReply::NoError);
+        QCOMPARE(response.body, QString("<f><version>9</version></f>"));
+    }
+
     void parseFeed_data()
     {
         QTest::addColumn<QString>("xml");

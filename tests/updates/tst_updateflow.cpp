@@ -20,6 +20,19 @@
 using namespace UpdatesTest;
 
 namespace {
+QString installedVersion(const QString &root, const QString &name)
+{
+    const QList<StandIn::InstalledExtension> rows =
+        StandIn::installedExtensions(root, StandIn::Generation::Newer);
+    for (const StandIn::InstalledExtension &row : rows) {
+        if (row.name == name)
+            return row.version;
+    }
+    return QString();
+}
+} // namespace
+
+namespace {
 const QString Demo = QStringLiteral("Demo Panel");
 
 // A stand-in root with "Demo Panel" 1.0 installed for the newer Photoshop, whose feed on the
@@ -74,16 +87,7 @@ struct Scene
         server.serve("/demo.xml", StandIn::updateFeedXml("1.1", download));
     }
 
-    QString installedVersion() const
-    {
-        const QList<StandIn::InstalledExtension> rows =
-            StandIn::installedExtensions(env.root(), StandIn::Generation::Newer);
-        for (const StandIn::InstalledExtension &row : rows) {
-            if (row.name == Demo)
-                return row.version;
-        }
-        return QString();
-    }
+    QString installedVersion() const { return ::installedVersion(env.root(), Demo); }
 
     QStringList leftInTmp() const
     {
@@ -160,6 +164,70 @@ class TestUpdateFlow : public QObject
     QByteArray savedTmpDir;
 
 private slots:
+    // Between the installation and the confirmation the refresh waits for feeds with the window
+    // usable; another "Update" pressed then is refused, and the confirmation names the right one.
+    void secondUpdateDuringTheRefreshIsRefused()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        const auto install = [&](const StandIn::SamplePackage &p) {
+            const QString path = env.scratch() + "/" + p.name + "-" + p.version + ".zxp";
+            return StandIn::buildSamplePackage(path, p) &&
+                   StandIn::installPackage(env.root(), StandIn::Generation::Newer, path)
+                       .contains("Installation successful");
+        };
+        const QString demoFeed = server.url("/demo.xml").toString();
+        const QString twinFeed = server.url("/twin.xml").toString();
+        QVERIFY(install(photoshopPackage("Demo Panel", "1.0", demoFeed)));
+        QVERIFY(install(photoshopPackage("Twin Panel", "1.0", twinFeed)));
+        const QString demoNew = env.scratch() + "/demo-new.zxp";
+        const QString twinNew = env.scratch() + "/twin-new.zxp";
+        QVERIFY(StandIn::buildSamplePackage(demoNew, photoshopPackage("Demo Panel", "1.1", demoFeed)));
+        QVERIFY(StandIn::buildSamplePackage(twinNew, photoshopPackage("Twin Panel", "1.1", twinFeed)));
+        server.serve("/demo.zxp", readFile(demoNew));
+        server.serve("/twin.zxp", readFile(twinNew));
+        server.serve("/demo.xml", StandIn::updateFeedXml("1.1", server.url("/demo.zxp").toString()));
+        server.serve("/twin.xml", StandIn::updateFeedXml("1.1", server.url("/twin.zxp").toString()));
+
+        MainWindow window;
+        MainWindowAccess in(window);
+        window.startUp(QString());
+        QVERIFY(in.updateButtons().contains("Demo Panel"));
+        QVERIFY(in.updateButtons().contains("Twin Panel"));
+        // From now on the twin feed answers slowly, so the refresh after Demo's update waits on it.
+        LocalHttpServer::Route slow;
+        slow.body = StandIn::updateFeedXml("1.1", server.url("/twin.zxp").toString());
+        slow.delayMs = 600;
+        server.setRoute("/twin.xml", slow);
+
+        const int twinFeedsBefore = server.requestedPaths().count("/twin.xml");
+        bool released = false;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (released || server.requestedPaths().count("/twin.xml") <= twinFeedsBefore)
+                return;
+            if (QPushButton *twin = in.updateButtons().value("Twin Panel")) {
+                released = true;
+                emit twin->released();
+            }
+        });
+        poll.start();
+        ModalBoxWatcher watcher;
+        QTest::ignoreMessage(QtDebugMsg, "UPDATE ALREADY RUNNING Twin Panel");
+        emit in.updateButtons().value("Demo Panel")->released();
+        QVERIFY(watcher.waitForAnsweredBoxes(1, 30000));
+        QVERIFY(QTest::qWaitFor([&] { return !in.installingProcess(); }));
+        poll.stop();
+
+        QVERIFY(released);
+        QCOMPARE(watcher.answeredBoxes().size(), 1);
+        QCOMPARE(watcher.answeredBoxes().at(0).informativeText, QString("Updated Demo Panel!"));
+        QCOMPARE(installedVersion(env.root(), "Demo Panel"), QString("1.1"));
+        QCOMPARE(installedVersion(env.root(), "Twin Panel"), QString("1.0"));
+    }
+
     void init() { savedTmpDir = qgetenv("TMPDIR"); }
 
     void cleanup()
