@@ -1,6 +1,7 @@
 #include "operations/installermessages.h"
 #include "operations/toolcommand.h"
 #include "ui/mainwindow.h"
+#include "ui/waitbox.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>

@@ -1,12 +1,11 @@
 #include "operations/installermessages.h"
 #include "operations/toolcommand.h"
 #include "ui/mainwindow.h"
+#include "ui/waitbox.h"
 #include "ui_mainwindow.h"
 
 #include <QCoreApplication>
-#include <QGridLayout>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QtDebug>
 
 namespace {
@@ -64,22 +63,6 @@ void MainWindow::removeExtension(QString name, QString key)
             extensionRemoved();
     });
     startTool(*process, removeCommand(key, toolOptionPrefix, name));
-}
-
-QMessageBox *MainWindow::createWaitBox(const QString &title, const QString &text)
-{
-    auto *box = new QMessageBox;
-    box->setIcon(QMessageBox::NoIcon);
-    box->setWindowTitle(title);
-    box->setText(text);
-    // No buttons at all: the box cannot be dismissed while the tool runs.
-    box->setStandardButtons(QMessageBox::NoButton);
-    box->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    auto *busy = new QProgressBar(box);
-    busy->setRange(0, 0);
-    if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
-        grid->addWidget(busy, grid->rowCount(), 0, 1, grid->columnCount(), Qt::AlignCenter);
-    return box;
 }
 
 QMessageBox *MainWindow::showWaitBox(const QString &title, const QString &text)

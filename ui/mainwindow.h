@@ -88,8 +88,6 @@ private:
     void removeExtension(QString name, QString key);
     bool removalRunning = false;
     QMessageBox *showWaitBox(const QString &title, const QString &text);
-    // A wait box as both operations use it, not yet shown.
-    QMessageBox *createWaitBox(const QString &title, const QString &text);
 
     // Reset (operations/reset.cpp)
     void resetExtensionList(const QString &question);

@@ -1,9 +1,9 @@
 #include "ui/mainwindow.h"
+#include "ui/waitbox.h"
 #include "ui_mainwindow.h"
 #include "updates/updatefeed.h"
 
 #include <QDir>
-#include <QGridLayout>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -68,19 +68,11 @@ void MainWindow::downloadAndUpdate(const QString &name)
     const auto manager = std::make_unique<QNetworkAccessManager>();
     qDebug().noquote() << "[DEBUG] DOWNLOAD" << name + QLatin1Char('\n');
 
-    auto *box = new QMessageBox(
-        QMessageBox::NoIcon, tr("Update"),
-        tr("Please wait. Downloading and updating ") + name + QStringLiteral("..."),
-        QMessageBox::NoButton, nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    box->setStandardButtons(QMessageBox::NoButton);
-    downloadWaitBox = box;
-    auto *bar = new QProgressBar(box);
-    bar->setMaximum(0);
-    bar->setMinimum(0);
+    QProgressBar *bar = nullptr;
+    downloadWaitBox = createWaitBox(
+        tr("Update"), tr("Please wait. Downloading and updating ") + name + QStringLiteral("..."), &bar);
     downloadProgressBar = bar;
-    if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
-        grid->addWidget(bar, grid->rowCount(), 0, 1, grid->columnCount(), Qt::AlignCenter);
-    box->show();
+    downloadWaitBox->show();
 
     // A marker or an empty address would only hand the installer an empty "temp.zxp".
     const QString address = getURLOfUpdateForExtension(name);
