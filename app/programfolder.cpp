@@ -12,7 +12,11 @@ QString &overriddenFolder()
 
 QString programFolder()
 {
-    return overriddenFolder().isEmpty() ? QCoreApplication::applicationDirPath() : overriddenFolder();
+    return overriddenFolder().isEmpty() ? QCoreApplication::applicationDirPath()
+                                        : overriddenFolder();
 }
 
-void setProgramFolder(const QString &folder) { overriddenFolder() = folder; }
+void setProgramFolder(const QString &folder)
+{
+    overriddenFolder() = folder;
+}

@@ -89,7 +89,9 @@ QList<StandIn::HostEntry> demoHosts()
          QStringLiteral("21.0")},
         {Generation::Newer, QStringLiteral("Illustrator 2023 (ver 27.0)"), illustrator,
          QStringLiteral("27.0")},
-        {Generation::Newer, QStringLiteral("InDesign 2023 (ver 18.0)"), {QStringLiteral("IDSN")},
+        {Generation::Newer,
+         QStringLiteral("InDesign 2023 (ver 18.0)"),
+         {QStringLiteral("IDSN")},
          QStringLiteral("18.0")},
     };
 }
@@ -101,11 +103,13 @@ QList<Sample> demoSamples(const QString &samplesDir)
         QUrl::fromLocalFile(samplesDir + QStringLiteral("/colour-harmony-update.xml")).toString();
     QList<Sample> samples;
 
-    Sample harmony{QStringLiteral("colour-harmony-1.0.zxp"),
-                   legacyPackage(QStringLiteral("Colour Harmony"), QStringLiteral("1.0"),
-                                 {QStringLiteral("Photoshop"), QStringLiteral("Illustrator")},
-                                 QStringLiteral("Builds colour schemes from the foreground colour.")),
-                   QColor(0xd9, 0x53, 0x4f), {Generation::Newer, Generation::Older}};
+    Sample harmony{
+        QStringLiteral("colour-harmony-1.0.zxp"),
+        legacyPackage(QStringLiteral("Colour Harmony"), QStringLiteral("1.0"),
+                      {QStringLiteral("Photoshop"), QStringLiteral("Illustrator")},
+                      QStringLiteral("Builds colour schemes from the foreground colour.")),
+        QColor(0xd9, 0x53, 0x4f),
+        {Generation::Newer, Generation::Older}};
     harmony.package.signature = true;
     harmony.package.updateUrl = feedUrl;
     samples << harmony;
@@ -121,7 +125,8 @@ QList<Sample> demoSamples(const QString &samplesDir)
                 legacyPackage(QStringLiteral("Layer Tidy"), QStringLiteral("2.3"),
                               {QStringLiteral("Photoshop")},
                               QStringLiteral("Names and sorts layers.")),
-                QColor(0x3c, 0x9d, 0x5a), {Generation::Newer}};
+                QColor(0x3c, 0x9d, 0x5a),
+                {Generation::Newer}};
     tidy.package.signature = true;
     samples << tidy;
 
@@ -129,7 +134,8 @@ QList<Sample> demoSamples(const QString &samplesDir)
                 legacyPackage(QStringLiteral("Grid Maker"), QStringLiteral("1.0.4"),
                               {QStringLiteral("Illustrator"), QStringLiteral("InDesign")},
                               QStringLiteral("Lays out column and baseline grids.")),
-                QColor(0x33, 0x7a, 0xb7), {Generation::Newer}};
+                QColor(0x33, 0x7a, 0xb7),
+                {Generation::Newer}};
     grid.package.signature = true;
     samples << grid;
 
@@ -138,13 +144,15 @@ QList<Sample> demoSamples(const QString &samplesDir)
                       legacyPackage(QStringLiteral("Batch Renamer"), QStringLiteral("0.9"),
                                     {QStringLiteral("Photoshop")},
                                     QStringLiteral("Renames files in bulk.")),
-                      QColor(0x8e, 0x44, 0xad), {Generation::Older}};
+                      QColor(0x8e, 0x44, 0xad),
+                      {Generation::Older}};
 
     Sample swatch{QStringLiteral("swatch-exchange-3.0.zxp"),
                   legacyPackage(QStringLiteral("Swatch Exchange"), QStringLiteral("3.0"),
                                 {QStringLiteral("Photoshop"), QStringLiteral("Illustrator")},
                                 QStringLiteral("Shares swatches between applications.")),
-                  QColor(0xf0, 0xad, 0x4e), {}};
+                  QColor(0xf0, 0xad, 0x4e),
+                  {}};
     swatch.package.signature = true;
     samples << swatch;
 
@@ -152,7 +160,8 @@ QList<Sample> demoSamples(const QString &samplesDir)
                     legacyPackage(QStringLiteral("Type Specimen"), QStringLiteral("1.2"),
                                   {QStringLiteral("InDesign")},
                                   QStringLiteral("Sets a specimen page for a font.")),
-                    QColor(0x5b, 0xc0, 0xde), {}};
+                    QColor(0x5b, 0xc0, 0xde),
+                    {}};
     specimen.package.signature = true;
     samples << specimen;
 
@@ -181,12 +190,11 @@ int seed(const QString &root, const QString &samplesDir)
         }
     }
     QFile feed(samplesDir + QStringLiteral("/colour-harmony-update.xml"));
-    if (!feed.open(QIODevice::WriteOnly)
-        || feed.write(StandIn::updateFeedXml(
-               QStringLiteral("1.1"),
-               QUrl::fromLocalFile(samplesDir + QStringLiteral("/colour-harmony-1.1.zxp")).toString(),
-               QStringLiteral("Adds triadic schemes and fixes rounding of hue values.")))
-            < 0) {
+    if (!feed.open(QIODevice::WriteOnly) ||
+        feed.write(StandIn::updateFeedXml(
+            QStringLiteral("1.1"),
+            QUrl::fromLocalFile(samplesDir + QStringLiteral("/colour-harmony-1.1.zxp")).toString(),
+            QStringLiteral("Adds triadic schemes and fixes rounding of hue values."))) < 0) {
         out() << "Cannot write " << feed.fileName() << "\n";
         return 1;
     }
@@ -200,14 +208,16 @@ int seed(const QString &root, const QString &samplesDir)
                 out() << "Installing " << sample.fileName << " failed:\n" << output;
                 return 1;
             }
-            out() << "Installed " << sample.package.name << ' ' << sample.package.version
-                  << " for " << StandIn::generationName(generation) << "\n";
+            out() << "Installed " << sample.package.name << ' ' << sample.package.version << " for "
+                  << StandIn::generationName(generation) << "\n";
         }
     }
 
     out() << "\nEnvironment root:  " << root << "\n"
-          << "Older database:    " << StandIn::databasePath(root, StandIn::Generation::Older) << "\n"
-          << "Newer database:    " << StandIn::databasePath(root, StandIn::Generation::Newer) << "\n"
+          << "Older database:    " << StandIn::databasePath(root, StandIn::Generation::Older)
+          << "\n"
+          << "Newer database:    " << StandIn::databasePath(root, StandIn::Generation::Newer)
+          << "\n"
           << "Hosts:             " << StandIn::hostsFilePath(root) << "\n"
           << "Sample packages:   " << samplesDir << "\n"
           << "Update feed:       " << feed.fileName() << "\n"

@@ -55,8 +55,7 @@ void MainWindow::readAdobeDatabase(const QString &key, QSqlDatabase connection)
     const QString packageName = storedLiteral(StoredLiterals::PackageColumn);
     const QString iconName = storedLiteral(StoredLiterals::IconColumn);
     const QString shownName = storedLiteral(StoredLiterals::ShownColumn);
-    const QString alternativeShownName =
-        storedLiteral(StoredLiterals::AlternativeShownColumn);
+    const QString alternativeShownName = storedLiteral(StoredLiterals::AlternativeShownColumn);
 
     QSqlQuery query(connection);
     query.setForwardOnly(true);

@@ -8,11 +8,12 @@
 // The listing creates the record; the database reader fills it.
 struct ExtensionInfo
 {
-    QString name;        // as the database gives it; empty until a row fills the record
+    QString name; // as the database gives it; empty until a row fills the record
     QString iconPath;
     QString packagePath; // the package copy Adobe's software keeps
     // Rows that no database describes stay visible, so the user can still see and remove them.
     qint32 shown = 1;
-    QMap<QString, QSqlDatabase> databases; // tool folder key -> connection, for every generation that knows it
+    QMap<QString, QSqlDatabase>
+        databases; // tool folder key -> connection, for every generation that knows it
     bool unfilled = true;
 };

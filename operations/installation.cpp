@@ -80,8 +80,8 @@ void MainWindow::installationProcessFinished(int exitCode, QProcess::ExitStatus 
     QMessageBox box;
     box.setText(tr("Installation"));
     const InstallerMessage message = installerMessageFor(output);
-    const bool updateFailed = installSilent && (!started || message.matched() ||
-                                                !installationSucceeded(output));
+    const bool updateFailed =
+        installSilent && (!started || message.matched() || !installationSucceeded(output));
     if (updateFailed) {
         // The update ends with this box; its hidden wait box is no longer needed.
         updateRunning = false;

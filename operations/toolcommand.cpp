@@ -7,9 +7,15 @@
 #include <QProcess>
 
 namespace {
-bool isExternalKey(const QString &key) { return key.startsWith(QLatin1Char('*')); }
+bool isExternalKey(const QString &key)
+{
+    return key.startsWith(QLatin1Char('*'));
+}
 
-QString quoted(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
 
 ToolCommandLine commandLine(const QString &key, const QString &optionPrefix, const QString &verb,
                             const QStringList &operands, const QString &operandText)
@@ -18,7 +24,8 @@ ToolCommandLine commandLine(const QString &key, const QString &optionPrefix, con
     line.key = key;
     line.program = toolProgram(key);
     line.arguments << optionPrefix + verb << operands;
-    line.text = toolCommand(key) + QLatin1Char(' ') + optionPrefix + verb + QLatin1Char(' ') + operandText;
+    line.text =
+        toolCommand(key) + QLatin1Char(' ') + optionPrefix + verb + QLatin1Char(' ') + operandText;
     return line;
 }
 } // namespace
@@ -34,7 +41,8 @@ QString toolProgram(const QString &key)
 {
     if (isExternalKey(key)) {
         QString path = key.mid(1);
-        if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"')))
+        if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) &&
+            path.endsWith(QLatin1Char('"')))
             path = path.mid(1, path.size() - 2);
         return path;
     }
@@ -42,14 +50,18 @@ QString toolProgram(const QString &key)
                                     QLatin1Char('/') + Platform::toolExecutableName());
 }
 
-ToolCommandLine installCommand(const QString &key, const QString &optionPrefix, const QString &packagePath)
+ToolCommandLine installCommand(const QString &key, const QString &optionPrefix,
+                               const QString &packagePath)
 {
-    return commandLine(key, optionPrefix, QStringLiteral("install"), {packagePath}, quoted(packagePath));
+    return commandLine(key, optionPrefix, QStringLiteral("install"), {packagePath},
+                       quoted(packagePath));
 }
 
-ToolCommandLine removeCommand(const QString &key, const QString &optionPrefix, const QString &extensionName)
+ToolCommandLine removeCommand(const QString &key, const QString &optionPrefix,
+                              const QString &extensionName)
 {
-    return commandLine(key, optionPrefix, QStringLiteral("remove"), {extensionName}, quoted(extensionName));
+    return commandLine(key, optionPrefix, QStringLiteral("remove"), {extensionName},
+                       quoted(extensionName));
 }
 
 ToolCommandLine listCommand(const QString &key, const QString &optionPrefix)

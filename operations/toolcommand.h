@@ -28,8 +28,10 @@ struct ToolCommandLine
     QString text;
 };
 
-ToolCommandLine installCommand(const QString &key, const QString &optionPrefix, const QString &packagePath);
-ToolCommandLine removeCommand(const QString &key, const QString &optionPrefix, const QString &extensionName);
+ToolCommandLine installCommand(const QString &key, const QString &optionPrefix,
+                               const QString &packagePath);
+ToolCommandLine removeCommand(const QString &key, const QString &optionPrefix,
+                              const QString &extensionName);
 ToolCommandLine listCommand(const QString &key, const QString &optionPrefix);
 
 // Starts the tool without waiting; the caller connects to the process's signals first or after.

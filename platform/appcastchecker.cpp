@@ -16,7 +16,10 @@ constexpr char SparkleNamespace[] = "http://www.andymatuschak.org/xml-namespaces
 constexpr int MaxAppcastBytes = 1024 * 1024;
 
 // Captions share the main window's translation context, like every caption of the program.
-QString caption(const char *text) { return QCoreApplication::translate("MainWindow", text); }
+QString caption(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
 
 // Sparkle puts the version either on the enclosure or in an element of its own.
 QString sparkleValue(const QDomElement &item, const QString &name)
@@ -105,8 +108,7 @@ void AppcastChecker::replyFinished()
         report(Outcome::Failed, caption("The update feed names no version."), newest);
         return;
     }
-    const bool newer =
-        compareVersions(m_currentVersion.toUtf8(), newest.version.toUtf8()) < 0;
+    const bool newer = compareVersions(m_currentVersion.toUtf8(), newest.version.toUtf8()) < 0;
     report(newer ? Outcome::NewerVersion : Outcome::UpToDate, newest.displayVersion, newest);
 }
 
@@ -128,16 +130,18 @@ void AppcastChecker::report(Outcome outcome, const QString &detail, const Releas
     case Outcome::UpToDate:
         box->setIcon(QMessageBox::Information);
         box->setText(caption("You're up to date!"));
-        box->setInformativeText(caption("Panelhold %1 is the newest version available.").arg(m_currentVersion));
+        box->setInformativeText(
+            caption("Panelhold %1 is the newest version available.").arg(m_currentVersion));
         break;
     case Outcome::NewerVersion: {
         box->setIcon(QMessageBox::Information);
         box->setTextFormat(Qt::RichText);
         box->setText(caption("A new version of Panelhold is available!"));
         const QString link = release.link.toString().toHtmlEscaped();
-        box->setInformativeText(caption("Panelhold %1 is available; you have %2.<br>"
-                                  "<a href=\"%3\">%3</a>")
-                                   .arg(release.displayVersion.toHtmlEscaped(), m_currentVersion, link));
+        box->setInformativeText(
+            caption("Panelhold %1 is available; you have %2.<br>"
+                    "<a href=\"%3\">%3</a>")
+                .arg(release.displayVersion.toHtmlEscaped(), m_currentVersion, link));
         break;
     }
     case Outcome::Failed:

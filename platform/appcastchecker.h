@@ -20,9 +20,9 @@ public:
 
     struct Release
     {
-        QString version;      // compared with ours
+        QString version; // compared with ours
         QString displayVersion;
-        QUrl link;            // where the user gets it
+        QUrl link; // where the user gets it
     };
 
     explicit AppcastChecker(QObject *parent = nullptr);

@@ -35,7 +35,10 @@ QString commonAppDataFolder()
 
 namespace Platform {
 
-QString toolExecutableName() { return QStringLiteral("ExManCmd.exe"); }
+QString toolExecutableName()
+{
+    return QStringLiteral("ExManCmd.exe");
+}
 
 bool systemPrefersLightTheme()
 {
@@ -45,7 +48,10 @@ bool systemPrefersLightTheme()
     return themeKey.value(QStringLiteral("AppsUseLightTheme"), true).toBool();
 }
 
-QString nativeStyleName() { return QStringLiteral("windowsvista"); }
+QString nativeStyleName()
+{
+    return QStringLiteral("windowsvista");
+}
 
 void stopAdobeDesktopService()
 {
@@ -68,14 +74,18 @@ QString commonAppDataFolder()
 
 namespace Platform {
 
-QString toolExecutableName() { return QStringLiteral("ExManCmd"); }
+QString toolExecutableName()
+{
+    return QStringLiteral("ExManCmd");
+}
 
 bool systemPrefersLightTheme()
 {
     // GTK_THEME=Adwaita:dark and the GTK settings file are what most desktops honour.
     if (qEnvironmentVariable("GTK_THEME").contains(QStringLiteral("dark"), Qt::CaseInsensitive))
         return false;
-    const QString configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString configHome =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     QSettings gtk(configHome + QStringLiteral("/gtk-3.0/settings.ini"), QSettings::IniFormat);
     gtk.beginGroup(QStringLiteral("Settings"));
     if (gtk.value(QStringLiteral("gtk-application-prefer-dark-theme")).toBool())
@@ -89,7 +99,8 @@ QString nativeStyleName()
 {
     // The style the desktop gave the application before the theme follower touched it.
     static const QString desktopStyle = [] {
-        const QString name = QApplication::style() ? QApplication::style()->objectName() : QString();
+        const QString name =
+            QApplication::style() ? QApplication::style()->objectName() : QString();
         return name.isEmpty() ? QStringLiteral("Fusion") : name;
     }();
     return desktopStyle;

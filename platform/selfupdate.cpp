@@ -30,11 +30,20 @@ void win_sparkle_set_appcast_url(const char *url)
     selfUpdateChecker()->setFeedUrl(pendingFeedUrl());
 }
 
-void win_sparkle_init() { selfUpdateChecker(); }
+void win_sparkle_init()
+{
+    selfUpdateChecker();
+}
 
-void win_sparkle_check_update_without_ui() { selfUpdateChecker()->check(false); }
+void win_sparkle_check_update_without_ui()
+{
+    selfUpdateChecker()->check(false);
+}
 
-void win_sparkle_check_update_with_ui() { selfUpdateChecker()->check(true); }
+void win_sparkle_check_update_with_ui()
+{
+    selfUpdateChecker()->check(true);
+}
 }
 
 #endif

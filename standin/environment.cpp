@@ -26,15 +26,15 @@ const char *const newerDatabaseRelative =
 QString damageSwitch(Generation generation)
 {
     return dataGeneration(generation) == Generation::Older
-        ? QStringLiteral("damage-older-database")
-        : QStringLiteral("damage-newer-database");
+               ? QStringLiteral("damage-older-database")
+               : QStringLiteral("damage-newer-database");
 }
 
 QString unopenableSwitch(Generation generation)
 {
     return dataGeneration(generation) == Generation::Older
-        ? QStringLiteral("unopenable-older-database")
-        : QStringLiteral("unopenable-newer-database");
+               ? QStringLiteral("unopenable-older-database")
+               : QStringLiteral("unopenable-newer-database");
 }
 
 // Where the database file waits while its path is blocked by a directory.
@@ -138,15 +138,15 @@ QString environmentRoot()
     const QString configured = qEnvironmentVariable("PANELHOLD_COMMON_APPDATA");
     if (!configured.isEmpty())
         return QDir::cleanPath(configured);
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/panelhold-adobe");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/panelhold-adobe");
 }
 
 QString databasePath(const QString &root, Generation generation)
 {
-    return root
-        + QLatin1String(dataGeneration(generation) == Generation::Older ? olderDatabaseRelative
-                                                                         : newerDatabaseRelative);
+    return root + QLatin1String(dataGeneration(generation) == Generation::Older
+                                    ? olderDatabaseRelative
+                                    : newerDatabaseRelative);
 }
 
 QString hostsFilePath(const QString &root)
@@ -189,8 +189,8 @@ QString verbName(Verb verb)
 
 QString scriptPath(const QString &root, Generation generation, Verb verb, const QString &suffix)
 {
-    return standinFolder(root) + QStringLiteral("/script/") + generationName(generation)
-        + QLatin1Char('/') + verbName(verb) + suffix;
+    return standinFolder(root) + QStringLiteral("/script/") + generationName(generation) +
+           QLatin1Char('/') + verbName(verb) + suffix;
 }
 
 QList<HostEntry> defaultHosts()
@@ -198,13 +198,19 @@ QList<HostEntry> defaultHosts()
     const QStringList photoshop{QStringLiteral("PHXS"), QStringLiteral("PHSP")};
     return {
         {Generation::Older, QStringLiteral("Photoshop CS6"), photoshop, QStringLiteral("13.0")},
-        {Generation::Older, QStringLiteral("Illustrator CS6"), {QStringLiteral("ILST")},
+        {Generation::Older,
+         QStringLiteral("Illustrator CS6"),
+         {QStringLiteral("ILST")},
          QStringLiteral("16.0")},
         {Generation::Newer, QStringLiteral("Photoshop CC 2019 (ver 20.0)"), photoshop,
          QStringLiteral("20.0")},
-        {Generation::Newer, QStringLiteral("Illustrator 2023 (ver 27.0)"),
-         {QStringLiteral("ILST")}, QStringLiteral("27.0")},
-        {Generation::Newer, QStringLiteral("InDesign 2023 (ver 18.0)"), {QStringLiteral("IDSN")},
+        {Generation::Newer,
+         QStringLiteral("Illustrator 2023 (ver 27.0)"),
+         {QStringLiteral("ILST")},
+         QStringLiteral("27.0")},
+        {Generation::Newer,
+         QStringLiteral("InDesign 2023 (ver 18.0)"),
+         {QStringLiteral("IDSN")},
          QStringLiteral("18.0")},
     };
 }
@@ -260,9 +266,9 @@ bool writeHosts(const QString &root, const QList<HostEntry> &hosts)
 bool ensureBaseFolders(const QString &root)
 {
     QDir dir;
-    return dir.mkpath(root + QStringLiteral("/Panelhold"))
-        && dir.mkpath(QFileInfo(databasePath(root, Generation::Older)).absolutePath())
-        && dir.mkpath(standinFolder(root));
+    return dir.mkpath(root + QStringLiteral("/Panelhold")) &&
+           dir.mkpath(QFileInfo(databasePath(root, Generation::Older)).absolutePath()) &&
+           dir.mkpath(standinFolder(root));
 }
 
 bool prepareEnvironment(const QString &root, const QList<HostEntry> &hosts)

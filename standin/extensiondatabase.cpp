@@ -31,8 +31,7 @@ const char *const repairStatements[] = {
 } // namespace
 
 ExtensionDatabase::ExtensionDatabase(const QString &path, Generation generation)
-    : m_path(path),
-      m_connection(nextConnectionName()),
+    : m_path(path), m_connection(nextConnectionName()),
       m_visibilityColumn(dataGeneration(generation) == Generation::Older
                              ? QStringLiteral("shown")
                              : QStringLiteral("visible"))
@@ -108,9 +107,10 @@ bool ExtensionDatabase::createSchema()
                          .arg(m_visibilityColumn))) {
         return false;
     }
-    return exec(QStringLiteral("CREATE TABLE IF NOT EXISTS extension_hosts (name TEXT, host TEXT)"))
-        && exec(QStringLiteral(
-            "CREATE TABLE IF NOT EXISTS pending_operations (id INTEGER PRIMARY KEY, what TEXT)"));
+    return exec(QStringLiteral(
+               "CREATE TABLE IF NOT EXISTS extension_hosts (name TEXT, host TEXT)")) &&
+           exec(QStringLiteral("CREATE TABLE IF NOT EXISTS pending_operations (id INTEGER PRIMARY "
+                               "KEY, what TEXT)"));
 }
 
 bool ExtensionDatabase::isDamaged()
@@ -126,10 +126,11 @@ bool ExtensionDatabase::markDamaged()
     // Leave the traces an interrupted installation would: the pending
     // operation, a host row without extension and a row without a name.
     return exec(QStringLiteral("INSERT INTO pending_operations (what) "
-                               "VALUES ('install interrupted')"))
-        && exec(QStringLiteral("INSERT INTO extension_hosts (name, host) "
-                               "VALUES ('(interrupted installation)', '')"))
-        && exec(QStringLiteral("INSERT OR REPLACE INTO extensions (name, version) VALUES ('', '')"));
+                               "VALUES ('install interrupted')")) &&
+           exec(QStringLiteral("INSERT INTO extension_hosts (name, host) "
+                               "VALUES ('(interrupted installation)', '')")) &&
+           exec(
+               QStringLiteral("INSERT OR REPLACE INTO extensions (name, version) VALUES ('', '')"));
 }
 
 bool ExtensionDatabase::clearDamage()
@@ -247,8 +248,8 @@ bool ExtensionDatabase::remove(const QString &name)
 bool ExtensionDatabase::setVisible(const QString &name, bool visible)
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("UPDATE extensions SET %1 = ? WHERE name = ?")
-                      .arg(m_visibilityColumn));
+    query.prepare(
+        QStringLiteral("UPDATE extensions SET %1 = ? WHERE name = ?").arg(m_visibilityColumn));
     query.addBindValue(visible ? 1 : 0);
     query.addBindValue(name);
     if (!query.exec()) {

@@ -8,10 +8,10 @@
 
 namespace StandIn {
 
-QString standinFolder(const QString &root);              // <root>/standin
+QString standinFolder(const QString &root); // <root>/standin
 QString faultSwitchPath(const QString &root, const QString &switchName);
 QString scriptPath(const QString &root, Generation generation, Verb verb,
-                   const QString &suffix);               // ".stdout", ".stderr", ".once"
+                   const QString &suffix); // ".stdout", ".stderr", ".once"
 QString verbName(Verb verb);
 
 // Names of the files in <root>/standin/faults.

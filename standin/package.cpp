@@ -24,8 +24,8 @@ bool readPackageEntries(const QString &zipPath, QList<PackageEntry> *entries)
     for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
         PackageEntry entry;
         entry.name = zip.getCurrentFileName();
-        entry.isDirectory = entry.name.endsWith(QLatin1Char('/'))
-            || entry.name.endsWith(QLatin1Char('\\'));
+        entry.isDirectory =
+            entry.name.endsWith(QLatin1Char('/')) || entry.name.endsWith(QLatin1Char('\\'));
         if (!entry.isDirectory) {
             QuaZipFile file(&zip);
             if (!file.open(QIODevice::ReadOnly))
@@ -158,8 +158,8 @@ ManifestStatus readManifest(const QList<PackageEntry> &entries, PackageManifest 
     for (const PackageEntry &entry : entries) {
         QString name = entry.name;
         name.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        if (entry.isDirectory
-            || name.compare(QLatin1String("CSXS/manifest.xml"), Qt::CaseInsensitive) != 0)
+        if (entry.isDirectory ||
+            name.compare(QLatin1String("CSXS/manifest.xml"), Qt::CaseInsensitive) != 0)
             continue;
         sawManifest = true;
         PackageManifest parsed;
@@ -248,12 +248,12 @@ bool hostMatches(const HostEntry &host, const HostRequirement &requirement)
 
 bool isUsableExtensionName(const QString &name)
 {
-    if (name.isEmpty() || name != name.trimmed() || name.size() > 200
-        || name == QLatin1String(".") || name == QLatin1String(".."))
+    if (name.isEmpty() || name != name.trimmed() || name.size() > 200 ||
+        name == QLatin1String(".") || name == QLatin1String(".."))
         return false;
     for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('\\')
-            || c == QLatin1Char(':'))
+        if (c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('\\') ||
+            c == QLatin1Char(':'))
             return false;
     }
     return true;

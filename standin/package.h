@@ -43,7 +43,7 @@ struct PackageManifest
     QString name;
     QString version;
     QList<HostRequirement> hosts;
-    QString iconEntry;   // path of the icon inside the package, may be empty
+    QString iconEntry; // path of the icon inside the package, may be empty
     QString updateUrl;
 };
 

@@ -121,12 +121,12 @@ struct SamplePackage
     ManifestKind manifest = ManifestKind::Mxi;
     QString name;
     QString version = QStringLiteral("1.0");
-    QString bundleId;             // Csxs only; made from the name when empty
+    QString bundleId; // Csxs only; made from the name when empty
     QList<SampleHost> hosts;
-    bool signature = false;       // adds META-INF/signatures.xml
-    QByteArray iconPng;           // stored as icons/icon.png and named in the manifest
-    QString updateUrl;            // Mxi only: <update url="..." method="directlink"/>
-    QString mxiFileName;          // entry name of the .mxi; "<name>.mxi" when empty
+    bool signature = false; // adds META-INF/signatures.xml
+    QByteArray iconPng;     // stored as icons/icon.png and named in the manifest
+    QString updateUrl;      // Mxi only: <update url="..." method="directlink"/>
+    QString mxiFileName;    // entry name of the .mxi; "<name>.mxi" when empty
     QString description;
     // Written after everything else with their names exactly as given, so a
     // test can add odd entries ("../evil", absolute paths, broken manifests).

@@ -132,18 +132,18 @@ CommandResult install(const QString &root, Generation generation, const QString 
     const QFileInfo packageInfo(packagePath);
     QFile packageFile(packageInfo.absoluteFilePath());
     QList<PackageEntry> entries;
-    if (packagePath.isEmpty() || !packageFile.open(QIODevice::ReadOnly)
-        || !readPackageEntries(packageInfo.absoluteFilePath(), &entries))
+    if (packagePath.isEmpty() || !packageFile.open(QIODevice::ReadOnly) ||
+        !readPackageEntries(packageInfo.absoluteFilePath(), &entries))
         return fail(-201);
     const QByteArray packageBytes = packageFile.readAll();
 
     PackageManifest manifest;
-    if (readManifest(entries, &manifest) != ManifestStatus::Found
-        || !isUsableExtensionName(manifest.name) || manifest.version.isEmpty())
+    if (readManifest(entries, &manifest) != ManifestStatus::Found ||
+        !isUsableExtensionName(manifest.name) || manifest.version.isEmpty())
         return fail(-160);
     const QString suffix = packageInfo.suffix().toLower();
-    if (suffix == QLatin1String("zxp")
-        && !hasEntry(entries, QStringLiteral("META-INF/signatures.xml")))
+    if (suffix == QLatin1String("zxp") &&
+        !hasEntry(entries, QStringLiteral("META-INF/signatures.xml")))
         return fail(-402);
     // A package naming files outside its own folder is refused as a whole:
     // skipping such entries would install something other than what was asked.
@@ -177,19 +177,20 @@ CommandResult install(const QString &root, Generation generation, const QString 
     // installed version alone.
     const QString extensionsRoot = extensionsFolder(root, generation);
     const QString packagesRoot = packagesFolder(root, generation);
-    const QString stagingRoot =
-        standinFolder(root) + QStringLiteral("/staging/") + generationName(dataGeneration(generation));
+    const QString stagingRoot = standinFolder(root) + QStringLiteral("/staging/") +
+                                generationName(dataGeneration(generation));
     const QString staging = stagingRoot + QLatin1Char('/') + manifest.name;
     QDir(staging).removeRecursively();
     if (!QDir().mkpath(staging) || !extractTo(entries, staging)) {
         QDir(staging).removeRecursively();
         return fail(-201);
     }
-    const QString packageCopy = packagesRoot + QLatin1Char('/') + manifest.name
-        + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
-    QFile stagedPackage(stagingRoot + QLatin1Char('/') + manifest.name + QStringLiteral(".package"));
-    if (!QDir().mkpath(packagesRoot) || !stagedPackage.open(QIODevice::WriteOnly)
-        || stagedPackage.write(packageBytes) != packageBytes.size()) {
+    const QString packageCopy = packagesRoot + QLatin1Char('/') + manifest.name +
+                                (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+    QFile stagedPackage(stagingRoot + QLatin1Char('/') + manifest.name +
+                        QStringLiteral(".package"));
+    if (!QDir().mkpath(packagesRoot) || !stagedPackage.open(QIODevice::WriteOnly) ||
+        stagedPackage.write(packageBytes) != packageBytes.size()) {
         QDir(staging).removeRecursively();
         stagedPackage.remove();
         return fail(-201);
@@ -219,8 +220,8 @@ CommandResult install(const QString &root, Generation generation, const QString 
     installed.visible = true;
     installed.hostLines = hostLines;
     const QString icon = safeEntryPath(manifest.iconEntry);
-    if (!manifest.iconEntry.isEmpty() && !icon.isEmpty()
-        && QFileInfo(installPath + QLatin1Char('/') + icon).isFile())
+    if (!manifest.iconEntry.isEmpty() && !icon.isEmpty() &&
+        QFileInfo(installPath + QLatin1Char('/') + icon).isFile())
         installed.iconPath = installPath + QLatin1Char('/') + icon;
 
     if (!database.store(installed)) {
@@ -371,8 +372,8 @@ CommandResult runCommand(const QString &root, Generation generation, const QStri
         verb = Verb::Install;
     else if (arguments.size() == 2 && option == QLatin1String("/remove"))
         verb = Verb::Remove;
-    else if (arguments.size() == 2 && option == QLatin1String("/list")
-             && arguments.at(1) == QLatin1String("all"))
+    else if (arguments.size() == 2 && option == QLatin1String("/list") &&
+             arguments.at(1) == QLatin1String("all"))
         verb = Verb::List;
     else
         return CommandResult{QByteArray(), QByteArrayLiteral("Unknown option specified\n"), 2};

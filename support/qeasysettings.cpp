@@ -66,9 +66,15 @@ void QEasySettings::initialise(int storeFormat, const QString &name)
     state().pollTimer->setInterval(100);
 }
 
-QEasySettings *QEasySettings::instance() { return state().instance; }
+QEasySettings *QEasySettings::instance()
+{
+    return state().instance;
+}
 
-bool QEasySettings::isPolling() { return state().pollTimer && state().pollTimer->isActive(); }
+bool QEasySettings::isPolling()
+{
+    return state().pollTimer && state().pollTimer->isActive();
+}
 
 void QEasySettings::setLightThemeReader(std::function<bool()> reader)
 {
@@ -149,7 +155,10 @@ void QEasySettings::bool2PaletteHelper(bool b)
     }
 }
 
-void QEasySettings::setupEventLoop(bool event) { setAutoPalette(event); }
+void QEasySettings::setupEventLoop(bool event)
+{
+    setAutoPalette(event);
+}
 
 void QEasySettings::setAutoPalette(bool autoPalette)
 {
@@ -172,4 +181,7 @@ void QEasySettings::eventLoop()
     state().lastReading = reading;
 }
 
-void QEasySettings::sigHandler(bool b, QEasySettings &s) { emit s.notifyPalette(b); }
+void QEasySettings::sigHandler(bool b, QEasySettings &s)
+{
+    emit s.notifyPalette(b);
+}

@@ -48,7 +48,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         qDebug() << "NO ACCESS";
 
     // Registered for the program's own use later; nothing opens it yet.
-    localDb = QSqlDatabase::addDatabase(storedLiteral(StoredLiterals::SqlDriver), QStringLiteral("local"));
+    localDb = QSqlDatabase::addDatabase(storedLiteral(StoredLiterals::SqlDriver),
+                                        QStringLiteral("local"));
     localDb.setDatabaseName(dataFolder + QStringLiteral("/extensions.db"));
 
     updatesScanned = false;
@@ -140,7 +141,8 @@ void MainWindow::on_actionAbout_triggered()
         box.setIconPixmap(logo.scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     box.setTextFormat(Qt::RichText);
     const QString home = QString::fromLatin1(VendorHome);
-    box.setText(tr("Velmora's Panelhold") + QStringLiteral("<br><a href=\"%1\">%1</a><br><br>").arg(home) +
+    box.setText(tr("Velmora's Panelhold") +
+                QStringLiteral("<br><a href=\"%1\">%1</a><br><br>").arg(home) +
                 QStringLiteral("<a href=\"%1/support\">").arg(home) + tr("Leave feedback") +
                 QStringLiteral("</a>"));
     box.setInformativeText(
@@ -151,14 +153,13 @@ void MainWindow::on_actionAbout_triggered()
     box.exec();
 }
 
-void MainWindow::on_actionHelp_triggered()
-{
-}
+void MainWindow::on_actionHelp_triggered() {}
 
 void MainWindow::on_actionInstall_triggered()
 {
-    const QString path = QFileDialog::getOpenFileName(
-        this, tr("Open Extension"), QString(), tr("Extensions (*.zxp *.mxp);;CS4/CS3 extensions (*.zip)"));
+    const QString path =
+        QFileDialog::getOpenFileName(this, tr("Open Extension"), QString(),
+                                     tr("Extensions (*.zxp *.mxp);;CS4/CS3 extensions (*.zip)"));
     installExtension(path, false);
 }
 
@@ -182,9 +183,7 @@ void MainWindow::listUpdatesManuallyAsync()
     listUpdatesManually();
 }
 
-void MainWindow::on_actionFix_triggered()
-{
-}
+void MainWindow::on_actionFix_triggered() {}
 
 void MainWindow::on_actionFix_2_triggered()
 {

@@ -70,7 +70,8 @@ void MainWindow::downloadAndUpdate(const QString &name)
 
     QProgressBar *bar = nullptr;
     downloadWaitBox = createWaitBox(
-        tr("Update"), tr("Please wait. Downloading and updating ") + name + QStringLiteral("..."), &bar);
+        tr("Update"), tr("Please wait. Downloading and updating ") + name + QStringLiteral("..."),
+        &bar);
     downloadProgressBar = bar;
     downloadWaitBox->show();
 

@@ -27,7 +27,8 @@ QImage drawMark(int size)
     rounded.addRoundedRect(QRectF(s * 0.04, s * 0.04, s * 0.92, s * 0.92), s * 0.2, s * 0.2);
     p.fillPath(rounded, tile);
 
-    const QColor panels[] = {QColor(255, 255, 255, 110), QColor(255, 255, 255, 170), QColor(255, 255, 255)};
+    const QColor panels[] = {QColor(255, 255, 255, 110), QColor(255, 255, 255, 170),
+                             QColor(255, 255, 255)};
     for (int i = 0; i < 3; ++i) {
         const QRectF panel(s * (0.2 + 0.08 * i), s * (0.22 + 0.1 * i), s * 0.44, s * 0.44);
         QPainterPath path;
