@@ -33,6 +33,14 @@ public:
     void serve(const QString &path, const QByteArray &body, const QByteArray &contentType = "text/xml");
     void setRoute(const QString &path, const Route &route) { m_routes.insert(path, route); }
     void redirect(const QString &path, const QUrl &to, int status = 302);
+    // Answers with the body only after the delay (content type as a default route has it).
+    void serveAfter(const QString &path, const QByteArray &body, int delayMs)
+    {
+        Route route;
+        route.body = body;
+        route.delayMs = delayMs;
+        setRoute(path, route);
+    }
 
     // Requests seen so far: path and User-Agent header.
     QStringList requestedPaths() const { return m_paths; }

@@ -36,8 +36,6 @@ struct MainWindowAccess
     QFile &downloadedPackage() const { return w.downloadedPackage; }
     QPointer<QMessageBox> &downloadWaitBox() const { return w.downloadWaitBox; }
     QPointer<QProgressBar> &downloadProgressBar() const { return w.downloadProgressBar; }
-    QModelIndexList &savedSelectedRows() const { return w.savedSelectedRows; }
-    int &savedScrollValue() const { return w.savedScrollValue; }
 
     void locateAdobeDatabases() const { w.locateAdobeDatabases(); }
     void listExtensions(int reselectPosition, const QString &saved) const

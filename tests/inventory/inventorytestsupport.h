@@ -5,6 +5,7 @@
 
 #include "mainwindowaccess.h"
 #include "standin.h"
+#include "testenvironment.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -42,8 +43,8 @@ inline QByteArray solidPng(const QColor &colour)
 
 // Builds a package for the given products and installs it into one generation through the
 // stand-in library. An invalid colour leaves the package without an icon.
-inline bool install(const QString &root, const QString &scratch, Generation generation,
-                    const QString &name, const QString &version,
+inline bool install(const TestEnvironment &env, Generation generation, const QString &name,
+                    const QString &version,
                     const QStringList &products = {QStringLiteral("Photoshop")},
                     const QColor &icon = QColor())
 {
@@ -55,12 +56,20 @@ inline bool install(const QString &root, const QString &scratch, Generation gene
     if (icon.isValid())
         package.iconPng = solidPng(icon);
     const QString path = QStringLiteral("%1/%2-%3-%4.mxp")
-                             .arg(scratch, QString::number(qHash(name)), version,
+                             .arg(env.scratch(), QString::number(qHash(name)), version,
                                   StandIn::generationName(generation));
     if (!StandIn::buildSamplePackage(path, package))
         return false;
-    return StandIn::installPackage(root, generation, path)
+    return StandIn::installPackage(env.root(), generation, path)
         .contains(QLatin1String("Installation successful"));
+}
+
+// The window's door after a first listing pass: no position, no saved host.
+inline MainWindowAccess listed(MainWindow &window)
+{
+    MainWindowAccess in(window);
+    in.listExtensions(-1, QString());
+    return in;
 }
 
 inline QStringList hostTexts(const MainWindowAccess &in)

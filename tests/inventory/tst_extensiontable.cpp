@@ -68,14 +68,11 @@ private slots:
         QVERIFY(StandIn::prepareEnvironment(env.root(),
                                             {host(Generation::Newer, "Photoshop CC 2019"),
                                              host(Generation::Older, "Photoshop CC 2015")}));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Shared", "2.0",
-                        {"Photoshop"}, Qt::red));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Shared", "1.0",
-                        {"Photoshop"}, Qt::blue));
+        QVERIFY(install(env, Generation::Newer, "Shared", "2.0", {"Photoshop"}, Qt::red));
+        QVERIFY(install(env, Generation::Older, "Shared", "1.0", {"Photoshop"}, Qt::blue));
 
         MainWindow window;
-        MainWindowAccess in(window);
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = listed(window);
         ExtensionInfo info = in.extensionInfo().value("Shared");
         QVERIFY(!info.unfilled);
         QCOMPARE(info.name, QString("Shared"));
@@ -104,13 +101,11 @@ private slots:
     {
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Older Ext", "1.0",
-                        {"Photoshop"}, Qt::blue));
+        QVERIFY(install(env, Generation::Older, "Older Ext", "1.0", {"Photoshop"}, Qt::blue));
         QVERIFY(StandIn::setFault(env.root(), StandIn::Fault::NewerDatabaseUnopenable, true));
 
         MainWindow window;
-        MainWindowAccess in(window);
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = listed(window);
         QCOMPARE(hostTexts(in), QStringList{OlderPhotoshop});
         QCOMPARE(selectedHost(in), OlderPhotoshop);
 
@@ -131,10 +126,9 @@ private slots:
     {
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Older Ext", "1.0"));
+        QVERIFY(install(env, Generation::Older, "Older Ext", "1.0"));
         MainWindow window;
-        MainWindowAccess in(window);
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = listed(window);
         selectHost(in, OlderPhotoshop);
         QVERIFY(!in.extensionInfo().value("Older Ext").unfilled);
 
@@ -150,11 +144,9 @@ private slots:
     {
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Red", "1.0", {"Photoshop"},
-                        Qt::red));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Plain", "1.0"));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Lost", "1.0", {"Photoshop"},
-                        Qt::green));
+        QVERIFY(install(env, Generation::Newer, "Red", "1.0", {"Photoshop"}, Qt::red));
+        QVERIFY(install(env, Generation::Newer, "Plain", "1.0"));
+        QVERIFY(install(env, Generation::Newer, "Lost", "1.0", {"Photoshop"}, Qt::green));
         MainWindow window;
         MainWindowAccess in(window);
         QVERIFY(!in.iconImage().isNull());
@@ -185,12 +177,11 @@ private slots:
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
         for (const QString &name : QStringList{"A", "B", "C"})
-            QVERIFY(install(env.root(), env.scratch(), generation, name, "1.0"));
+            QVERIFY(install(env, generation, name, "1.0"));
         QVERIFY(StandIn::setExtensionVisible(env.root(), generation, "B", false));
 
         MainWindow window;
-        MainWindowAccess in(window);
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = listed(window);
         selectHost(in, hostOf(generation));
         QCOMPARE(tableNames(in), (QStringList{"A", "B", "C"}));
         QVERIFY(!in.ui()->tableWidget->isRowHidden(0));
@@ -204,10 +195,9 @@ private slots:
     {
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "A", "1.0"));
+        QVERIFY(install(env, Generation::Newer, "A", "1.0"));
         MainWindow window;
-        MainWindowAccess in(window);
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = listed(window);
         QVERIFY(!in.ui()->tableWidget->isRowHidden(0));
 
         QVERIFY(runStatement(in.newerDatabasePath(),
@@ -225,7 +215,7 @@ private slots:
     {
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Real", "1.0"));
+        QVERIFY(install(env, Generation::Newer, "Real", "1.0"));
         QByteArray out = "4 extensions installed for Photoshop CC 2019\nh\n=\n";
         for (const char *name : {"beta", "Alpha", "alpha", "Ghost"})
             out += " Enabled    " + QByteArray(name).leftJustified(56, ' ') + "1.0\n";
@@ -233,8 +223,7 @@ private slots:
         QVERIFY(StandIn::writeScript(env.root(), Generation::Newer, StandIn::Verb::List, out));
 
         MainWindow window;
-        MainWindowAccess in(window);
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = listed(window);
         QCOMPARE(tableNames(in), (QStringList{"Alpha", "Ghost", "alpha", "beta"}));
         for (int row = 0; row < 4; ++row)
             QVERIFY(!in.ui()->tableWidget->isRowHidden(row));
@@ -247,8 +236,7 @@ private slots:
     {
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Newer,
-                        "A Rather Long Extension Name", "1.0"));
+        QVERIFY(install(env, Generation::Newer, "A Rather Long Extension Name", "1.0"));
         MainWindow window;
         MainWindowAccess in(window);
         QTableWidget *table = in.ui()->tableWidget;
@@ -295,8 +283,8 @@ private slots:
     {
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "A", "1.0"));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "B", "2.5.10"));
+        QVERIFY(install(env, Generation::Newer, "A", "1.0"));
+        QVERIFY(install(env, Generation::Newer, "B", "2.5.10"));
         MainWindow window;
         MainWindowAccess in(window);
         in.extensionsWithUpdates() = QStringList{"B", "Not Installed"};

@@ -68,16 +68,14 @@ private slots:
             env.root(), {host(Generation::Newer, "Photoshop CC 2019 (ver 20.0)"),
                          host(Generation::Newer, "Illustrator 2023 (ver 27.0)", {"ILST"}),
                          host(Generation::Older, "Photoshop CC 2015")}));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Shared", "2.0"));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Newer Only", "1.0",
-                        {"Photoshop", "Illustrator"}));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Shared", "1.0"));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Older Only", "0.5"));
+        QVERIFY(install(env, Generation::Newer, "Shared", "2.0"));
+        QVERIFY(install(env, Generation::Newer, "Newer Only", "1.0", {"Photoshop", "Illustrator"}));
+        QVERIFY(install(env, Generation::Older, "Shared", "1.0"));
+        QVERIFY(install(env, Generation::Older, "Older Only", "0.5"));
 
         MainWindow window;
-        MainWindowAccess in(window);
         ModalBoxWatcher watcher;
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = listed(window);
 
         QCOMPARE(hostTexts(in), (QStringList{"Photoshop", "Illustrator"}));
         QCOMPARE(selectedHost(in), QString("Photoshop"));
@@ -244,9 +242,8 @@ private slots:
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(), {}));
         MainWindow window;
-        MainWindowAccess in(window);
         ModalBoxWatcher watcher;
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = listed(window);
         QVERIFY(hostTexts(in).isEmpty());
         QVERIFY(watcher.boxes().isEmpty());
     }
@@ -259,9 +256,8 @@ private slots:
         QVERIFY(
             StandIn::writeScript(env.root(), Generation::Newer, StandIn::Verb::List, QByteArray()));
         MainWindow window;
-        MainWindowAccess in(window);
         ModalBoxWatcher watcher;
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = listed(window);
         QVERIFY(hostTexts(in).isEmpty());
         QVERIFY(watcher.boxes().isEmpty());
     }
@@ -279,13 +275,12 @@ private slots:
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(),
                                             hostsOf({"Illustrator 2023"}, {"Photoshop CS6"})));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Kept", "1.0"));
+        QVERIFY(install(env, Generation::Older, "Kept", "1.0"));
         QVERIFY(StandIn::setFault(env.root(), fault, true));
 
         MainWindow window;
-        MainWindowAccess in(window);
         ModalBoxWatcher watcher;
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = listed(window);
         QCOMPARE(in.toolFolders(), (QStringList{"Support002", "Support002"}));
         QCOMPARE(hostTexts(in), QStringList{"Photoshop CS6"});
         QCOMPARE(tableNames(in), QStringList{"Kept"});
@@ -311,8 +306,7 @@ private slots:
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(),
                                             hostsOf({"Illustrator 2023"}, {"Photoshop CS6"})));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Newer, "Shared Data", "1.0",
-                        {"Illustrator"}));
+        QVERIFY(install(env, Generation::Newer, "Shared Data", "1.0", {"Illustrator"}));
         const QString tool = installExternalTool(env.scratch());
         setExternalToolPathForTesting(tool);
         if (rejects) {
@@ -356,8 +350,7 @@ private slots:
         QVERIFY(StandIn::writeScript(env.root(), Generation::Newer, StandIn::Verb::List,
                                      QByteArray(), "Unknown option specified\n"));
         MainWindow window;
-        MainWindowAccess in(window);
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = listed(window);
         QCOMPARE(in.toolFolders(), (QStringList{"Support003", "Support002"}));
         QCOMPARE(hostTexts(in), QStringList{"Photoshop CS6"});
     }
@@ -375,7 +368,7 @@ private slots:
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(),
                                             hostsOf({"Illustrator 2023"}, {"Photoshop CS6"})));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Kept", "1.0"));
+        QVERIFY(install(env, Generation::Older, "Kept", "1.0"));
         QVERIFY(StandIn::setFault(env.root(), StandIn::Fault::OlderDatabaseDamaged, true));
 
         MainWindow window;
@@ -405,13 +398,12 @@ private slots:
     {
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(), hostsOf({}, {"Photoshop CS6"})));
-        QVERIFY(install(env.root(), env.scratch(), Generation::Older, "Kept", "1.0"));
+        QVERIFY(install(env, Generation::Older, "Kept", "1.0"));
         QVERIFY(StandIn::writeScript(env.root(), Generation::Older, StandIn::Verb::List,
                                      QByteArray(), QByteArray(), true));
         MainWindow window;
-        MainWindowAccess in(window);
         ModalBoxWatcher watcher;
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = listed(window);
         QCOMPARE(hostTexts(in), QStringList{"Photoshop CS6"});
         QCOMPARE(tableNames(in), QStringList{"Kept"});
         QVERIFY(watcher.boxes().isEmpty());

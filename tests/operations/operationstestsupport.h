@@ -15,6 +15,14 @@
 #include <functional>
 #include <memory>
 
+// Runs a step whose checks end it early, and ends the test too if one of them failed.
+#define RETURN_IF_FAILED(step)                                                                     \
+    do {                                                                                           \
+        step;                                                                                      \
+        if (QTest::currentTestFailed())                                                            \
+            return;                                                                                \
+    } while (false)
+
 namespace OperationsTest {
 
 const QString Success =
@@ -45,7 +53,7 @@ struct Session
     // A signed package for the given products (product names as .mxi manifests use them).
     QString package(const QString &fileName, const QString &name,
                     const QStringList &products = {QStringLiteral("Photoshop")},
-                    bool signature = true) const
+                    bool signature = true, const QString &updateUrl = QString()) const
     {
         StandIn::SamplePackage sample;
         sample.manifest = StandIn::ManifestKind::Mxi;
@@ -54,8 +62,16 @@ struct Session
         for (const QString &product : products)
             sample.hosts << StandIn::SampleHost{product, QString()};
         sample.signature = signature;
+        sample.updateUrl = updateUrl;
         const QString path = env.scratch() + QLatin1Char('/') + fileName;
         return StandIn::buildSamplePackage(path, sample) ? path : QString();
+    }
+
+    // Installs the package through the tool, as if the user had done it before.
+    bool installThrough(StandIn::Generation generation, const QString &path) const
+    {
+        return StandIn::installPackage(env.root(), generation, path)
+            .contains(QStringLiteral("successful"));
     }
 
     QStringList installedNames(StandIn::Generation generation) const
@@ -75,6 +91,13 @@ struct Session
             return !in->installingProcess() && in->pendingInstallations().isEmpty() &&
                    !in->removingProcess();
         });
+    }
+
+    // The given number of boxes answered, then nothing left running.
+    void settle(int answeredBoxes)
+    {
+        QVERIFY(watcher.waitForAnsweredBoxes(answeredBoxes));
+        QVERIFY(idle());
     }
 
     QString selectedHost() const

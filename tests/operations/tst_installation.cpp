@@ -36,8 +36,7 @@ private slots:
         s.watcher.chooseFileNext(path);
         s.window->findChild<QAction *>(action)->trigger();
         QCOMPARE(s.watcher.fileDialogsShown(), 1);
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
 
         const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
         QCOMPARE(boxes.size(), 1);
@@ -74,8 +73,7 @@ private slots:
 
         drop(*s.window, {QUrl::fromLocalFile(path)});
         QVERIFY(s.in->installingProcess());
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
 
         QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Installation"});
         QCOMPARE(informativeTexts(s.watcher.answeredBoxes()), QStringList{Success});
@@ -101,8 +99,7 @@ private slots:
         QCOMPARE(s.in->pendingInstallations().at(0).first, unsigned_);
         QCOMPARE(s.in->pendingInstallations().at(1).first, noHost);
 
-        QVERIFY(s.watcher.waitForAnsweredBoxes(3));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(3));
         const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
         QCOMPARE(texts(boxes), (QStringList{"Installation", "Installation", "Installation"}));
         QCOMPARE(boxes.at(0).informativeText, Success);
@@ -138,8 +135,7 @@ private slots:
                 s.in->installWaitBox() && s.in->installWaitBox()->isVisible();
         });
         drop(*s.window, {QUrl::fromLocalFile(first)});
-        QVERIFY(s.watcher.waitForAnsweredBoxes(2));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(2));
         QVERIFY(pendingWhileBoxOpen);
         QVERIFY(!secondRunningWhileBoxOpen);
         QCOMPARE(informativeTexts(s.watcher.answeredBoxes()), (QStringList{Success, Success}));
@@ -166,8 +162,7 @@ private slots:
         const QString path = s.package("opened.zxp", "Opened Tool");
         QFileOpenEvent request(QUrl::fromLocalFile(path));
         s.window->openFileUrl(request.url());
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
         QCOMPARE(informativeTexts(s.watcher.answeredBoxes()), QStringList{Success});
         QCOMPARE(s.installedNames(Generation::Newer), QStringList{"Opened Tool"});
 
@@ -215,8 +210,7 @@ private slots:
         QVERIFY(hostBefore);
 
         drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Scripted"))});
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
         QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Installation"});
         QCOMPARE(s.watcher.answeredBoxes().at(0).informativeText, informative);
         // Only a success rebuilds the host list; a failure keeps the list as it was.
@@ -232,8 +226,7 @@ private slots:
         QVERIFY(hostBefore);
 
         drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Quiet Tool"))});
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
         QCOMPARE(informativeTexts(s.watcher.answeredBoxes()), QStringList{Success});
         QCOMPARE(s.in->ui()->listWidget->item(0), hostBefore);
         QVERIFY(!s.in->extensionInfo().contains("Quiet Tool"));
@@ -258,8 +251,7 @@ private slots:
 
         s.watcher.answerNext(answer);
         drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Needs Reset"))});
-        QVERIFY(s.watcher.waitForAnsweredBoxes(2));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(2));
 
         const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
         QCOMPARE(boxes.size(), 2);
@@ -281,8 +273,7 @@ private slots:
         s.in->toolFolders().prepend("*\"" + missing + "\"");
 
         drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Never Installed"))});
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
         const ModalBoxWatcher::Box box = s.watcher.answeredBoxes().at(0);
         QCOMPARE(box.text, QString("Installation"));
         QVERIFY2(box.informativeText.contains(QDir::toNativeSeparators(missing)),
@@ -365,8 +356,7 @@ private slots:
         s.watcher.clear();
 
         s.window->installExtension(temp, true);
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
         QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Installation"});
         QVERIFY(s.watcher.answeredBoxes().at(0).informativeText.startsWith(
             "The extension is damaged or cannot be accessed"));

@@ -19,10 +19,8 @@ private:
     {
         QVERIFY(s.prepared);
         const QString path = s.package("brush.zxp", "Shared Brush");
-        QVERIFY(
-            StandIn::installPackage(s.env.root(), Generation::Older, path).contains("successful"));
-        QVERIFY(
-            StandIn::installPackage(s.env.root(), Generation::Newer, path).contains("successful"));
+        QVERIFY(s.installThrough(Generation::Older, path));
+        QVERIFY(s.installThrough(Generation::Newer, path));
         s.open();
         QVERIFY(s.selectHost("Photoshop"));
         const int row = s.tableRow("Shared Brush");
@@ -52,14 +50,11 @@ private slots:
     {
         QFETCH(QString, action);
         Session s;
-        openWithSharedExtension(s);
-        if (QTest::currentTestFailed())
-            return;
+        RETURN_IF_FAILED(openWithSharedExtension(s));
 
         QTest::ignoreMessage(QtDebugMsg, "****DEBUG CHECK**** exDBVersion=Support003");
         s.window->findChild<QAction *>(action)->trigger();
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
 
         const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
         QCOMPARE(texts(boxes), QStringList{"Extension Shared Brush was succesfully removed"});
@@ -83,21 +78,13 @@ private slots:
         Session s;
         QVERIFY(s.prepared);
         LocalHttpServer server;
-        LocalHttpServer::Route slowFeed;
-        slowFeed.body = StandIn::updateFeedXml("1.0", server.url("/brush.zxp").toString());
-        slowFeed.delayMs = 800;
-        server.setRoute("/feed.xml", slowFeed);
-        StandIn::SamplePackage sample;
-        sample.manifest = StandIn::ManifestKind::Mxi;
-        sample.name = "Shared Brush";
-        sample.version = "1.0";
-        sample.hosts << StandIn::SampleHost{"Photoshop", QString()};
-        sample.signature = true;
-        sample.updateUrl = server.url("/feed.xml").toString();
-        const QString path = s.env.scratch() + "/brush.zxp";
-        QVERIFY(StandIn::buildSamplePackage(path, sample));
-        QVERIFY(StandIn::installPackage(s.env.root(), Generation::Older, path).contains("successful"));
-        QVERIFY(StandIn::installPackage(s.env.root(), Generation::Newer, path).contains("successful"));
+        server.serveAfter("/feed.xml",
+                          StandIn::updateFeedXml("1.0", server.url("/brush.zxp").toString()), 800);
+        const QString path = s.package("brush.zxp", "Shared Brush", {"Photoshop"}, true,
+                                       server.url("/feed.xml").toString());
+        QVERIFY(!path.isEmpty());
+        QVERIFY(s.installThrough(Generation::Older, path));
+        QVERIFY(s.installThrough(Generation::Newer, path));
         s.open();
         QVERIFY(s.selectHost("Photoshop"));
         s.in->ui()->tableWidget->selectRow(s.tableRow("Shared Brush"));
@@ -116,8 +103,7 @@ private slots:
             });
         });
         s.in->ui()->actionRemove->trigger();
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
         QCOMPARE(secondPresses, 1);
         QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Extension Shared Brush was succesfully removed"});
         QCOMPARE(waitBoxes(s.watcher, "Remove").size(), 2);
@@ -128,15 +114,12 @@ private slots:
     void chainGoesNewerFirstAndStopsAtAFailedStep()
     {
         Session s;
-        openWithSharedExtension(s);
-        if (QTest::currentTestFailed())
-            return;
+        RETURN_IF_FAILED(openWithSharedExtension(s));
         QVERIFY(StandIn::writeScript(s.env.root(), Generation::Older, StandIn::Verb::Remove,
                                      "Failed to remove, status = -456!\n"));
 
         s.in->ui()->actionRemove->trigger();
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
         QTest::qWait(200);
         const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
         QCOMPARE(boxes.size(), 1);
@@ -163,9 +146,7 @@ private slots:
         QFETCH(QByteArray, script);
         QFETCH(QString, informative);
         Session s;
-        openWithSharedExtension(s);
-        if (QTest::currentTestFailed())
-            return;
+        RETURN_IF_FAILED(openWithSharedExtension(s));
         if (script.isEmpty())
             QVERIFY(StandIn::setFault(s.env.root(), StandIn::Fault::HostRunning, true));
         else
@@ -174,8 +155,7 @@ private slots:
         QListWidgetItem *hostBefore = s.in->ui()->listWidget->item(0);
 
         s.in->ui()->actionRemove->trigger();
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
         const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.at(0).text, QString("Couldn't remove extension Shared Brush"));
@@ -193,9 +173,7 @@ private slots:
     {
         QFETCH(QString, action);
         Session s;
-        openWithSharedExtension(s);
-        if (QTest::currentTestFailed())
-            return;
+        RETURN_IF_FAILED(openWithSharedExtension(s));
         s.in->ui()->tableWidget->clearSelection();
 
         s.window->findChild<QAction *>(action)->trigger();
@@ -209,8 +187,7 @@ private slots:
         Session s;
         QVERIFY(s.prepared);
         const QString path = s.package("brush.zxp", "Shared Brush");
-        QVERIFY(
-            StandIn::installPackage(s.env.root(), Generation::Newer, path).contains("successful"));
+        QVERIFY(s.installThrough(Generation::Newer, path));
         s.open();
         QVERIFY(s.selectHost("Photoshop"));
         const int row = s.tableRow("Shared Brush");
@@ -224,8 +201,7 @@ private slots:
         s.watcher.clear();
 
         s.in->ui()->actionRemove->trigger();
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
         QCOMPARE(texts(s.watcher.answeredBoxes()),
                  QStringList{"Extension Shared Brush was succesfully removed"});
         QVERIFY(s.installedNames(Generation::Newer).isEmpty());
@@ -234,9 +210,7 @@ private slots:
     void extensionNoGenerationListsIsLeftAlone()
     {
         Session s;
-        openWithSharedExtension(s);
-        if (QTest::currentTestFailed())
-            return;
+        RETURN_IF_FAILED(openWithSharedExtension(s));
         s.in->extensionInfo()["Shared Brush"].databases.clear();
 
         QTest::ignoreMessage(QtDebugMsg, "****DEBUG CHECK**** exDBVersion=Support003");
@@ -252,17 +226,14 @@ private slots:
         // Tools that report success but keep the extension: without the ledger the chain would
         // go round for ever.
         Session s;
-        openWithSharedExtension(s);
-        if (QTest::currentTestFailed())
-            return;
+        RETURN_IF_FAILED(openWithSharedExtension(s));
         for (Generation generation : {Generation::Newer, Generation::Older})
             QVERIFY(StandIn::writeScript(s.env.root(), generation, StandIn::Verb::Remove,
                                          "Removal successful\n"));
         s.in->toolFolders() = QStringList{"Support003", "Support002", "Support002"};
 
         s.in->ui()->actionRemove->trigger();
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
         QTest::qWait(200);
         QCOMPARE(texts(s.watcher.answeredBoxes()),
                  QStringList{"Extension Shared Brush was succesfully removed"});
@@ -273,17 +244,14 @@ private slots:
     void toolThatCannotStartIsReported()
     {
         Session s;
-        openWithSharedExtension(s);
-        if (QTest::currentTestFailed())
-            return;
+        RETURN_IF_FAILED(openWithSharedExtension(s));
         const QString missing = s.env.scratch() + "/gone/UnifiedPluginInstallerAgent";
         const QString key = "*\"" + missing + "\"";
         s.in->toolFolders().prepend(key);
         s.in->extensionInfo()["Shared Brush"].databases.insert(key, QSqlDatabase());
 
         s.in->ui()->actionRemove->trigger();
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
-        QVERIFY(s.idle());
+        RETURN_IF_FAILED(s.settle(1));
         QTest::qWait(200);
         const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
         QCOMPARE(boxes.size(), 1);
@@ -297,9 +265,7 @@ private slots:
     void waitBoxWhileTheToolRunsThenEverythingIsReleased()
     {
         Session s;
-        openWithSharedExtension(s);
-        if (QTest::currentTestFailed())
-            return;
+        RETURN_IF_FAILED(openWithSharedExtension(s));
         // The step is under way once the action returns: the wait box is up, the tool runs.
         s.in->ui()->actionRemove->trigger();
         QPointer<QProcess> process = s.in->removingProcess();

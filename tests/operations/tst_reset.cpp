@@ -28,10 +28,8 @@ private:
     {
         QVERIFY(s.prepared);
         const QString path = s.package("brush.zxp", "Shared Brush");
-        QVERIFY(
-            StandIn::installPackage(s.env.root(), Generation::Older, path).contains("successful"));
-        QVERIFY(
-            StandIn::installPackage(s.env.root(), Generation::Newer, path).contains("successful"));
+        QVERIFY(s.installThrough(Generation::Older, path));
+        QVERIFY(s.installThrough(Generation::Newer, path));
         QVERIFY(writeFile(serviceMarker(s), "running"));
         s.open();
         QVERIFY(s.selectHost("Photoshop"));
@@ -39,17 +37,25 @@ private:
         s.watcher.clear();
     }
 
+    // Both database files and what they hold now.
+    struct Databases
+    {
+        QString older, newer;
+        QByteArray olderBytes, newerBytes;
+    };
+    static Databases databases(const Session &s)
+    {
+        const QString older = StandIn::databasePath(s.env.root(), Generation::Older);
+        const QString newer = StandIn::databasePath(s.env.root(), Generation::Newer);
+        return {older, newer, fileBytes(older), fileBytes(newer)};
+    }
+
 private slots:
     void declinedTouchesNothing()
     {
         Session s;
-        openWithExtensions(s);
-        if (QTest::currentTestFailed())
-            return;
-        const QString older = StandIn::databasePath(s.env.root(), Generation::Older);
-        const QString newer = StandIn::databasePath(s.env.root(), Generation::Newer);
-        const QByteArray olderBytes = fileBytes(older);
-        const QByteArray newerBytes = fileBytes(newer);
+        RETURN_IF_FAILED(openWithExtensions(s));
+        const auto [older, newer, olderBytes, newerBytes] = databases(s);
         QListWidgetItem *hostBefore = s.in->ui()->listWidget->item(0);
 
         s.watcher.answerNext(QMessageBox::No);
@@ -70,9 +76,7 @@ private slots:
     void questionDefaultsToYes()
     {
         Session s;
-        openWithExtensions(s);
-        if (QTest::currentTestFailed())
-            return;
+        RETURN_IF_FAILED(openWithExtensions(s));
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
         QWidget *parent = nullptr;
         MessageBoxShowHook hook([&](QMessageBox *box) {
@@ -91,13 +95,8 @@ private slots:
     void acceptedMovesBothDatabasesAsideAndListsAgain()
     {
         Session s;
-        openWithExtensions(s);
-        if (QTest::currentTestFailed())
-            return;
-        const QString older = StandIn::databasePath(s.env.root(), Generation::Older);
-        const QString newer = StandIn::databasePath(s.env.root(), Generation::Newer);
-        const QByteArray olderBytes = fileBytes(older);
-        const QByteArray newerBytes = fileBytes(newer);
+        RETURN_IF_FAILED(openWithExtensions(s));
+        const auto [older, newer, olderBytes, newerBytes] = databases(s);
 
         s.watcher.answerNext(QMessageBox::Yes);
         s.in->ui()->actionFix_2->trigger();
@@ -129,13 +128,8 @@ private slots:
         QFETCH(bool, olderLeftover);
         QFETCH(bool, newerLeftover);
         Session s;
-        openWithExtensions(s);
-        if (QTest::currentTestFailed())
-            return;
-        const QString older = StandIn::databasePath(s.env.root(), Generation::Older);
-        const QString newer = StandIn::databasePath(s.env.root(), Generation::Newer);
-        const QByteArray olderBytes = fileBytes(older);
-        const QByteArray newerBytes = fileBytes(newer);
+        RETURN_IF_FAILED(openWithExtensions(s));
+        const auto [older, newer, olderBytes, newerBytes] = databases(s);
         if (olderLeftover)
             QVERIFY(writeFile(older + ".old", "earlier older copy"));
         if (newerLeftover)
@@ -168,9 +162,7 @@ private slots:
     void missingNewerDatabaseIsCreatedEmpty()
     {
         Session s;
-        openWithExtensions(s);
-        if (QTest::currentTestFailed())
-            return;
+        RETURN_IF_FAILED(openWithExtensions(s));
         // Scripted listings leave the databases alone, so what the reset did stays visible.
         for (Generation generation : {Generation::Newer, Generation::Older})
             QVERIFY(StandIn::writeScript(s.env.root(), generation, StandIn::Verb::List,
@@ -234,9 +226,7 @@ private slots:
     {
         // The newer tool runs even when the listing's tools are only the older generation.
         Session s;
-        openWithExtensions(s);
-        if (QTest::currentTestFailed())
-            return;
+        RETURN_IF_FAILED(openWithExtensions(s));
         s.in->toolFolders() = QStringList{"Support002"};
         const QString newer = StandIn::databasePath(s.env.root(), Generation::Newer);
 

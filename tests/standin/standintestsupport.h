@@ -62,6 +62,14 @@ inline StandIn::SamplePackage mxiPackage(const QString &name, const QString &ver
     return package;
 }
 
+inline StandIn::SamplePackage signedSample(const QString &name, const QString &version,
+                                           const QStringList &products = {"Photoshop"})
+{
+    StandIn::SamplePackage package = mxiPackage(name, version, products);
+    package.signature = true;
+    return package;
+}
+
 // Writes a package to <environment files>/<fileName> and returns its path.
 inline QString writePackage(const Environment &environment, const QString &fileName,
                             const StandIn::SamplePackage &package)
@@ -74,6 +82,14 @@ inline bool succeeded(const QString &output)
 {
     return output.contains(QLatin1String("Installation successful"))
         && !output.contains(QLatin1Char('!'));
+}
+
+// Writes the package and installs it through the library: true when that succeeded.
+inline bool installSample(const Environment &environment, StandIn::Generation generation,
+                          const QString &fileName, const StandIn::SamplePackage &package)
+{
+    return succeeded(StandIn::installPackage(environment.root(), generation,
+                                             writePackage(environment, fileName, package)));
 }
 
 // One host section of a listing as the main program reads it.

@@ -9,6 +9,7 @@
 
 using namespace StandIn;
 using TestSupport::Environment;
+using TestSupport::signedSample;
 
 namespace {
 
@@ -24,13 +25,6 @@ QByteArray fileBytes(const QString &path)
 QString lastLine(const QString &output)
 {
     return output.trimmed().split(QLatin1Char('\n')).last();
-}
-
-SamplePackage photoshopSample(const QString &name, const QString &version)
-{
-    SamplePackage sample = TestSupport::mxiPackage(name, version, {"Photoshop"});
-    sample.signature = true;
-    return sample;
 }
 
 } // namespace
@@ -85,8 +79,8 @@ private slots:
         }
 
         // Preparing again keeps what is installed.
-        const QString package = TestSupport::writePackage(environment, "keep.zxp",
-                                                          photoshopSample("Keep Me", "1.0"));
+        const QString package =
+            TestSupport::writePackage(environment, "keep.zxp", signedSample("Keep Me", "1.0"));
         QVERIFY(TestSupport::succeeded(installPackage(root, Generation::Newer, package)));
         QVERIFY(prepareEnvironment(root, defaultHosts()));
         QCOMPARE(TestSupport::query(newerDb(environment), "SELECT name FROM extensions"),
@@ -97,7 +91,7 @@ private slots:
     {
         Environment environment;
         QVERIFY(environment.isReady());
-        SamplePackage sample = photoshopSample("Colour Harmony", "1.0.25");
+        SamplePackage sample = signedSample("Colour Harmony", "1.0.25");
         sample.iconPng = "icon bytes";
         sample.updateUrl = "file:///feeds/harmony.xml";
         const QString package = TestSupport::writePackage(environment, "harmony.zxp", sample);
@@ -153,19 +147,16 @@ private slots:
         // An unsigned package that is not a ".zxp" needs no signature.
         sample.name = "Unsigned Panel";
         sample.signature = false;
-        QVERIFY(TestSupport::succeeded(installPackage(
-            environment.root(), Generation::Older,
-            TestSupport::writePackage(environment, "unsigned.zip", sample))));
+        QVERIFY(TestSupport::installSample(environment, Generation::Older, "unsigned.zip", sample));
     }
 
     void upgradeReplacesOldVersion()
     {
         Environment environment;
         const QString root = environment.root();
-        SamplePackage first = photoshopSample("Layer Tidy", "1.9");
+        SamplePackage first = signedSample("Layer Tidy", "1.9");
         first.extraEntries << qMakePair(QStringLiteral("old-only.js"), QByteArray("old"));
-        QVERIFY(TestSupport::succeeded(installPackage(
-            root, Generation::Newer, TestSupport::writePackage(environment, "tidy-1.9.zxp", first))));
+        QVERIFY(TestSupport::installSample(environment, Generation::Newer, "tidy-1.9.zxp", first));
 
         // 1.10 is newer than 1.9; it comes as ".mxp" so the copy's name changes.
         SamplePackage second = TestSupport::mxiPackage("Layer Tidy", "1.10",
@@ -218,11 +209,10 @@ private slots:
         Environment environment;
         const QString root = environment.root();
         // Installed beforehand so version checks have something to compare.
-        QVERIFY(TestSupport::succeeded(installPackage(
-            root, Generation::Newer,
-            TestSupport::writePackage(environment, "base.zxp", photoshopSample("Base", "2.0")))));
+        QVERIFY(TestSupport::installSample(environment, Generation::Newer, "base.zxp",
+                                           signedSample("Base", "2.0")));
 
-        SamplePackage sample = photoshopSample("Fresh", "1.0");
+        SamplePackage sample = signedSample("Fresh", "1.0");
         QString fileName = "fresh.zxp";
         if (situation == "missing") {
             fileName = "missing.zxp";
@@ -254,9 +244,9 @@ private slots:
         } else if (situation == "other generation") {
             sample.hosts = {{"InDesign", ""}}; // defaults: InDesign only in the newer one
         } else if (situation == "same version") {
-            sample = photoshopSample("Base", "2.0.0");
+            sample = signedSample("Base", "2.0.0");
         } else if (situation == "older version") {
-            sample = photoshopSample("Base", "1.9.9");
+            sample = signedSample("Base", "1.9.9");
         } else if (situation == "host running") {
             QVERIFY(setFault(root, Fault::HostRunning, true));
         } else if (situation == "damaged") {
@@ -306,7 +296,7 @@ private slots:
         const QString root = environment.root();
         if (entryName == "<absolute>")
             entryName = environment.file("evil.txt");
-        SamplePackage sample = photoshopSample("Sneaky", "1.0");
+        SamplePackage sample = signedSample("Sneaky", "1.0");
         sample.extraEntries << qMakePair(entryName, QByteArray("gotcha"));
         const QString package = TestSupport::writePackage(environment, "sneaky.zxp", sample);
         const QStringList filesBefore = TestSupport::filesBelow(QFileInfo(root).absolutePath());
@@ -320,18 +310,15 @@ private slots:
 
         // The same package without that entry installs.
         sample.extraEntries.clear();
-        QVERIFY(TestSupport::succeeded(installPackage(
-            root, Generation::Newer, TestSupport::writePackage(environment, "sneaky.zxp", sample))));
+        QVERIFY(TestSupport::installSample(environment, Generation::Newer, "sneaky.zxp", sample));
     }
 
     void backslashEntriesLandInFolders()
     {
         Environment environment;
-        SamplePackage sample = photoshopSample("Windows Zipped", "1.0");
+        SamplePackage sample = signedSample("Windows Zipped", "1.0");
         sample.extraEntries << qMakePair(QStringLiteral("js\\lib\\main.js"), QByteArray("js"));
-        QVERIFY(TestSupport::succeeded(installPackage(
-            environment.root(), Generation::Newer,
-            TestSupport::writePackage(environment, "win.zxp", sample))));
+        QVERIFY(TestSupport::installSample(environment, Generation::Newer, "win.zxp", sample));
         QCOMPARE(fileBytes(extensionsFolder(environment.root(), Generation::Newer)
                            + "/Windows Zipped/js/lib/main.js"),
                  QByteArray("js"));
@@ -341,13 +328,12 @@ private slots:
     {
         Environment environment;
         const QString root = environment.root();
-        const QString package = TestSupport::writePackage(
-            environment, "both.zxp", photoshopSample("Name With Spaces", "1.0"));
+        const QString package = TestSupport::writePackage(environment, "both.zxp",
+                                                          signedSample("Name With Spaces", "1.0"));
         QVERIFY(TestSupport::succeeded(installPackage(root, Generation::Older, package)));
         QVERIFY(TestSupport::succeeded(installPackage(root, Generation::Newer, package)));
-        QVERIFY(TestSupport::succeeded(installPackage(
-            root, Generation::Newer,
-            TestSupport::writePackage(environment, "other.zxp", photoshopSample("Other", "1.0")))));
+        QVERIFY(TestSupport::installSample(environment, Generation::Newer, "other.zxp",
+                                           signedSample("Other", "1.0")));
 
         const QString output = removeExtension(root, Generation::Newer, "Name With Spaces");
         QCOMPARE(output, QStringLiteral("Removal successful\n"));
@@ -376,9 +362,8 @@ private slots:
     {
         Environment environment;
         const QString root = environment.root();
-        QVERIFY(TestSupport::succeeded(installPackage(
-            root, Generation::Newer,
-            TestSupport::writePackage(environment, "p.zxp", photoshopSample("Pointed", "1.0")))));
+        QVERIFY(TestSupport::installSample(environment, Generation::Newer, "p.zxp",
+                                           signedSample("Pointed", "1.0")));
         // Someone edits the row to point at files that are not ours.
         const QString outsider = environment.file("precious");
         QDir().mkpath(outsider);
@@ -395,9 +380,8 @@ private slots:
     {
         Environment environment;
         const QString root = environment.root();
-        QVERIFY(TestSupport::succeeded(installPackage(
-            root, Generation::External,
-            TestSupport::writePackage(environment, "ext.zxp", photoshopSample("Via External", "1.0")))));
+        QVERIFY(TestSupport::installSample(environment, Generation::External, "ext.zxp",
+                                           signedSample("Via External", "1.0")));
         QCOMPARE(TestSupport::query(newerDb(environment), "SELECT name FROM extensions"),
                  QStringList{"Via External"});
         QCOMPARE(listAll(root, Generation::External), listAll(root, Generation::Newer));
@@ -410,7 +394,7 @@ private slots:
         Environment environment;
         const QString root = environment.root();
         const QString package =
-            TestSupport::writePackage(environment, "run.zxp", photoshopSample("Busy", "1.0"));
+            TestSupport::writePackage(environment, "run.zxp", signedSample("Busy", "1.0"));
         QVERIFY(TestSupport::succeeded(installPackage(root, Generation::Older, package)));
         QVERIFY(setFault(root, Fault::HostRunning, true));
         QVERIFY(isFaultOn(root, Fault::HostRunning));
@@ -443,7 +427,7 @@ private slots:
         const Generation healthyOne = older ? Generation::Newer : Generation::Older;
         const Fault fault = older ? Fault::OlderDatabaseDamaged : Fault::NewerDatabaseDamaged;
         const QString package =
-            TestSupport::writePackage(environment, "kept.zxp", photoshopSample("Kept", "1.0"));
+            TestSupport::writePackage(environment, "kept.zxp", signedSample("Kept", "1.0"));
         QVERIFY(TestSupport::succeeded(installPackage(root, damagedOne, package)));
         const QString healthyListing = listAll(root, healthyOne);
 
@@ -485,12 +469,7 @@ private slots:
         QCOMPARE(TestSupport::query(db, "SELECT name FROM extensions"), QStringList{"Kept"});
     }
 
-    void unopenableDatabase_data()
-    {
-        QTest::addColumn<bool>("older");
-        QTest::newRow("older") << true;
-        QTest::newRow("newer") << false;
-    }
+    void unopenableDatabase_data() { damagedDatabase_data(); }
 
     void unopenableDatabase()
     {
@@ -499,9 +478,8 @@ private slots:
         const QString root = environment.root();
         const Generation generation = older ? Generation::Older : Generation::Newer;
         const Fault fault = older ? Fault::OlderDatabaseUnopenable : Fault::NewerDatabaseUnopenable;
-        QVERIFY(TestSupport::succeeded(installPackage(
-            root, generation,
-            TestSupport::writePackage(environment, "u.zxp", photoshopSample("Survivor", "1.0")))));
+        QVERIFY(TestSupport::installSample(environment, generation, "u.zxp",
+                                           signedSample("Survivor", "1.0")));
         const QString db = databasePath(root, generation);
 
         QVERIFY(setFault(root, fault, true));
@@ -531,9 +509,8 @@ private slots:
     {
         Environment environment;
         const QString root = environment.root();
-        QVERIFY(TestSupport::succeeded(installPackage(
-            root, Generation::Newer,
-            TestSupport::writePackage(environment, "r.zxp", photoshopSample("Listed", "1.0")))));
+        QVERIFY(TestSupport::installSample(environment, Generation::Newer, "r.zxp",
+                                           signedSample("Listed", "1.0")));
         const QString normal = listAll(root, Generation::Newer);
         QVERIFY(normal.contains("installed for "));
 
@@ -580,7 +557,7 @@ private slots:
 
         // A scripted install prints the script and installs nothing.
         const QString package =
-            TestSupport::writePackage(environment, "s.zxp", photoshopSample("Scripted", "1.0"));
+            TestSupport::writePackage(environment, "s.zxp", signedSample("Scripted", "1.0"));
         QVERIFY(writeScript(root, Generation::Newer, Verb::Install,
                             "Failed to install, status = -642!\n", QByteArray(), true));
         QCOMPARE(installPackage(root, Generation::Newer, package),

@@ -26,10 +26,9 @@ QList<HostEntry> threeNewerHosts()
 bool install(const Environment &environment, Generation generation, const QString &name,
              const QString &version, const QStringList &products)
 {
-    const QString path = TestSupport::writePackage(
-        environment, QString::number(qHash(name + version)) + ".mxp",
-        TestSupport::mxiPackage(name, version, products));
-    return TestSupport::succeeded(installPackage(environment.root(), generation, path));
+    return TestSupport::installSample(environment, generation,
+                                      QString::number(qHash(name + version)) + ".mxp",
+                                      TestSupport::mxiPackage(name, version, products));
 }
 
 // The count lines in order, as (count, host) pairs, checked against their wording.

@@ -12,6 +12,7 @@
 
 using namespace StandIn;
 using TestSupport::Environment;
+using TestSupport::signedSample;
 
 namespace {
 
@@ -66,14 +67,6 @@ void touch(const QString &path, const QByteArray &content = QByteArray())
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(content);
-}
-
-SamplePackage signedSample(const QString &name, const QString &version,
-                           const QStringList &products = {"Photoshop"})
-{
-    SamplePackage sample = TestSupport::mxiPackage(name, version, products);
-    sample.signature = true;
-    return sample;
 }
 
 QString firstHost(const QString &listing)
@@ -140,9 +133,8 @@ private slots:
         const QString external = environment.file("UPI/ExManCmd");
         QDir().mkpath(QFileInfo(external).absolutePath());
         QVERIFY(QFile::copy(toolIn("Support003"), external));
-        QVERIFY(TestSupport::succeeded(installPackage(
-            root, Generation::Newer,
-            TestSupport::writePackage(environment, "e.zxp", signedSample("Shared", "1.0")))));
+        QVERIFY(TestSupport::installSample(environment, Generation::Newer, "e.zxp",
+                                           signedSample("Shared", "1.0")));
 
         const Run newer = runTool(toolIn("Support003"), {"/list", "all"}, root);
         QCOMPARE(runTool(external, {"/list", "all"}, root).out, newer.out);

@@ -22,10 +22,7 @@ private slots:
     {
         setNetworkStallTimeoutMs(200);
         LocalHttpServer server;
-        LocalHttpServer::Route route;
-        route.body = "<f><version>9</version></f>";
-        route.delayMs = 100;
-        server.setRoute("/f.xml", route);
+        server.serveAfter("/f.xml", "<f><version>9</version></f>", 100);
         QTimer::singleShot(20, this, [] {
             QEventLoop nested; // a box the user reads for a while
             QTimer::singleShot(800, &nested, &QEventLoop::quit);
@@ -159,10 +156,7 @@ private slots:
     {
         setNetworkStallTimeoutMs(1500);
         LocalHttpServer server;
-        LocalHttpServer::Route slow;
-        slow.body = "<f><version>4</version></f>";
-        slow.delayMs = 300;
-        server.setRoute("/slow.xml", slow);
+        server.serveAfter("/slow.xml", "<f><version>4</version></f>", 300);
         const FeedResponse response = requestUpdateFeed(server.url("/slow.xml").toString());
         QCOMPARE(response.error, QNetworkReply::NoError);
         QCOMPARE(parseUpdateFeed(response.body).version, QString("4"));

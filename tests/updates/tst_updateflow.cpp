@@ -147,6 +147,13 @@ private:
     QByteArray m_body;
 };
 
+// The window's door once the window has started up as the program starts it.
+MainWindowAccess startedUp(MainWindow &window)
+{
+    window.startUp(QString());
+    return MainWindowAccess(window);
+}
+
 void release(MainWindowAccess &in, const QString &name)
 {
     QPushButton *button = in.updateButtons().value(name);
@@ -168,19 +175,14 @@ private slots:
     // usable; another "Update" pressed then is refused, and the confirmation names the right one.
     void secondUpdateDuringTheRefreshIsRefused()
     {
-        TestEnvironment env;
-        LocalHttpServer server;
+        Scene scene; // its own set-up is not used: two extensions, each with its own feed
+        const TestEnvironment &env = scene.env;
+        LocalHttpServer &server = scene.server;
         QVERIFY(StandIn::prepareEnvironment(env.root()));
-        const auto install = [&](const StandIn::SamplePackage &p) {
-            const QString path = env.scratch() + "/" + p.name + "-" + p.version + ".zxp";
-            return StandIn::buildSamplePackage(path, p) &&
-                   StandIn::installPackage(env.root(), StandIn::Generation::Newer, path)
-                       .contains("Installation successful");
-        };
         const QString demoFeed = server.url("/demo.xml").toString();
         const QString twinFeed = server.url("/twin.xml").toString();
-        QVERIFY(install(photoshopPackage("Demo Panel", "1.0", demoFeed)));
-        QVERIFY(install(photoshopPackage("Twin Panel", "1.0", twinFeed)));
+        QVERIFY(scene.install(photoshopPackage("Demo Panel", "1.0", demoFeed)));
+        QVERIFY(scene.install(photoshopPackage("Twin Panel", "1.0", twinFeed)));
         const QString demoNew = env.scratch() + "/demo-new.zxp";
         const QString twinNew = env.scratch() + "/twin-new.zxp";
         QVERIFY(StandIn::buildSamplePackage(demoNew, photoshopPackage("Demo Panel", "1.1", demoFeed)));
@@ -191,15 +193,12 @@ private slots:
         server.serve("/twin.xml", StandIn::updateFeedXml("1.1", server.url("/twin.zxp").toString()));
 
         MainWindow window;
-        MainWindowAccess in(window);
-        window.startUp(QString());
+        MainWindowAccess in = startedUp(window);
         QVERIFY(in.updateButtons().contains("Demo Panel"));
         QVERIFY(in.updateButtons().contains("Twin Panel"));
         // From now on the twin feed answers slowly, so the refresh after Demo's update waits on it.
-        LocalHttpServer::Route slow;
-        slow.body = StandIn::updateFeedXml("1.1", server.url("/twin.zxp").toString());
-        slow.delayMs = 600;
-        server.setRoute("/twin.xml", slow);
+        server.serveAfter("/twin.xml",
+                          StandIn::updateFeedXml("1.1", server.url("/twin.zxp").toString()), 600);
 
         const int twinFeedsBefore = server.requestedPaths().count("/twin.xml");
         bool released = false;
@@ -385,8 +384,7 @@ private slots:
         scene.serveFeed(scene.server.url("/moved.zxp").toString());
 
         MainWindow window;
-        MainWindowAccess in(window);
-        window.startUp(QString());
+        MainWindowAccess in = startedUp(window);
         ModalBoxWatcher watcher;
         release(in, Demo);
         QCOMPARE(scene.server.requestedPaths().mid(scene.server.requestedPaths().size() - 2),
@@ -441,8 +439,7 @@ private slots:
         setNetworkStallTimeoutMs(400);
 
         MainWindow window;
-        MainWindowAccess in(window);
-        window.startUp(QString());
+        MainWindowAccess in = startedUp(window);
         QVERIFY(in.updateButtons().contains(Demo));
         qputenv("TMPDIR", scene.tmp.toUtf8());
         if (feed.isEmpty()) {
@@ -477,8 +474,7 @@ private slots:
         Scene scene;
         QVERIFY(scene.setUp());
         MainWindow window;
-        MainWindowAccess in(window);
-        window.startUp(QString());
+        MainWindowAccess in = startedUp(window);
         // A file where the temporary location should be: no folder can be made inside it. (A
         // missing location would not do: Qt then falls back to the root folder.)
         const QString notAFolder = scene.env.scratch() + "/not-a-folder";
@@ -506,8 +502,7 @@ private slots:
         Scene scene;
         QVERIFY(scene.setUp());
         MainWindow window;
-        MainWindowAccess in(window);
-        window.startUp(QString());
+        MainWindowAccess in = startedUp(window);
         qputenv("TMPDIR", scene.tmp.toUtf8());
 
         // A file size limit makes the write fail even for root.
@@ -536,14 +531,10 @@ private slots:
         Scene scene;
         QVERIFY(scene.setUp());
         qputenv("TMPDIR", scene.tmp.toUtf8());
-        LocalHttpServer::Route slow;
-        slow.body = scene.newPackage;
-        slow.delayMs = 400;
-        scene.server.setRoute("/demo-1.1.zxp", slow);
+        scene.server.serveAfter("/demo-1.1.zxp", scene.newPackage, 400);
 
         MainWindow window;
-        MainWindowAccess in(window);
-        window.startUp(QString());
+        MainWindowAccess in = startedUp(window);
         in.hostExtensions().insert("Marker host", {});
 
         bool listedDuringDownload = true;
@@ -570,8 +561,7 @@ private slots:
         QVERIFY(scene.setUp());
         qputenv("TMPDIR", scene.tmp.toUtf8());
         MainWindow window;
-        MainWindowAccess in(window);
-        window.startUp(QString());
+        MainWindowAccess in = startedUp(window);
         in.pendingUpdateName() = Demo;
         ModalBoxWatcher watcher;
         in.updateExtensionAfterRemovalInOlderDBs();
@@ -586,8 +576,7 @@ private slots:
         Scene scene;
         QVERIFY(scene.setUp());
         MainWindow window;
-        MainWindowAccess in(window);
-        window.startUp(QString());
+        MainWindowAccess in = startedUp(window);
         QVERIFY(in.ui()->listWidget->count() > 1);
         in.ui()->listWidget->setCurrentRow(1);
         in.ui()->listWidget->clearSelection();

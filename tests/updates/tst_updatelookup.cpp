@@ -44,6 +44,15 @@ QString serverBase(const LocalHttpServer &server)
 {
     return server.url(QString()).toString();
 }
+
+// Records "Panel" with a package of one manifest that names the server's feed at feedPath.
+void addPanel(MainWindowAccess &in, const TestEnvironment &env, const LocalHttpServer &server,
+              const QString &feedPath)
+{
+    const QString package = writePackage(
+        env, "p.zxp", {{"a.mxi", manifestWithUrl("{feeds}" + feedPath)}}, serverBase(server));
+    in.extensionInfo().insert("Panel", record("Panel", package));
+}
 } // namespace
 
 // Finding an extension's download address (the lookup) and the scan for newer versions, run
@@ -187,9 +196,7 @@ private slots:
         server.serve("/feed.xml", feed);
         MainWindow window;
         MainWindowAccess in(window);
-        const QString package = writePackage(
-            env, "p.zxp", {{"p.mxi", manifestWithUrl("{feeds}/feed.xml")}}, serverBase(server));
-        in.extensionInfo().insert("Panel", record("Panel", package));
+        addPanel(in, env, server, "/feed.xml");
         if (!installed.isEmpty())
             in.extensionVersions().insert("Panel", installed);
         in.extensionsWithUpdates() << "Stale";
@@ -264,15 +271,10 @@ private slots:
     {
         TestEnvironment env;
         LocalHttpServer server;
-        LocalHttpServer::Route slow;
-        slow.body = StandIn::updateFeedXml("2.0", "x");
-        slow.delayMs = 300;
-        server.setRoute("/slow.xml", slow);
+        server.serveAfter("/slow.xml", StandIn::updateFeedXml("2.0", "x"), 300);
         MainWindow window;
         MainWindowAccess in(window);
-        const QString package = writePackage(
-            env, "p.zxp", {{"a.mxi", manifestWithUrl("{feeds}/slow.xml")}}, serverBase(server));
-        in.extensionInfo().insert("Panel", record("Panel", package));
+        addPanel(in, env, server, "/slow.xml");
         window.statusBar()->showMessage("Before");
 
         QString during;
@@ -312,15 +314,10 @@ private slots:
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root()));
         LocalHttpServer server;
-        LocalHttpServer::Route slow;
-        slow.body = StandIn::updateFeedXml("2.0", "x");
-        slow.delayMs = 300;
-        server.setRoute("/slow.xml", slow);
+        server.serveAfter("/slow.xml", StandIn::updateFeedXml("2.0", "x"), 300);
         MainWindow window;
         MainWindowAccess in(window);
-        const QString package = writePackage(
-            env, "p.zxp", {{"a.mxi", manifestWithUrl("{feeds}/slow.xml")}}, serverBase(server));
-        in.extensionInfo().insert("Panel", record("Panel", package));
+        addPanel(in, env, server, "/slow.xml");
         in.extensionVersions().insert("Panel", "1.0");
         in.hostExtensions().insert("Marker host", {});
 
@@ -354,15 +351,11 @@ private slots:
     {
         TestEnvironment env;
         LocalHttpServer server;
-        LocalHttpServer::Route slow;
-        slow.body = StandIn::updateFeedXml("2.0", "http://dl.example/2.zxp");
-        slow.delayMs = 300;
-        server.setRoute("/slow.xml", slow);
+        server.serveAfter("/slow.xml", StandIn::updateFeedXml("2.0", "http://dl.example/2.zxp"),
+                          300);
         MainWindow window;
         MainWindowAccess in(window);
-        const QString package = writePackage(
-            env, "p.zxp", {{"a.mxi", manifestWithUrl("{feeds}/slow.xml")}}, serverBase(server));
-        in.extensionInfo().insert("Panel", record("Panel", package));
+        addPanel(in, env, server, "/slow.xml");
         in.extensionVersions().insert("Panel", "1.0");
 
         int requestsDuringLookup = -1;
