@@ -86,12 +86,10 @@ private:
     // Removal (operations/removal.cpp)
     // By value: a refresh while the wait box paints may edit the lists the caller walks.
     void removeExtension(QString name, QString key);
-    bool removalRunning = false;
     QMessageBox *showWaitBox(const QString &title, const QString &text);
 
     // Reset (operations/reset.cpp)
     void resetExtensionList(const QString &question);
-    bool resetRunning = false;
 
     // Updates (updates/*.cpp)
     QString refreshUpdateList();
@@ -106,6 +104,7 @@ private:
     {
         explicit NetworkWait(MainWindow &window);
         ~NetworkWait();
+        Q_DISABLE_COPY(NetworkWait) // a copy would end the wait twice
         MainWindow &window;
     };
     bool deferRefresh(int reselectPosition);
@@ -146,11 +145,15 @@ private:
     QPointer<QMessageBox> installWaitBox;
     QList<QPair<QString, bool>> pendingInstallations;
 
-    // Removal
+    // Removal: one chain at a time, through every generation that lists the extension
+    bool removalRunning = false;
     QString removingName;
     QPointer<QProcess> removingProcess;
     QPointer<QMessageBox> removalWaitBox;
     QMap<QString, QString> removalLedger;
+
+    // Reset
+    bool resetRunning = false;
 
     // Updates (updates/*.cpp)
     QStringList extensionsWithUpdates;
