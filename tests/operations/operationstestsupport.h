@@ -126,6 +126,19 @@ struct Session
     }
 
     int tableRow(const QString &name) const { return tableNames().indexOf(name); }
+
+    // Marks the host list's items, so a later rebuild (fresh items) can be told apart; comparing
+    // item pointers cannot, as a new item may be given the freed address of an old one.
+    void markHostList() const
+    {
+        for (int row = 0; row < in->ui()->listWidget->count(); ++row)
+            in->ui()->listWidget->item(row)->setData(Qt::UserRole, QStringLiteral("listed before"));
+    }
+    bool hostListRebuilt() const
+    {
+        const QListWidgetItem *first = in->ui()->listWidget->item(0);
+        return !first || first->data(Qt::UserRole).toString() != QLatin1String("listed before");
+    }
 };
 
 // Runs a function for every message box the moment it is shown, before the watcher (installed

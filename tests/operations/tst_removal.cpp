@@ -152,7 +152,7 @@ private slots:
         else
             QVERIFY(StandIn::writeScript(s.env.root(), Generation::Newer, StandIn::Verb::Remove,
                                          script));
-        QListWidgetItem *hostBefore = s.in->ui()->listWidget->item(0);
+        s.markHostList();
 
         s.in->ui()->actionRemove->trigger();
         RETURN_IF_FAILED(s.settle(1));
@@ -162,7 +162,7 @@ private slots:
         QCOMPARE(boxes.at(0).informativeText, informative);
         QCOMPARE(waitBoxes(s.watcher, "Remove").size(), 1);
         // Nothing refreshed, nothing removed.
-        QCOMPARE(s.in->ui()->listWidget->item(0), hostBefore);
+        QVERIFY(!s.hostListRebuilt());
         QVERIFY(s.installedNames(Generation::Newer).contains("Shared Brush"));
         QVERIFY(s.installedNames(Generation::Older).contains("Shared Brush"));
     }
