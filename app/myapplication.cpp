@@ -9,6 +9,9 @@
 
 MyApplication::MyApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
+    // Message boxes size themselves by their short main text ("Installation", "Update") and
+    // would wrap a one-line explanation over several lines.
+    setStyleSheet(QStringLiteral("QMessageBox QLabel#qt_msgbox_informativelabel { min-width: 300px; }"));
     win_sparkle_set_appcast_url(Program::UpdateFeedUrl);
     window.show();
     win_sparkle_init();
