@@ -1,3 +1,4 @@
+#include "inventory/databasereader.h"
 #include "support/literalcipher.h"
 #include "support/literals.h"
 #include "ui/mainwindow.h"
@@ -84,4 +85,22 @@ void MainWindow::readAdobeDatabase(const QString &key, QSqlDatabase connection)
         }
         info.databases.insert(key, connection);
     }
+}
+
+bool databaseHoldsExtension(QSqlDatabase connection, const QString &name)
+{
+    if (!QFileInfo::exists(connection.databaseName()) || !openForReading(connection))
+        return false;
+    bool found = false;
+    {
+        QSqlQuery query(connection);
+        query.setForwardOnly(true);
+        query.prepare(storedLiteral(StoredLiterals::SelectExtensions));
+        query.exec();
+        const int nameColumn = query.record().indexOf(storedLiteral(StoredLiterals::NameColumn));
+        while (!found && query.next())
+            found = valueAt(query, nameColumn).toString() == name;
+    }
+    connection.close();
+    return found;
 }

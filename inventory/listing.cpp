@@ -1,8 +1,9 @@
 #include "inventory/hostcatalogue.h"
 #include "inventory/listingparser.h"
-#include "operations/toolcommand.h"
 #include "support/literalcipher.h"
 #include "support/literals.h"
+#include "tool/toolcommand.h"
+#include "tool/toolrun.h"
 #include "ui/mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -62,8 +63,9 @@ void MainWindow::listExtensions(int reselectPosition, const QString &savedHostNa
         // The entry may be rewritten below; records are tagged with the key that was run.
         const QString key = toolFolders.at(k);
         const ToolCommandLine command = listCommand(key, toolOptionPrefix);
-        const ToolOutput output = runToolAndWait(command);
-        QString out = output.out;
+        const ToolResult output = runToolAndWait(command);
+        // A generation whose tool did not answer in time lists nothing this time.
+        QString out = output.timedOut ? QString() : output.out;
 
         bool extractionError = false;
         if (!output.err.isEmpty()) {
@@ -128,7 +130,7 @@ void MainWindow::listExtensions(int reselectPosition, const QString &savedHostNa
     if (QListWidgetItem *selection = chosenItem ? chosenItem : firstItem)
         ui->listWidget->setCurrentItem(selection); // fills the table
 
-    ui->statusBar->showMessage(QString());
+    showIdleStatus();
 
     if (noSections) {
         for (const QString &line : {tr("No Adobe products found."), tr("Please reinstall Adobe's"),

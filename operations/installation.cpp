@@ -1,8 +1,11 @@
+#include "inventory/listingparser.h"
 #include "operations/installermessages.h"
-#include "operations/toolcommand.h"
+#include "tool/toolcommand.h"
+#include "tool/toolrun.h"
 #include "ui/mainwindow.h"
 #include "ui/waitbox.h"
 #include "ui_mainwindow.h"
+#include "updates/versioncompare.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,58 +17,58 @@ void MainWindow::installExtension(const QString &path, bool silent)
     if (path.isEmpty())
         return;
     pendingInstallations.append(qMakePair(path, silent));
-    startNextInstallation();
+    // One turn at the gate per package: installations keep their order among themselves and
+    // with every other run of the tool asked for meanwhile.
+    const QString activity = silent && !updatingExtensionName.isEmpty()
+                                 ? tr("Updating %1...").arg(updatingExtensionName)
+                                 : tr("Installing %1...").arg(QFileInfo(path).fileName());
+    toolGate.enter(activity, [this] { startNextInstallation(); });
 }
 
 void MainWindow::startNextInstallation()
 {
-    // One installation at a time, in the order they were asked for: the completion reads the
-    // state of a single installation, and two tool processes at once can trip over Adobe's own
-    // process lock. installingProcess stays set until the result box of its installation closed.
-    if (installingProcess || pendingInstallations.isEmpty())
+    if (pendingInstallations.isEmpty()) {
+        toolGate.release();
         return;
+    }
     const QPair<QString, bool> next = pendingInstallations.takeFirst();
     installSilent = next.second;
 
     // Without a parent: closing the window must not kill the tool halfway through writing
     // Adobe's database. The completion releases it.
-    auto *process = new QProcess;
-    installingProcess = process;
+    auto *run = new ToolRun(installCommand(toolFolders.value(0), toolOptionPrefix, next.first));
+    installingRun = run;
 
     installWaitBox = createWaitBox(tr("Install"), tr("Please wait. Installing..."));
     if (!installSilent)
         installWaitBox->show();
+    // A silent installation shows the update's own wait box instead.
+    offerToStopWaiting(
+        installSilent && downloadWaitBox ? downloadWaitBox.data() : installWaitBox.data(), run);
 
-    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-            &MainWindow::installationProcessFinished);
-    // A tool that cannot be started never finishes; end the installation here instead.
-    connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            installationProcessFinished(-1, QProcess::CrashExit);
-    });
-    startTool(*process, installCommand(toolFolders.value(0), toolOptionPrefix, next.first));
+    connect(run, &ToolRun::finished, this, &MainWindow::installationProcessFinished);
+    run->start();
 }
 
 void MainWindow::installationProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
-    // Only the tool's printed output tells what happened.
+    // The whole run decides, not the exit code alone.
     Q_UNUSED(exitCode)
     Q_UNUSED(exitStatus)
 
-    QProcess *process = installingProcess;
-    if (!process)
+    ToolRun *run = installingRun;
+    if (!run)
         return;
-    // Whichever of "finished" and "failed to start" came first ends this installation.
-    process->disconnect(this);
-    const bool started = process->error() != QProcess::FailedToStart;
-    const QString program = process->program();
-    const QString output = QString::fromUtf8(process->readAllStandardOutput());
-    process->close();
+    run->disconnect(this);
+    const ToolResult result = run->result();
 
     if (installWaitBox) {
         installWaitBox->hide();
         installWaitBox->deleteLater();
     }
+    const InstallOutcome outcome = installationOutcome(result);
+    if (installSilent && outcome.succeeded)
+        updateOtherGenerations(updatingExtensionName, downloadedPackage.fileName());
     if (installSilent) {
         if (downloadWaitBox)
             downloadWaitBox->hide();
@@ -79,25 +82,14 @@ void MainWindow::installationProcessFinished(int exitCode, QProcess::ExitStatus 
 
     QMessageBox box;
     box.setText(tr("Installation"));
-    const InstallerMessage message = installerMessageFor(output);
-    const bool updateFailed =
-        installSilent && (!started || message.matched() || !installationSucceeded(output));
-    if (updateFailed) {
+    if (installSilent && !outcome.succeeded) {
         // The update ends with this box; its hidden wait box is no longer needed.
-        updateRunning = false;
+        setUpdateRunning(false);
         if (downloadWaitBox)
             downloadWaitBox->deleteLater();
         downloadWaitBox = nullptr;
     }
-    if (!started) {
-        box.setInformativeText(toolNotStartedText(program));
-        box.exec();
-    } else if (message.matched()) {
-        if (!message.resetQuestion.isEmpty())
-            resetExtensionList(message.resetQuestion);
-        box.setInformativeText(message.text);
-        box.exec();
-    } else if (installationSucceeded(output)) {
+    if (outcome.succeeded) {
         try {
             const QList<QListWidgetItem *> hosts = ui->listWidget->selectedItems();
             if (ui->listWidget->count() > 0 && !hosts.isEmpty())
@@ -108,16 +100,60 @@ void MainWindow::installationProcessFinished(int exitCode, QProcess::ExitStatus 
         if (installSilent) {
             extensionUpdated();
         } else {
-            box.setInformativeText(tr("Installation was successful! Please restart Adobe "
-                                      "application if it's open before usage."));
+            box.setInformativeText(outcome.text);
             box.exec();
         }
     } else {
-        box.setInformativeText(tr("Adobe Creative Cloud says: ") + output);
+        if (!outcome.resetQuestion.isEmpty())
+            resetExtensionList(outcome.resetQuestion);
+        setResultText(box, outcome.text, outcome.details);
         box.exec();
     }
 
-    process->deleteLater();
-    installingProcess.clear();
-    startNextInstallation();
+    run->deleteLater();
+    installingRun.clear();
+    toolGate.release();
+}
+
+QMap<QString, QString> MainWindow::listedVersions(const QString &name) const
+{
+    QMap<QString, QString> versions;
+    for (const QString &key : toolFolders) {
+        if (versions.contains(key))
+            continue;
+        const ParsedListing listing =
+            parseListing(runToolAndWait(listCommand(key, toolOptionPrefix)).out);
+        for (const ListedHost &host : listing.hosts) {
+            for (const ListedExtension &extension : host.extensions) {
+                if (extension.name == name)
+                    versions.insert(key, extension.version);
+            }
+        }
+    }
+    return versions;
+}
+
+void MainWindow::updateOtherGenerations(const QString &name, const QString &package)
+{
+    // The update went in through the first generation only. A copy that another generation
+    // keeps at an older version would go on showing that version and offering the update.
+    updateLeftBehind.clear();
+    const QString updatedKey = toolFolders.value(0);
+    if (name.isEmpty() || package.isEmpty())
+        return;
+    const QMap<QString, QString> versions = listedVersions(name);
+    const QString newVersion = versions.value(updatedKey);
+    if (newVersion.isEmpty())
+        return;
+    for (auto entry = versions.constBegin(); entry != versions.constEnd(); ++entry) {
+        if (entry.key() == updatedKey ||
+            compareVersions(entry.value().toUtf8(), newVersion.toUtf8()) >= 0)
+            continue;
+        const InstallOutcome outcome = installationOutcome(
+            runToolAndWait(installCommand(entry.key(), toolOptionPrefix, package)));
+        if (!outcome.succeeded)
+            updateLeftBehind << tr("A copy of %1 that an older Adobe release keeps is still at "
+                                   "version %2: %3")
+                                    .arg(name, entry.value(), outcome.text);
+    }
 }

@@ -186,3 +186,104 @@ QString toolNotStartedText(const QString &program)
                                         "Adobe's command-line tool could not be started: ")) +
            QDir::toNativeSeparators(program);
 }
+
+QString toolFailureText(const ToolResult &result)
+{
+    if (!result.started)
+        return toolNotStartedText(result.program);
+    if (result.timedOut || result.stopped)
+        return translated(QT_TRANSLATE_NOOP(
+            "MainWindow", "Adobe's command-line tool did not answer, so Panelhold stopped it. "
+                          "Please try again; if this keeps happening, restart the computer."));
+    if (result.crashed)
+        return translated(QT_TRANSLATE_NOOP(
+            "MainWindow", "Adobe's command-line tool stopped unexpectedly before it could finish. "
+                          "Please try again; if this keeps happening, reinstall Adobe Creative "
+                          "Cloud Desktop."));
+    return QString();
+}
+
+namespace {
+// The start of the tool's words for the box, and all of them (bounded) for its details.
+void splitOutput(const QString &output, QString *shown, QString *details)
+{
+    *shown = firstLines(output, ShownOutputLines, ShownOutputChars);
+    if (*shown != output)
+        *details = output.left(DetailsOutputChars);
+}
+
+QString silentErrorText(int exitCode)
+{
+    return translated(QT_TRANSLATE_NOOP(
+               "MainWindow", "Adobe's command-line tool failed without saying why (exit code ")) +
+           QString::number(exitCode) + QStringLiteral(").");
+}
+} // namespace
+
+InstallOutcome installationOutcome(const ToolResult &result)
+{
+    InstallOutcome outcome;
+    const QString &output = result.out;
+    if (!result.answered()) {
+        outcome.text = toolFailureText(result);
+        return outcome;
+    }
+    const InstallerMessage message = installerMessageFor(output);
+    if (message.matched()) {
+        outcome.text = message.text;
+        outcome.resetQuestion = message.resetQuestion;
+        return outcome;
+    }
+    if (result.crashed) {
+        outcome.text = toolFailureText(result);
+        if (!output.isEmpty())
+            outcome.details = output.left(DetailsOutputChars);
+        return outcome;
+    }
+    // No output at all counts as success only from a tool that exited cleanly.
+    if (output.isEmpty() && result.exitCode != 0) {
+        outcome.text = silentErrorText(result.exitCode);
+        return outcome;
+    }
+    if (installationSucceeded(output)) {
+        outcome.succeeded = true;
+        outcome.text = translated(QT_TRANSLATE_NOOP(
+            "MainWindow",
+            "Installation was successful! Please restart Adobe application if it's open before "
+            "usage."));
+        return outcome;
+    }
+    QString shown;
+    splitOutput(output, &shown, &outcome.details);
+    outcome.text =
+        translated(QT_TRANSLATE_NOOP("MainWindow", "Adobe Creative Cloud says: ")) + shown;
+    return outcome;
+}
+
+RemovalOutcome removalOutcome(const ToolResult &result)
+{
+    RemovalOutcome outcome;
+    const QString &output = result.out;
+    const QString failure = toolFailureText(result);
+    if (!failure.isEmpty()) {
+        outcome.text = failure;
+        if (!output.isEmpty())
+            outcome.details = output.left(DetailsOutputChars);
+        return outcome;
+    }
+    if (output.contains(QLatin1Char('!')) || output.contains(QLatin1String("Failed"))) {
+        if (output.contains(QLatin1String("-456")))
+            outcome.text = translated(QT_TRANSLATE_NOOP(
+                "MainWindow", "Please quit all running Adobe applications to remove the "
+                              "extension and then try again"));
+        else
+            splitOutput(output, &outcome.text, &outcome.details);
+        return outcome;
+    }
+    if (output.trimmed().isEmpty() && result.exitCode != 0) {
+        outcome.text = silentErrorText(result.exitCode);
+        return outcome;
+    }
+    outcome.succeeded = true;
+    return outcome;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tool/toolrun.h"
+
 #include <QString>
 
 // Adobe's command-line tool reports a failed installation with an error marker in its output:
@@ -29,3 +31,31 @@ bool installationSucceeded(const QString &output);
 // Informative text for a tool that could not be started at all, so nothing it could print
 // explains the failure.
 QString toolNotStartedText(const QString &program);
+
+// Words for a run that ended without a usable answer: it could not start, did not answer in
+// time (or the user stopped waiting), or crashed. Empty when the tool answered by itself.
+QString toolFailureText(const ToolResult &result);
+
+// The most a result box shows of the tool's own words; the rest goes to the box's details.
+constexpr int ShownOutputLines = 12;
+constexpr int ShownOutputChars = 1200;
+constexpr int DetailsOutputChars = 64 * 1024;
+
+// What an installation's result box says, decided from the whole run.
+struct InstallOutcome
+{
+    bool succeeded = false;
+    QString text;          // informative text of the "Installation" box
+    QString details;       // the tool's output when the text shows only its start
+    QString resetQuestion; // when not empty, the list reset is offered first
+};
+InstallOutcome installationOutcome(const ToolResult &result);
+
+// What a removal step's failure box says; an empty text means the step succeeded.
+struct RemovalOutcome
+{
+    bool succeeded = false;
+    QString text;
+    QString details;
+};
+RemovalOutcome removalOutcome(const ToolResult &result);

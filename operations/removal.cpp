@@ -1,5 +1,8 @@
+#include "inventory/databasereader.h"
+#include "inventory/listingparser.h"
 #include "operations/installermessages.h"
-#include "operations/toolcommand.h"
+#include "tool/toolcommand.h"
+#include "tool/toolrun.h"
 #include "ui/mainwindow.h"
 #include "ui/waitbox.h"
 #include "ui_mainwindow.h"
@@ -14,11 +17,10 @@ constexpr int NameColumn = 1;
 
 void MainWindow::on_actionRemove_triggered()
 {
-    // The refresh between two steps waits for the network with the window usable; a second
-    // request then would overwrite the running step's process and wait box.
+    // One chain at a time; the action is disabled while the tool is busy, but a request that
+    // slips through must not overwrite the running step.
     if (removalRunning)
         return;
-    removalLedger.clear();
 
     const QList<QTableWidgetItem *> selected = ui->tableWidget->selectedItems();
     if (selected.isEmpty()) {
@@ -34,17 +36,25 @@ void MainWindow::on_actionRemove_triggered()
         return;
     const QString name = nameItem->text();
 
+    removalRunning = true;
+    toolGate.enter(tr("Removing %1...").arg(name), [this, name] { startRemoval(name); });
+}
+
+void MainWindow::startRemoval(const QString &name)
+{
+    removalLedger.clear();
     // Remove through the first generation whose database knows the extension; the completion
     // goes on with the others.
     for (const QString &key : qAsConst(toolFolders)) {
         qDebug().noquote() << QStringLiteral("****DEBUG CHECK**** exDBVersion=") + key;
         if (extensionInfo.contains(name) && extensionInfo.value(name).databases.contains(key)) {
             removalLedger.insert(key, name);
-            removalRunning = true;
             removeExtension(name, key);
-            break;
+            return;
         }
     }
+    removalRunning = false;
+    toolGate.release();
 }
 
 void MainWindow::removeExtension(QString name, QString key)
@@ -52,17 +62,12 @@ void MainWindow::removeExtension(QString name, QString key)
     removingName = name;
     removalWaitBox = showWaitBox(tr("Remove"), tr("Please wait. Removing ") + name + "...");
 
-    // Without a parent, like the installing process: the completion releases it.
-    auto *process = new QProcess;
-    removingProcess = process;
-    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-            &MainWindow::extensionRemoved);
-    // A tool that cannot be started never finishes; end the step here instead.
-    connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            extensionRemoved();
-    });
-    startTool(*process, removeCommand(key, toolOptionPrefix, name));
+    // Without a parent, like the installation's run: the completion releases it.
+    auto *run = new ToolRun(removeCommand(key, toolOptionPrefix, name));
+    removingRun = run;
+    offerToStopWaiting(removalWaitBox, run);
+    connect(run, &ToolRun::finished, this, &MainWindow::extensionRemoved);
+    run->start();
 }
 
 QMessageBox *MainWindow::showWaitBox(const QString &title, const QString &text)
@@ -74,52 +79,62 @@ QMessageBox *MainWindow::showWaitBox(const QString &title, const QString &text)
     return box;
 }
 
+QSet<QString> MainWindow::generationsHolding(const QString &name) const
+{
+    QSet<QString> keys;
+    const QMap<QString, QString> versions = listedVersions(name);
+    for (auto entry = versions.constBegin(); entry != versions.constEnd(); ++entry)
+        keys.insert(entry.key());
+    for (auto entry = adobeDatabases.constBegin(); entry != adobeDatabases.constEnd(); ++entry) {
+        if (databaseHoldsExtension(entry.value(), name))
+            keys.insert(entry.key());
+    }
+    return keys;
+}
+
 void MainWindow::extensionRemoved()
 {
-    QProcess *process = removingProcess;
-    if (!process)
+    ToolRun *run = removingRun;
+    if (!run)
         return;
-    // Whichever of "finished" and "failed to start" came first ends this step.
-    process->disconnect(this);
-    removingProcess.clear();
-    const bool started = process->error() != QProcess::FailedToStart;
-    const QString program = process->program();
-    const QString output = QString::fromUtf8(process->readAllStandardOutput());
-    process->close();
-    process->deleteLater();
+    run->disconnect(this);
+    removingRun.clear();
+    const ToolResult result = run->result();
+    run->deleteLater();
     if (removalWaitBox) {
         removalWaitBox->hide();
         removalWaitBox->deleteLater();
     }
 
     QMessageBox box;
-    if (!started || output.contains(QLatin1Char('!')) || output.contains(QLatin1String("Failed"))) {
+    const RemovalOutcome outcome = removalOutcome(result);
+    if (!outcome.succeeded) {
         box.setText(tr("Couldn't remove extension ") + removingName);
-        if (!started)
-            box.setInformativeText(toolNotStartedText(program));
-        else if (output.contains(QLatin1String("-456")))
-            box.setInformativeText(tr("Please quit all running Adobe applications to remove the "
-                                      "extension and then try again"));
-        else
-            box.setInformativeText(output);
+        setResultText(box, outcome.text, outcome.details);
         removalRunning = false;
         box.exec();
+        toolGate.release();
         return;
     }
 
+    bool refreshed = false;
     try {
         const QList<QListWidgetItem *> hosts = ui->listWidget->selectedItems();
         if (!hosts.isEmpty())
-            refreshAfterChange(ui->listWidget->row(hosts.first()) + 1);
+            refreshed = refreshAfterChange(ui->listWidget->row(hosts.first()) + 1);
     } catch (...) {
-        // The step succeeded; the chain below still decides from what we know.
+        // The step succeeded; the chain below still decides from what the tool says now.
     }
 
-    // The refreshed record tells which other generations still list the extension.
+    // The next step depends on which other generations still hold the extension now. A refresh
+    // that ran has just read that; one deferred behind a network wait has not, so ask afresh.
     const QString name = removingName;
+    const QSet<QString> holding = refreshed ? QSet<QString>() : generationsHolding(name);
     for (const QString &key : qAsConst(toolFolders)) {
-        if (extensionInfo.contains(name) && extensionInfo.value(name).databases.contains(key) &&
-            !removalLedger.contains(key)) {
+        const bool holds = refreshed ? extensionInfo.contains(name) &&
+                                           extensionInfo.value(name).databases.contains(key)
+                                     : holding.contains(key);
+        if (holds && !removalLedger.contains(key)) {
             removalLedger.insert(key, name);
             removeExtension(name, key);
             return;
@@ -129,4 +144,5 @@ void MainWindow::extensionRemoved()
     removalRunning = false;
     box.setText(tr("Extension ") + name + tr(" was succesfully removed"));
     box.exec();
+    toolGate.release();
 }

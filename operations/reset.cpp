@@ -1,5 +1,6 @@
-#include "operations/toolcommand.h"
 #include "platform/platform.h"
+#include "tool/toolcommand.h"
+#include "tool/toolrun.h"
 #include "ui/mainwindow.h"
 
 #include <QCoreApplication>
@@ -22,19 +23,36 @@ QString canonicalDatabasePath(const QString &path)
     return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + info.fileName();
 }
 
-// Moves a database aside as "<path>.old". An earlier copy is never replaced: it may be the only
-// record left of what the user had installed.
-bool moveAside(const QString &path)
+// The first free backup name: "<path>.old", then "<path>.old2", "<path>.old3" and so on. An
+// earlier backup is never replaced (it may be the only record left of what the user had
+// installed), and never blocks a later reset either.
+QString backupPath(const QString &path)
 {
-    return QFile::rename(path, path + QStringLiteral(".old"));
+    QString candidate = path + QStringLiteral(".old");
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+        candidate = path + QStringLiteral(".old") + QString::number(n);
+    return candidate;
 }
 
-void showMoveAsideError()
+// Moves a database aside; on failure *reason says why.
+bool moveAside(const QString &path, QString *reason)
+{
+    QFile file(path);
+    if (file.rename(backupPath(path)))
+        return true;
+    *reason = file.errorString();
+    return false;
+}
+
+void showMoveAsideError(const QString &path, const QString &reason)
 {
     QMessageBox box;
     box.setText(QCoreApplication::translate(
         "MainWindow",
         "There was an error! Please try running Panelhold as Administrator and try again!"));
+    box.setInformativeText(
+        QCoreApplication::translate("MainWindow", "%1 could not be moved aside: %2")
+            .arg(QDir::toNativeSeparators(path), reason));
     box.exec();
 }
 
@@ -56,21 +74,22 @@ void MainWindow::resetExtensionList(const QString &question)
     // Adobe's service holds the databases open while it runs.
     Platform::stopAdobeDesktopService();
 
+    QString reason;
     const QString older = canonicalDatabasePath(olderDatabasePath);
-    if (!older.isEmpty() && QFileInfo::exists(older) && !moveAside(older))
-        showMoveAsideError();
+    if (!older.isEmpty() && QFileInfo::exists(older) && !moveAside(older, &reason))
+        showMoveAsideError(older, reason);
 
     try {
         // The newer tool expects its database to exist, so an empty one takes its place; but
         // only once the user's list is safe beside it.
         const QString newer = canonicalDatabasePath(newerDatabasePath);
         if (!newer.isEmpty()) {
-            if (!QFileInfo::exists(newer) || moveAside(newer)) {
+            if (!QFileInfo::exists(newer) || moveAside(newer, &reason)) {
                 QFile empty(newer);
                 if (empty.open(QIODevice::WriteOnly))
                     empty.close();
             } else {
-                showMoveAsideError();
+                showMoveAsideError(newer, reason);
             }
         }
         // Two listings let the newer tool rebuild its list from what is on disk.

@@ -1,6 +1,7 @@
 #include "ui/mainwindow.h"
 #include "ui/mydelegate.h"
 #include "ui_mainwindow.h"
+#include "updates/versioncompare.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -93,7 +94,11 @@ void MainWindow::on_listWidget_itemSelectionChanged()
             qDebug() << "No icon for" << name;
         }
 
-        if (extensionsWithUpdates.contains(name)) {
+        // A row that already shows the announced version (another generation kept the old one)
+        // has nothing left to update.
+        const QString announced = announcedVersions.value(name);
+        if (extensionsWithUpdates.contains(name) &&
+            (announced.isEmpty() || compareVersions(version.toUtf8(), announced.toUtf8()) < 0)) {
             // The button sits over the version cell, just right of the version text.
             auto *cell = new QWidget;
             auto *button = new QPushButton(tr("Update"));
@@ -102,6 +107,7 @@ void MainWindow::on_listWidget_itemSelectionChanged()
             layout->setAlignment(Qt::AlignLeft);
             layout->setContentsMargins(textWidth(metrics, version) + 10, 0, 0, 0);
             table->setCellWidget(i, 2, cell);
+            button->setEnabled(!toolGate.isHeld() && !updateRunning);
             updateButtons.insert(name, button);
             connect(button, &QPushButton::released, this, &MainWindow::updateClicked);
         }

@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStyle>
@@ -74,6 +75,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     extensionsDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
 
+    connect(&toolGate, &ToolGate::changed, this, &MainWindow::updateBusyState);
+
     // Put the window back where the user left it.
     const QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
@@ -87,7 +90,11 @@ MainWindow::~MainWindow()
 
 void MainWindow::startUp(const QString &savedHostName)
 {
-    listExtensions(-1, savedHostName);
+    // Nothing else runs the tool yet, so the gate is free and the listing runs now.
+    toolGate.enter(tr("Loading information..."), [this, savedHostName] {
+        listExtensions(-1, savedHostName);
+        toolGate.release();
+    });
     refreshUpdateList();
     on_listWidget_itemSelectionChanged();
     startupFinished = true;
@@ -98,15 +105,52 @@ void MainWindow::openFileUrl(const QUrl &url)
     installExtension(url.toLocalFile(), false);
 }
 
-void MainWindow::refreshAfterChange(int reselectPosition)
+bool MainWindow::refreshAfterChange(int reselectPosition)
 {
     // A lookup, scan or download waiting for the network works on this inventory.
     if (deferRefresh(reselectPosition))
-        return;
+        return false;
     fitNameColumn = true;
     listExtensions(reselectPosition, QString());
     refreshUpdateList();
     on_listWidget_itemSelectionChanged();
+    return true;
+}
+
+void MainWindow::refreshWhenToolIsFree(int reselectPosition)
+{
+    toolGate.enter(tr("Loading information..."), [this, reselectPosition] {
+        try {
+            refreshAfterChange(reselectPosition);
+        } catch (...) {
+        }
+        toolGate.release();
+    });
+}
+
+void MainWindow::updateBusyState()
+{
+    const bool toolBusy = toolGate.isHeld();
+    // Installing stays possible: a package asked for now simply waits its turn.
+    for (QAction *action : {ui->actionRemove, ui->actionRemove_Extension, ui->actionFix_2})
+        action->setEnabled(!toolBusy);
+    for (QPushButton *button : qAsConst(updateButtons))
+        button->setEnabled(!toolBusy && !updateRunning);
+    showIdleStatus();
+}
+
+void MainWindow::showIdleStatus()
+{
+    if (toolGate.isHeld())
+        ui->statusBar->showMessage(toolGate.activity());
+    else
+        ui->statusBar->clearMessage();
+}
+
+void MainWindow::setUpdateRunning(bool running)
+{
+    updateRunning = running;
+    updateBusyState();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -187,5 +231,8 @@ void MainWindow::on_actionFix_triggered() {}
 
 void MainWindow::on_actionFix_2_triggered()
 {
-    resetExtensionList(tr("Do you want to reset extension list?"));
+    toolGate.enter(tr("Resetting the extension list..."), [this] {
+        resetExtensionList(tr("Do you want to reset extension list?"));
+        toolGate.release();
+    });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "inventory/extensioninfo.h"
+#include "tool/toolgate.h"
 
 #include <QFile>
 #include <QImage>
@@ -9,6 +10,7 @@
 #include <QModelIndexList>
 #include <QPointer>
 #include <QProcess>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QUrl>
@@ -16,6 +18,7 @@
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
+class ToolRun;
 
 namespace Ui {
 class MainWindow;
@@ -82,10 +85,16 @@ private:
 
     // Installation (operations/installation.cpp)
     void startNextInstallation();
+    // Each generation that lists the extension now, with the version it lists.
+    QMap<QString, QString> listedVersions(const QString &name) const;
+    void updateOtherGenerations(const QString &name, const QString &package);
 
     // Removal (operations/removal.cpp)
     // By value: a refresh while the wait box paints may edit the lists the caller walks.
+    void startRemoval(const QString &name);
     void removeExtension(QString name, QString key);
+    // Generations whose listing or database holds the extension now.
+    QSet<QString> generationsHolding(const QString &name) const;
     QMessageBox *showWaitBox(const QString &title, const QString &text);
 
     // Reset (operations/reset.cpp)
@@ -110,8 +119,17 @@ private:
     bool deferRefresh(int reselectPosition);
     void runDeferredWork();
 
-    // Shared by the refreshes after an install, removal, update or reset.
-    void refreshAfterChange(int reselectPosition);
+    // Shared by the refreshes after an install, removal, update or reset; the caller holds the
+    // tool gate. False when the refresh was deferred behind a network wait.
+    bool refreshAfterChange(int reselectPosition);
+    // The same for work that does not hold the gate: it waits its turn.
+    void refreshWhenToolIsFree(int reselectPosition);
+
+    // What may be pressed while the tool is busy or an update runs, and what the status bar
+    // says meanwhile.
+    void updateBusyState();
+    void showIdleStatus();
+    void setUpdateRunning(bool running);
 
     Ui::MainWindow *ui;
 
@@ -139,16 +157,19 @@ private:
     bool updatesScanned = false;
     bool startupFinished = false;
 
+    // Every run of Adobe's tool passes this gate, one piece of work at a time.
+    ToolGate toolGate;
+
     // Installation: one runs at a time; later requests wait their turn in order.
     bool installSilent = false;
-    QPointer<QProcess> installingProcess;
+    QPointer<ToolRun> installingRun;
     QPointer<QMessageBox> installWaitBox;
     QList<QPair<QString, bool>> pendingInstallations;
 
     // Removal: one chain at a time, through every generation that lists the extension
     bool removalRunning = false;
     QString removingName;
-    QPointer<QProcess> removingProcess;
+    QPointer<ToolRun> removingRun;
     QPointer<QMessageBox> removalWaitBox;
     QMap<QString, QString> removalLedger;
 
@@ -157,6 +178,8 @@ private:
 
     // Updates (updates/*.cpp)
     QStringList extensionsWithUpdates;
+    QMap<QString, QString> announcedVersions; // extension name -> version its feed announces
+    QStringList updateLeftBehind; // copies another generation kept at the old version, in words
     QPointer<QMessageBox> downloadWaitBox;
     QPointer<QProgressBar> downloadProgressBar;
     QFile downloadedPackage;

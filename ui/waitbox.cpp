@@ -1,8 +1,12 @@
 #include "ui/waitbox.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
+
+#include "tool/toolrun.h"
 
 QMessageBox *createWaitBox(const QString &title, const QString &text, QProgressBar **bar)
 {
@@ -19,4 +23,25 @@ QMessageBox *createWaitBox(const QString &title, const QString &text, QProgressB
     if (bar)
         *bar = busy;
     return box;
+}
+
+void offerToStopWaiting(QMessageBox *box, ToolRun *run)
+{
+    QObject::connect(run, &ToolRun::stopOffered, box, [box, run] {
+        QPushButton *stop = box->addButton(
+            QCoreApplication::translate("MainWindow", "Stop Waiting"), QMessageBox::RejectRole);
+        // The box stays up until the run's end takes it down.
+        QObject::connect(stop, &QPushButton::clicked, run, [box, run] {
+            box->setText(QCoreApplication::translate("MainWindow", "Stopping..."));
+            run->stop();
+        });
+        stop->show();
+    });
+}
+
+void setResultText(QMessageBox &box, const QString &text, const QString &details)
+{
+    box.setInformativeText(text);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
 }

@@ -9,3 +9,13 @@ class QProgressBar;
 // dismissed), fixed size, and a busy progress bar in a new row under the text. Not shown yet.
 // The bar is handed out for callers that report progress on it.
 QMessageBox *createWaitBox(const QString &title, const QString &text, QProgressBar **bar = nullptr);
+
+class ToolRun;
+
+// Once the run has taken long enough, the wait box offers "Stop Waiting"; pressing it stops the
+// tool, and the run ends as not answering.
+void offerToStopWaiting(QMessageBox *box, ToolRun *run);
+
+// Fills a result box with a text and, when there is more of the tool's output than the text
+// shows, that output as the box's details.
+void setResultText(QMessageBox &box, const QString &text, const QString &details);

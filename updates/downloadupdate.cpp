@@ -61,7 +61,7 @@ void MainWindow::downloadAndUpdate(const QString &name)
         qDebug().noquote() << "UPDATE ALREADY RUNNING" << name;
         return;
     }
-    updateRunning = true;
+    setUpdateRunning(true);
     releaseBox(downloadWaitBox); // left hidden by a failed installation
     NetworkWait wait(*this);
     // Serves both requests; deleting it deletes their replies too.
@@ -139,7 +139,7 @@ void MainWindow::downloadAndUpdate(const QString &name)
 
 void MainWindow::failUpdate(const QString &name, const QString &reason)
 {
-    updateRunning = false;
+    setUpdateRunning(false);
     releaseBox(downloadWaitBox);
     QMessageBox box;
     box.setIcon(QMessageBox::Warning);
@@ -182,8 +182,11 @@ void MainWindow::extensionUpdated()
     refreshAfterChange(hosts.isEmpty() ? 0 : ui->listWidget->row(hosts.first()) + 1);
     restoreTablePosition();
 
-    box.setInformativeText(tr("Updated ") + name + QStringLiteral("!"));
-    updateRunning = false;
+    QString text = tr("Updated ") + name + QStringLiteral("!");
+    if (!updateLeftBehind.isEmpty())
+        text += QStringLiteral("\n\n") + updateLeftBehind.join(QStringLiteral("\n\n"));
+    box.setInformativeText(text);
+    setUpdateRunning(false);
     box.exec();
 }
 

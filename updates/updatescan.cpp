@@ -41,10 +41,7 @@ void MainWindow::runDeferredWork()
     if (refreshDeferred) {
         refreshDeferred = false;
         scanDeferred = false; // the refresh scans anyway
-        try {
-            refreshAfterChange(deferredRefreshPosition);
-        } catch (...) {
-        }
+        refreshWhenToolIsFree(deferredRefreshPosition);
     }
     if (scanDeferred) {
         scanDeferred = false;
@@ -56,7 +53,11 @@ void MainWindow::runDeferredWork()
     }
     if (extensionUpdatedDeferred) {
         extensionUpdatedDeferred = false;
-        extensionUpdated();
+        // Its refresh runs the tool, so it waits for the gate like any other listing.
+        toolGate.enter(tr("Loading information..."), [this] {
+            extensionUpdated();
+            toolGate.release();
+        });
     }
 }
 
@@ -69,8 +70,9 @@ QString MainWindow::refreshUpdateList()
     statusBar()->showMessage(tr("Checking for updates..."));
     updatesScanned = true;
     extensionsWithUpdates.clear();
+    announcedVersions.clear();
     listUpdatesManually();
-    statusBar()->showMessage(QString());
+    showIdleStatus();
     return QString();
 }
 
@@ -119,8 +121,10 @@ void MainWindow::scanForUpdates()
                     const QString latest = parseUpdateFeed(response.body).version;
                     const QString installed = extensionVersions.value(record.name);
                     if (!installed.isEmpty() && !latest.isEmpty() &&
-                        compareVersions(installed.toUtf8(), latest.toUtf8()) == -1)
+                        compareVersions(installed.toUtf8(), latest.toUtf8()) == -1) {
                         extensionsWithUpdates.append(record.name);
+                        announcedVersions.insert(record.name, latest);
+                    }
                 } catch (...) {
                     qDebug() << "CRASH1";
                 }

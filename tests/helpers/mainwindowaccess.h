@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/mainwindow.h"
+#include "tool/toolrun.h"
 #include "ui_mainwindow.h"
 
 #include <QAbstractButton>
@@ -27,10 +28,10 @@ struct MainWindowAccess
     QSqlDatabase &localDb() const { return w.localDb; }
     QSqlDatabase &extensionsDb() const { return w.extensionsDb; }
     QImage &iconImage() const { return w.iconImage; }
-    QPointer<QProcess> &installingProcess() const { return w.installingProcess; }
+    QPointer<ToolRun> &installingRun() const { return w.installingRun; }
     QPointer<QMessageBox> &installWaitBox() const { return w.installWaitBox; }
     QList<QPair<QString, bool>> &pendingInstallations() const { return w.pendingInstallations; }
-    QPointer<QProcess> &removingProcess() const { return w.removingProcess; }
+    QPointer<ToolRun> &removingRun() const { return w.removingRun; }
     QPointer<QMessageBox> &removalWaitBox() const { return w.removalWaitBox; }
     QMap<QString, QString> &removalLedger() const { return w.removalLedger; }
     QFile &downloadedPackage() const { return w.downloadedPackage; }

@@ -1,4 +1,4 @@
-#include "operations/toolcommand.h"
+#include "tool/toolrun.h"
 #include "standin.h"
 #include "testenvironment.h"
 
@@ -109,26 +109,26 @@ private slots:
         sample.signature = true;
         QVERIFY(StandIn::buildSamplePackage(package, sample));
 
-        const ToolOutput installed = runToolAndWait(installCommand(key, "/", package));
+        const ToolResult installed = runToolAndWait(installCommand(key, "/", package));
         QVERIFY(installed.started);
         QCOMPARE(installed.out, "Installing extension with file path = " + package +
                                     "\nInstallation successful\n");
 
-        const ToolOutput listed = runToolAndWait(listCommand(key, "/"));
+        const ToolResult listed = runToolAndWait(listCommand(key, "/"));
         QVERIFY2(listed.out.contains(" Enabled    " + name.leftJustified(56) + "1.0"),
                  qPrintable(listed.out));
 
-        const ToolOutput missing = runToolAndWait(removeCommand(key, "/", name + " "));
+        const ToolResult missing = runToolAndWait(removeCommand(key, "/", name + " "));
         QCOMPARE(missing.out, "Failed to remove extension " + name + " \n");
 
-        const ToolOutput removed = runToolAndWait(removeCommand(key, "/", name));
+        const ToolResult removed = runToolAndWait(removeCommand(key, "/", name));
         QCOMPARE(removed.out, QString("Removal successful\n"));
         QVERIFY(removed.err.isEmpty());
     }
 
     void toolThatCannotStartPrintsNothing()
     {
-        const ToolOutput output = runToolAndWait(listCommand("*\"/nonexistent/ExManCmd\"", "/"));
+        const ToolResult output = runToolAndWait(listCommand("*\"/nonexistent/ExManCmd\"", "/"));
         QVERIFY(!output.started);
         QVERIFY(output.out.isEmpty());
         QVERIFY(output.err.isEmpty());

@@ -88,8 +88,8 @@ struct Session
     bool idle() const
     {
         return QTest::qWaitFor([this] {
-            return !in->installingProcess() && in->pendingInstallations().isEmpty() &&
-                   !in->removingProcess();
+            return !in->installingRun() && in->pendingInstallations().isEmpty() &&
+                   !in->removingRun();
         });
     }
 

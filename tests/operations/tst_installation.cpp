@@ -58,7 +58,7 @@ private slots:
         s.watcher.chooseFileNext(QString());
         s.window->findChild<QAction *>(action)->trigger();
         QCOMPARE(s.watcher.fileDialogsShown(), 1);
-        QVERIFY(!s.in->installingProcess());
+        QVERIFY(!s.in->installingRun());
         QVERIFY(s.in->pendingInstallations().isEmpty());
         QVERIFY(s.watcher.boxes().isEmpty());
     }
@@ -72,7 +72,7 @@ private slots:
         const QString path = s.package("tidy.zxp", "Layer Tidy", {"Illustrator"});
 
         drop(*s.window, {QUrl::fromLocalFile(path)});
-        QVERIFY(s.in->installingProcess());
+        QVERIFY(s.in->installingRun());
         RETURN_IF_FAILED(s.settle(1));
 
         QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Installation"});
@@ -94,7 +94,7 @@ private slots:
         drop(*s.window, {QUrl::fromLocalFile(first), QUrl::fromLocalFile(unsigned_),
                          QUrl::fromLocalFile(noHost)});
         // The first runs; the others wait their turn instead of disturbing it.
-        QVERIFY(s.in->installingProcess());
+        QVERIFY(s.in->installingRun());
         QCOMPARE(s.in->pendingInstallations().size(), 2);
         QCOMPARE(s.in->pendingInstallations().at(0).first, unsigned_);
         QCOMPARE(s.in->pendingInstallations().at(1).first, noHost);
@@ -148,7 +148,7 @@ private slots:
         s.open();
         s.watcher.clear();
         drop(*s.window, {QUrl("https://downloads.example.com/colour-picker.zxp")});
-        QVERIFY(!s.in->installingProcess());
+        QVERIFY(!s.in->installingRun());
         QVERIFY(s.in->pendingInstallations().isEmpty());
         QVERIFY(s.watcher.boxes().isEmpty());
     }
@@ -168,7 +168,7 @@ private slots:
 
         // A request for something that is not a local file starts nothing.
         s.window->openFileUrl(QUrl("https://downloads.example.com/x.zxp"));
-        QVERIFY(!s.in->installingProcess());
+        QVERIFY(!s.in->installingRun());
         QCOMPARE(s.watcher.answeredBoxes().size(), 1);
     }
 
@@ -297,7 +297,7 @@ private slots:
         s.open();
         drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Watched"))});
 
-        QPointer<QProcess> process = s.in->installingProcess();
+        QPointer<ToolRun> process = s.in->installingRun();
         QPointer<QMessageBox> waitBox = s.in->installWaitBox();
         QVERIFY(process);
         QVERIFY(waitBox);
@@ -331,7 +331,7 @@ private slots:
         s.watcher.clear();
 
         s.window->installExtension(temp, true);
-        QVERIFY(s.in->installingProcess());
+        QVERIFY(s.in->installingRun());
         QVERIFY(s.idle());
 
         QVERIFY(s.installedNames(Generation::Newer).contains("Updated Tool"));

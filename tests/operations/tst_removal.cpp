@@ -178,7 +178,7 @@ private slots:
 
         s.window->findChild<QAction *>(action)->trigger();
         QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Please select extension first"});
-        QVERIFY(!s.in->removingProcess());
+        QVERIFY(!s.in->removingRun());
         QVERIFY(s.installedNames(Generation::Newer).contains("Shared Brush"));
     }
 
@@ -216,7 +216,7 @@ private slots:
         QTest::ignoreMessage(QtDebugMsg, "****DEBUG CHECK**** exDBVersion=Support003");
         QTest::ignoreMessage(QtDebugMsg, "****DEBUG CHECK**** exDBVersion=Support002");
         s.in->ui()->actionRemove->trigger();
-        QVERIFY(!s.in->removingProcess());
+        QVERIFY(!s.in->removingRun());
         QVERIFY(s.watcher.boxes().isEmpty());
         QVERIFY(s.in->removalLedger().isEmpty());
     }
@@ -268,7 +268,7 @@ private slots:
         RETURN_IF_FAILED(openWithSharedExtension(s));
         // The step is under way once the action returns: the wait box is up, the tool runs.
         s.in->ui()->actionRemove->trigger();
-        QPointer<QProcess> process = s.in->removingProcess();
+        QPointer<ToolRun> process = s.in->removingRun();
         QPointer<QMessageBox> waitBox = s.in->removalWaitBox();
         QVERIFY(process);
         QVERIFY(waitBox);

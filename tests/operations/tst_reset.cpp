@@ -114,7 +114,7 @@ private slots:
         QVERIFY(!s.in->extensionInfo().contains("Shared Brush"));
     }
 
-    void earlierCopiesAreNeverReplaced_data()
+    void earlierCopiesAreNeverReplacedNorBlockTheReset_data()
     {
         QTest::addColumn<bool>("olderLeftover");
         QTest::addColumn<bool>("newerLeftover");
@@ -123,7 +123,7 @@ private slots:
         QTest::newRow("both") << true << true;
     }
 
-    void earlierCopiesAreNeverReplaced()
+    void earlierCopiesAreNeverReplacedNorBlockTheReset()
     {
         QFETCH(bool, olderLeftover);
         QFETCH(bool, newerLeftover);
@@ -137,26 +137,38 @@ private slots:
 
         s.watcher.answerNext(QMessageBox::Yes);
         s.in->resetExtensionList("Do you want to reset extension list?");
+        QCOMPARE(texts(s.watcher.answeredBoxes()),
+                 QStringList{"Do you want to reset extension list?"});
 
-        QStringList expected{"Do you want to reset extension list?"};
-        for (int i = 0; i < int(olderLeftover) + int(newerLeftover); ++i)
-            expected << moveError;
-        QCOMPARE(texts(s.watcher.answeredBoxes()), expected);
+        // The earlier copy stays as it was; this reset's copy takes the next free name.
+        QCOMPARE(fileBytes(older + ".old"),
+                 olderLeftover ? QByteArray("earlier older copy") : olderBytes);
+        QCOMPARE(fileBytes(newer + ".old"),
+                 newerLeftover ? QByteArray("earlier newer copy") : newerBytes);
+        if (olderLeftover)
+            QCOMPARE(fileBytes(older + ".old2"), olderBytes);
+        if (newerLeftover)
+            QCOMPARE(fileBytes(newer + ".old2"), newerBytes);
+        QVERIFY(s.installedNames(Generation::Older).isEmpty());
+        QVERIFY(s.installedNames(Generation::Newer).isEmpty());
+    }
 
-        // A database that could not be moved aside keeps its list: not emptied, not replaced.
-        if (olderLeftover) {
-            QCOMPARE(fileBytes(older + ".old"), QByteArray("earlier older copy"));
-            QVERIFY(s.installedNames(Generation::Older).contains("Shared Brush"));
-        } else {
-            QCOMPARE(fileBytes(older + ".old"), olderBytes);
+    void everyLaterResetStillWorks()
+    {
+        Session s;
+        RETURN_IF_FAILED(openWithExtensions(s));
+        const QString older = StandIn::databasePath(s.env.root(), Generation::Older);
+        for (int round = 1; round <= 3; ++round) {
+            QVERIFY(s.installThrough(Generation::Older, s.package("again.zxp", "Again")));
+            const QByteArray before = fileBytes(older);
+            s.watcher.answerNext(QMessageBox::Yes);
+            s.in->resetExtensionList("Do you want to reset extension list?");
+            QVERIFY(!s.installedNames(Generation::Older).contains("Again"));
+            QCOMPARE(
+                fileBytes(older + (round == 1 ? QString(".old") : ".old" + QString::number(round))),
+                before);
         }
-        if (newerLeftover) {
-            QCOMPARE(fileBytes(newer + ".old"), QByteArray("earlier newer copy"));
-            QCOMPARE(fileBytes(newer), newerBytes);
-        } else {
-            QCOMPARE(fileBytes(newer + ".old"), newerBytes);
-            QVERIFY(s.installedNames(Generation::Newer).isEmpty());
-        }
+        QCOMPARE(texts(s.watcher.answeredBoxes()).count(moveError), 0);
     }
 
     void missingNewerDatabaseIsCreatedEmpty()

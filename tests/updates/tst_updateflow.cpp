@@ -217,7 +217,7 @@ private slots:
         QTest::ignoreMessage(QtDebugMsg, "UPDATE ALREADY RUNNING Twin Panel");
         emit in.updateButtons().value("Demo Panel")->released();
         QVERIFY(watcher.waitForAnsweredBoxes(1, 30000));
-        QVERIFY(QTest::qWaitFor([&] { return !in.installingProcess(); }));
+        QVERIFY(QTest::qWaitFor([&] { return !in.installingRun(); }));
         poll.stop();
 
         QVERIFY(released);
@@ -360,7 +360,7 @@ private slots:
         QCOMPARE(done.text, QString("Update"));
         QCOMPARE(done.informativeText, QString("Updated Demo Panel!"));
         QCOMPARE(watcher.answeredBoxes().size(), 1);
-        QTRY_VERIFY(!in.installingProcess());
+        QTRY_VERIFY(!in.installingRun());
 
         // Back where the user was, with the new version listed.
         QCOMPARE(in.ui()->listWidget->selectedItems().value(0)->text(), host);
@@ -392,7 +392,7 @@ private slots:
         QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
         QCOMPARE(watcher.answeredBoxes().constFirst().informativeText,
                  QString("Updated Demo Panel!"));
-        QTRY_VERIFY(!in.installingProcess());
+        QTRY_VERIFY(!in.installingRun());
         QCOMPARE(scene.installedVersion(), QString("1.1"));
     }
 
@@ -461,7 +461,7 @@ private slots:
                  "The update of Demo Panel could not be downloaded: " + reason + ".");
 
         // Nothing went to the installer, and nothing was left behind.
-        QVERIFY(!in.installingProcess());
+        QVERIFY(!in.installingRun());
         QVERIFY(in.pendingInstallations().isEmpty());
         QVERIFY(!in.downloadWaitBox());
         QVERIFY(scene.leftInTmp().isEmpty());
@@ -493,7 +493,7 @@ private slots:
                  QString("The update of Demo Panel could not be downloaded: no temporary folder "
                          "could be made for it."));
         QVERIFY(!in.downloadWaitBox());
-        QVERIFY(!in.installingProcess());
+        QVERIFY(!in.installingRun());
     }
 
 #ifdef Q_OS_UNIX
@@ -522,7 +522,7 @@ private slots:
                  QString("The update of Demo Panel could not be downloaded: the downloaded file "
                          "could not be saved."));
         QVERIFY(scene.leftInTmp().isEmpty());
-        QVERIFY(!in.installingProcess());
+        QVERIFY(!in.installingRun());
     }
 #endif
 
@@ -568,7 +568,7 @@ private slots:
         QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
         QCOMPARE(watcher.answeredBoxes().constFirst().informativeText,
                  QString("Updated Demo Panel!"));
-        QTRY_VERIFY(!in.installingProcess());
+        QTRY_VERIFY(!in.installingRun());
     }
 
     void confirmationWithoutSelectedHost()

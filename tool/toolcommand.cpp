@@ -1,10 +1,9 @@
-#include "operations/toolcommand.h"
+#include "tool/toolcommand.h"
 
 #include "app/programfolder.h"
 #include "platform/platform.h"
 
 #include <QDir>
-#include <QProcess>
 
 namespace {
 bool isExternalKey(const QString &key)
@@ -68,23 +67,4 @@ ToolCommandLine listCommand(const QString &key, const QString &optionPrefix)
 {
     return commandLine(key, optionPrefix, QStringLiteral("list"), {QStringLiteral("all")},
                        QStringLiteral("all"));
-}
-
-void startTool(QProcess &process, const ToolCommandLine &command)
-{
-    process.start(command.program, command.arguments, QIODevice::ReadWrite);
-}
-
-ToolOutput runToolAndWait(const ToolCommandLine &command)
-{
-    QProcess process;
-    startTool(process, command);
-    ToolOutput output;
-    output.started = process.waitForStarted(-1);
-    if (output.started)
-        process.waitForFinished(-1);
-    output.out = QString::fromUtf8(process.readAllStandardOutput());
-    output.err = QString::fromUtf8(process.readAllStandardError());
-    process.close();
-    return output;
 }

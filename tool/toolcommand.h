@@ -3,8 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-class QProcess;
-
 // How the program talks to Adobe's command-line tool. A tool folder key names a generation:
 // "Support002", "Support003" (the copies in the program's Contents folder) or the external
 // entry, "*" and the quoted path of a separately installed tool.
@@ -33,16 +31,3 @@ ToolCommandLine installCommand(const QString &key, const QString &optionPrefix,
 ToolCommandLine removeCommand(const QString &key, const QString &optionPrefix,
                               const QString &extensionName);
 ToolCommandLine listCommand(const QString &key, const QString &optionPrefix);
-
-// Starts the tool without waiting; the caller connects to the process's signals first or after.
-void startTool(QProcess &process, const ToolCommandLine &command);
-
-struct ToolOutput
-{
-    QString out; // standard output, UTF-8
-    QString err; // standard error, UTF-8
-    bool started = false;
-};
-
-// Runs the tool and waits for it without a time limit; a tool that cannot start prints nothing.
-ToolOutput runToolAndWait(const ToolCommandLine &command);

@@ -1,0 +1,199 @@
+#include "tool/toolrun.h"
+
+#include <QElapsedTimer>
+#include <QTextCodec>
+#include <QTimer>
+#include <QtDebug>
+
+namespace {
+int quietLimit = 3 * 60 * 1000;
+int stopOffer = 30 * 1000;
+
+void startProcess(QProcess &process, const ToolCommandLine &command)
+{
+    process.start(command.program, command.arguments, QIODevice::ReadWrite);
+}
+} // namespace
+
+namespace ToolLimits {
+int quietLimitMs()
+{
+    return quietLimit;
+}
+void setQuietLimitMs(int milliseconds)
+{
+    quietLimit = milliseconds;
+}
+int stopOfferMs()
+{
+    return stopOffer;
+}
+void setStopOfferMs(int milliseconds)
+{
+    stopOffer = milliseconds;
+}
+} // namespace ToolLimits
+
+QString decodeToolOutput(const QByteArray &bytes)
+{
+    QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
+    QTextCodec::ConverterState state;
+    const QString text = utf8->toUnicode(bytes.constData(), bytes.size(), &state);
+    // A cut at the output cap may split the last character; that alone is no reason to doubt.
+    if (state.invalidChars == 0)
+        return text;
+    return QString::fromLocal8Bit(bytes);
+}
+
+QString firstLines(const QString &text, int maxLines, int maxChars)
+{
+    int end = 0;
+    for (int line = 0; line < maxLines && end >= 0; ++line) {
+        end = text.indexOf(QLatin1Char('\n'), end);
+        if (end >= 0)
+            ++end;
+    }
+    int cut = end < 0 ? text.size() : end;
+    cut = qMin(cut, maxChars);
+    if (cut >= text.size())
+        return text;
+    return text.left(cut).trimmed() + QStringLiteral("...");
+}
+
+void BoundedOutput::append(const QByteArray &bytes)
+{
+    const int room = qMax(0, ToolLimits::MaxOutputBytes - m_bytes.size());
+    m_bytes.append(bytes.constData(), qMin(room, bytes.size()));
+    m_dropped += bytes.size() - qMin(room, bytes.size());
+}
+
+ToolResult runToolAndWait(const ToolCommandLine &command)
+{
+    ToolResult result;
+    result.program = command.program;
+    QProcess process;
+    startProcess(process, command);
+    result.started = process.waitForStarted(ToolLimits::quietLimitMs());
+    if (!result.started) {
+        process.kill();
+        return result;
+    }
+
+    BoundedOutput out;
+    BoundedOutput err;
+    QElapsedTimer quiet;
+    quiet.start();
+    const auto collect = [&] {
+        const QByteArray o = process.readAllStandardOutput();
+        const QByteArray e = process.readAllStandardError();
+        out.append(o);
+        err.append(e);
+        return !o.isEmpty() || !e.isEmpty();
+    };
+    while (process.state() != QProcess::NotRunning) {
+        const qint64 left = ToolLimits::quietLimitMs() - quiet.elapsed();
+        if (left <= 0) {
+            result.timedOut = true;
+            qDebug().noquote() << "TOOL DID NOT ANSWER" << command.text;
+            process.kill();
+            process.waitForFinished(5000);
+            break;
+        }
+        // Short slices, so that a tool writing only to standard error is drained too.
+        process.waitForReadyRead(int(qMin<qint64>(left, 100)));
+        if (collect())
+            quiet.restart();
+    }
+    collect();
+    result.crashed = !result.timedOut && process.exitStatus() == QProcess::CrashExit;
+    result.exitCode = process.exitCode();
+    result.out = decodeToolOutput(out.bytes());
+    result.err = decodeToolOutput(err.bytes());
+    result.truncated = out.truncated() || err.truncated();
+    return result;
+}
+
+ToolRun::ToolRun(const ToolCommandLine &command, QObject *parent)
+    : QObject(parent), m_command(command), m_process(new QProcess(this)),
+      m_quietTimer(new QTimer(this)), m_offerTimer(new QTimer(this))
+{
+    m_result.program = command.program;
+    m_quietTimer->setSingleShot(true);
+    m_offerTimer->setSingleShot(true);
+
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &ToolRun::readOutput);
+    connect(m_process, &QProcess::readyReadStandardError, this, &ToolRun::readOutput);
+    connect(m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            [this] { finishSoon(); });
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            finishSoon();
+    });
+    connect(m_quietTimer, &QTimer::timeout, this, [this] {
+        m_result.timedOut = true;
+        qDebug().noquote() << "TOOL DID NOT ANSWER" << m_command.text;
+        m_process->kill();
+    });
+    connect(m_offerTimer, &QTimer::timeout, this, [this] {
+        if (!m_finishing)
+            emit stopOffered();
+    });
+}
+
+ToolRun::~ToolRun()
+{
+    // A run dropped while the tool still works leaves the tool to finish: killing it halfway
+    // could leave Adobe's database half written.
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->setParent(nullptr);
+        connect(m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), m_process,
+                &QObject::deleteLater);
+    }
+}
+
+void ToolRun::start()
+{
+    m_quietTimer->start(ToolLimits::quietLimitMs());
+    m_offerTimer->start(ToolLimits::stopOfferMs());
+    startProcess(*m_process, m_command);
+}
+
+void ToolRun::stop()
+{
+    if (m_finishing || m_done)
+        return;
+    m_result.stopped = true;
+    m_process->kill();
+}
+
+void ToolRun::readOutput()
+{
+    m_out.append(m_process->readAllStandardOutput());
+    m_err.append(m_process->readAllStandardError());
+    if (!m_finishing)
+        m_quietTimer->start(ToolLimits::quietLimitMs());
+}
+
+void ToolRun::finishSoon()
+{
+    if (m_finishing)
+        return;
+    m_finishing = true;
+    m_quietTimer->stop();
+    m_offerTimer->stop();
+    // Whoever handles the end may open a modal box or delete this run; neither may happen
+    // inside the process's own signal.
+    QTimer::singleShot(0, this, [this] {
+        readOutput();
+        m_result.started = m_process->error() != QProcess::FailedToStart;
+        m_result.crashed = m_result.started && !m_result.timedOut && !m_result.stopped &&
+                           m_process->exitStatus() == QProcess::CrashExit;
+        m_result.exitCode = m_process->exitCode();
+        m_result.out = decodeToolOutput(m_out.bytes());
+        m_result.err = decodeToolOutput(m_err.bytes());
+        m_result.truncated = m_out.truncated() || m_err.truncated();
+        m_done = true;
+        emit finished(m_result.exitCode,
+                      m_result.crashed ? QProcess::CrashExit : QProcess::NormalExit);
+    });
+}

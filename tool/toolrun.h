@@ -1,0 +1,102 @@
+#pragma once
+
+#include "tool/toolcommand.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+
+class QTimer;
+
+// Running Adobe's tool with limits: no run waits for ever and no run's output can flood memory.
+
+namespace ToolLimits {
+// A run that neither prints nor ends for this long is killed and counts as not answering.
+int quietLimitMs();
+void setQuietLimitMs(int milliseconds); // tests shorten it
+// A wait box offers to stop waiting once a run has taken this long.
+int stopOfferMs();
+void setStopOfferMs(int milliseconds);
+// What is kept of each output stream; the rest is read and dropped.
+constexpr int MaxOutputBytes = 1024 * 1024;
+} // namespace ToolLimits
+
+struct ToolResult
+{
+    QString program;
+    QString out; // standard output, decoded by decodeToolOutput
+    QString err; // standard error
+    bool started = false;
+    bool crashed = false;   // ended by a crash, not by exiting
+    int exitCode = 0;       // meaningful only when it exited
+    bool timedOut = false;  // killed after ToolLimits::quietLimitMs() of silence
+    bool stopped = false;   // killed because the user stopped waiting
+    bool truncated = false; // more output came than ToolLimits::MaxOutputBytes
+
+    // The tool ran and ended by itself, whatever it said.
+    bool answered() const { return started && !timedOut && !stopped; }
+};
+
+// The tool prints UTF-8, or on Windows possibly the console's code page: valid UTF-8 is read as
+// UTF-8, anything else as the local 8-bit encoding.
+QString decodeToolOutput(const QByteArray &bytes);
+
+// At most maxLines lines and maxChars characters of text, with "..." where it was cut.
+QString firstLines(const QString &text, int maxLines, int maxChars);
+
+// Collects one output stream up to a cap; what comes after is counted, not kept.
+class BoundedOutput
+{
+public:
+    void append(const QByteArray &bytes);
+    const QByteArray &bytes() const { return m_bytes; }
+    bool truncated() const { return m_dropped > 0; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_dropped = 0;
+};
+
+// Runs the tool and blocks until it ends, or until it stayed silent for the quiet limit (then
+// it is killed). A tool that cannot start gives started == false and no output.
+ToolResult runToolAndWait(const ToolCommandLine &command);
+
+// One run that does not block. finished() comes exactly once and always from the event loop,
+// never from inside a signal of the process: whether the tool ended, crashed, could not start,
+// stayed silent past the quiet limit or was stopped by the user.
+class ToolRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ToolRun(const ToolCommandLine &command, QObject *parent = nullptr);
+    ~ToolRun() override;
+
+    void start();
+    // The user gave up waiting: the tool is killed and the run ends as stopped.
+    void stop();
+
+    bool isRunning() const { return m_process && !m_done; }
+    const ToolResult &result() const { return m_result; }
+    QString program() const { return m_result.program; }
+
+signals:
+    // The run has taken ToolLimits::stopOfferMs() and is still going.
+    void stopOffered();
+    void finished(int exitCode, QProcess::ExitStatus exitStatus);
+
+private:
+    void readOutput();
+    void finishSoon();
+
+    ToolCommandLine m_command;
+    QProcess *m_process = nullptr;
+    QTimer *m_quietTimer = nullptr;
+    QTimer *m_offerTimer = nullptr;
+    BoundedOutput m_out;
+    BoundedOutput m_err;
+    ToolResult m_result;
+    bool m_finishing = false;
+    bool m_done = false;
+};
