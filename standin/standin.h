@@ -169,4 +169,20 @@ bool writeScript(const QString &root, Generation generation, Verb verb, const QB
                  const QByteArray &err = QByteArray(), bool once = false);
 bool clearScript(const QString &root, Generation generation, Verb verb);
 
+// ---- How the executable behaves as a process ---------------------------------
+// Only the executable honours these (runCommand cannot hang or crash its caller).
+
+enum class ProcessFault {
+    Hang, // prints nothing and does not end (for ten minutes)
+    Crash // prints nothing and dies of a signal
+};
+
+// Every run of the verb, by any copy of the tool, misbehaves while switched on.
+bool setProcessFault(const QString &root, Verb verb, ProcessFault fault, bool on);
+// Every run waits this long before it works, so that runs are easy to overlap.
+bool setRunDelay(const QString &root, int milliseconds);
+// One line per run that started while another run of the tool was still going; Adobe's tool
+// can fail then, so the program must never do it.
+QStringList overlappingRuns(const QString &root);
+
 } // namespace StandIn

@@ -9,10 +9,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace StandIn {
 
@@ -428,14 +431,105 @@ bool setExtensionVisible(const QString &root, Generation generation, const QStri
     return database.open() && database.setVisible(name, visible);
 }
 
+namespace {
+QString processFaultPath(const QString &root, Verb verb, ProcessFault fault)
+{
+    return faultSwitchPath(root, verbName(verb) + (fault == ProcessFault::Hang
+                                                       ? QStringLiteral("-hang")
+                                                       : QStringLiteral("-crash")));
+}
+
+QString runDelayPath(const QString &root)
+{
+    return faultSwitchPath(root, QStringLiteral("run-delay"));
+}
+
+QString overlapLogPath(const QString &root)
+{
+    return standinFolder(root) + QStringLiteral("/overlapping-runs.log");
+}
+
+bool verbOf(const QStringList &arguments, Verb *verb)
+{
+    const QString option = arguments.value(0);
+    if (option == QLatin1String("/install"))
+        *verb = Verb::Install;
+    else if (option == QLatin1String("/remove"))
+        *verb = Verb::Remove;
+    else if (option == QLatin1String("/list"))
+        *verb = Verb::List;
+    else
+        return false;
+    return true;
+}
+
+// The misbehaviours of a process: a delay, a hang or a crash, before any work.
+void misbehave(const QString &root, const QStringList &arguments)
+{
+    bool delayOk = false;
+    const int delay = readAll(runDelayPath(root)).trimmed().toInt(&delayOk);
+    if (delayOk && delay > 0)
+        QThread::msleep(static_cast<unsigned long>(delay));
+    Verb verb;
+    if (!verbOf(arguments, &verb))
+        return;
+    if (QFile::exists(processFaultPath(root, verb, ProcessFault::Crash)))
+        std::abort();
+    if (QFile::exists(processFaultPath(root, verb, ProcessFault::Hang)))
+        QThread::sleep(600);
+}
+} // namespace
+
+bool setProcessFault(const QString &root, Verb verb, ProcessFault fault, bool on)
+{
+    const QString path = processFaultPath(root, verb, fault);
+    if (!on)
+        return !QFile::exists(path) || QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly);
+}
+
+bool setRunDelay(const QString &root, int milliseconds)
+{
+    const QString path = runDelayPath(root);
+    if (milliseconds <= 0)
+        return !QFile::exists(path) || QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(QByteArray::number(milliseconds)) > 0;
+}
+
+QStringList overlappingRuns(const QString &root)
+{
+    const QString log = QString::fromUtf8(readAll(overlapLogPath(root)));
+    return log.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 int runMain(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     // The folder the copy was started from decides which generation it is.
     const Generation generation =
         generationForFolder(QFileInfo(QCoreApplication::applicationDirPath()).fileName());
-    const CommandResult result =
-        runCommand(environmentRoot(), generation, QCoreApplication::arguments().mid(1));
+    const QString root = environmentRoot();
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+
+    // A lock held for the whole run tells whether another run was still going.
+    QDir().mkpath(standinFolder(root));
+    QLockFile lock(standinFolder(root) + QStringLiteral("/tool.lock"));
+    lock.setStaleLockTime(0); // only a dead holder makes it stale, never its age
+    if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError) {
+        QFile log(overlapLogPath(root));
+        if (log.open(QIODevice::Append))
+            log.write((generationName(generation) + QLatin1Char(' ') +
+                       arguments.join(QLatin1Char(' ')) + QLatin1Char('\n'))
+                          .toUtf8());
+    }
+    misbehave(root, arguments);
+
+    const CommandResult result = runCommand(root, generation, arguments);
     std::fwrite(result.out.constData(), 1, static_cast<size_t>(result.out.size()), stdout);
     std::fflush(stdout);
     std::fwrite(result.err.constData(), 1, static_cast<size_t>(result.err.size()), stderr);

@@ -39,8 +39,8 @@ QString decodeToolOutput(const QByteArray &bytes)
     QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
     QTextCodec::ConverterState state;
     const QString text = utf8->toUnicode(bytes.constData(), bytes.size(), &state);
-    // A cut at the output cap may split the last character; that alone is no reason to doubt.
-    if (state.invalidChars == 0)
+    // An unfinished sequence at the end is no UTF-8 either: "Caf\xe9" is Latin-1's "Café".
+    if (state.invalidChars == 0 && state.remainingChars == 0)
         return text;
     return QString::fromLocal8Bit(bytes);
 }

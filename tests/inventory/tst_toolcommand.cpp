@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
+#include <QTextCodec>
 #include <QtTest>
 
 namespace {
@@ -124,6 +126,114 @@ private slots:
         const ToolResult removed = runToolAndWait(removeCommand(key, "/", name));
         QCOMPARE(removed.out, QString("Removal successful\n"));
         QVERIFY(removed.err.isEmpty());
+    }
+
+    // A tool that hangs, crashes or floods its output must not hold or swamp the program.
+    void misbehavingToolsAreBounded_data()
+    {
+        QTest::addColumn<int>("fault"); // -1 flood, else StandIn::ProcessFault
+        QTest::addColumn<bool>("timedOut");
+        QTest::addColumn<bool>("crashed");
+        QTest::addColumn<bool>("truncated");
+        QTest::newRow("hangs") << int(StandIn::ProcessFault::Hang) << true << false << false;
+        QTest::newRow("crashes") << int(StandIn::ProcessFault::Crash) << false << true << false;
+        QTest::newRow("floods") << -1 << false << false << true;
+    }
+
+    void misbehavingToolsAreBounded()
+    {
+        QFETCH(int, fault);
+        QFETCH(bool, timedOut);
+        QFETCH(bool, crashed);
+        QFETCH(bool, truncated);
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        if (fault < 0)
+            QVERIFY(StandIn::writeScript(env.root(), StandIn::Generation::Newer,
+                                         StandIn::Verb::List,
+                                         QByteArray(3 * ToolLimits::MaxOutputBytes, 'x')));
+        else
+            QVERIFY(StandIn::setProcessFault(env.root(), StandIn::Verb::List,
+                                             StandIn::ProcessFault(fault), true));
+        const int limit = ToolLimits::quietLimitMs();
+        ToolLimits::setQuietLimitMs(500);
+
+        const ToolResult sync = runToolAndWait(listCommand("Support003", "/"));
+
+        ToolRun run(listCommand("Support003", "/"));
+        QSignalSpy finished(&run, &ToolRun::finished);
+        run.start();
+        QVERIFY(finished.wait(10000));
+        ToolLimits::setQuietLimitMs(limit);
+
+        for (const ToolResult &result : {sync, run.result()}) {
+            QVERIFY(result.started);
+            QCOMPARE(result.timedOut, timedOut);
+            QCOMPARE(result.crashed, crashed);
+            QCOMPARE(result.truncated, truncated);
+            QCOMPARE(result.answered(), !timedOut);
+            QVERIFY(result.out.size() <= ToolLimits::MaxOutputBytes);
+        }
+        QCOMPARE(finished.count(), 1);
+    }
+
+    void stoppedRunEndsOnceAsNotAnswering()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        QVERIFY(StandIn::setProcessFault(env.root(), StandIn::Verb::Remove,
+                                         StandIn::ProcessFault::Hang, true));
+        const int offer = ToolLimits::stopOfferMs();
+        ToolLimits::setStopOfferMs(100);
+        ToolRun run(removeCommand("Support002", "/", "Anything"));
+        QSignalSpy offered(&run, &ToolRun::stopOffered);
+        QSignalSpy finished(&run, &ToolRun::finished);
+        run.start();
+        QVERIFY(offered.wait(5000));
+        ToolLimits::setStopOfferMs(offer);
+        run.stop();
+        QVERIFY(finished.wait(5000));
+        QVERIFY(run.result().stopped);
+        QVERIFY(!run.result().answered());
+        QTest::qWait(50);
+        QCOMPARE(finished.count(), 1);
+    }
+
+    void toolThatCannotStartEndsFromTheEventLoop()
+    {
+        ToolRun run(listCommand("*\"/nonexistent/ExManCmd\"", "/"));
+        QSignalSpy finished(&run, &ToolRun::finished);
+        run.start();
+        QCOMPARE(finished.count(), 0); // never from inside the process's own signal
+        QVERIFY(finished.wait(5000));
+        QVERIFY(!run.result().started);
+        QTest::qWait(50);
+        QCOMPARE(finished.count(), 1);
+    }
+
+    // Windows consoles may print in their code page: valid UTF-8 stays UTF-8, the rest is read
+    // in the local encoding (Latin-1 here, standing for the console's).
+    void outputDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        const QString cafe = QStringLiteral("Caf") + QChar(0xe9);
+        QTest::newRow("UTF-8") << QByteArray("Caf\xc3\xa9") << cafe;
+        QTest::newRow("ASCII") << QByteArray("Plain") << QString("Plain");
+        QTest::newRow("code page") << QByteArray("Caf\xe9") << cafe;
+        QTest::newRow("code page, UTF-8-like start") << QByteArray("\xc3\xa9\xe9")
+                                                     << QString::fromLatin1("\xc3\xa9\xe9");
+    }
+
+    void outputDecoding()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QTextCodec *local = QTextCodec::codecForLocale();
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
+        const QString decoded = decodeToolOutput(bytes);
+        QTextCodec::setCodecForLocale(local);
+        QCOMPARE(decoded, text);
     }
 
     void toolThatCannotStartPrintsNothing()

@@ -209,6 +209,75 @@ private slots:
         QFETCH(bool, succeeded);
         QCOMPARE(installationSucceeded(output), succeeded);
     }
+
+    // The whole run decides: a run that did not answer, crashed, or failed without a word is
+    // never reported as a success, and a flood of output is cut for the box.
+    void outcomeOfARun_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<bool>("removed");
+        QTest::addColumn<QString>("textStart");
+
+        const QString success = "Installation was successful!";
+        QTest::newRow("clean, silent") << "exit" << "" << 0 << true << true << success;
+        QTest::newRow("clean, said so")
+            << "exit" << "Installation successful\n" << 0 << true << true << success;
+        QTest::newRow("silent error code")
+            << "exit" << "" << 3 << false << false
+            << "Adobe's command-line tool failed without saying why (exit code 3).";
+        QTest::newRow("crash, silent") << "crash" << "" << 0 << false << false
+                                       << "Adobe's command-line tool stopped unexpectedly";
+        QTest::newRow("crash after a success line")
+            << "crash" << "Installation successful\n" << 0 << false << false
+            << "Adobe's command-line tool stopped unexpectedly";
+        QTest::newRow("crash with a marker")
+            << "crash" << "Failed to install, status = -402!\n" << 1 << false << false
+            << "The extension has invalid signature";
+        QTest::newRow("no answer") << "timeout" << "" << 0 << false << false
+                                   << "Adobe's command-line tool did not answer";
+        QTest::newRow("stopped by the user") << "stop" << "Installing..." << 0 << false << false
+                                             << "Adobe's command-line tool did not answer";
+        QTest::newRow("not started") << "nostart" << "" << 0 << false << false
+                                     << "Adobe's command-line tool could not be started";
+        QTest::newRow("flood")
+            << "exit" << "Failed to install\n" + QString("line\n").repeated(100000) << 1 << false
+            << false << "Adobe Creative Cloud says: Failed to install\nline";
+    }
+
+    void outcomeOfARun()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, output);
+        QFETCH(int, exitCode);
+        QFETCH(bool, installed);
+        QFETCH(bool, removed);
+        QFETCH(QString, textStart);
+
+        ToolResult run;
+        run.program = "/opt/tool";
+        run.started = what != "nostart";
+        run.crashed = what == "crash";
+        run.timedOut = what == "timeout";
+        run.stopped = what == "stop";
+        run.exitCode = exitCode;
+        run.out = output;
+
+        const InstallOutcome install = installationOutcome(run);
+        QCOMPARE(install.succeeded, installed);
+        QVERIFY2(install.text.startsWith(textStart), qPrintable(install.text.left(200)));
+        QVERIFY(install.text.size() <= ShownOutputChars + 100);
+        if (install.text.size() < output.size() && !output.isEmpty() && !installed)
+            QVERIFY(!install.details.isEmpty() || what == "timeout" || what == "stop");
+
+        const RemovalOutcome removal = removalOutcome(run);
+        QCOMPARE(removal.succeeded, removed);
+        QVERIFY(removal.text.size() <= ShownOutputChars + 200);
+        if (output.size() > ShownOutputChars && !removed)
+            QVERIFY(!removal.details.isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestInstallerMessages)
