@@ -19,6 +19,7 @@ public:
         QString title;
         QString text;
         QString informativeText;
+        QString detailedText;
         bool hasButtons = false;
     };
 

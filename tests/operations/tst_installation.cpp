@@ -1,6 +1,7 @@
 #include "operationstestsupport.h"
 
 #include <QFileOpenEvent>
+#include <QPushButton>
 #include <QProgressBar>
 #include <QTemporaryDir>
 
@@ -262,6 +263,64 @@ private slots:
         QCOMPARE(boxes.at(1).informativeText, QString("Please try again!"));
         QCOMPARE(QFile::exists(newer + ".old"), answer == QMessageBox::Yes);
         QCOMPARE(QFile::exists(older + ".old"), answer == QMessageBox::Yes);
+    }
+
+    // A tool that hangs, crashes or floods its output ends in a plain failure box, never in a
+    // success and never in a wait box that stays for good.
+    void misbehavingToolEndsInAPlainFailure_data()
+    {
+        QTest::addColumn<QString>("misbehaviour");
+        QTest::addColumn<QString>("textStart");
+        QTest::newRow("user stops waiting")
+            << "hang, stop" << "Adobe's command-line tool did not answer";
+        QTest::newRow("silent past the limit")
+            << "hang" << "Adobe's command-line tool did not answer";
+        QTest::newRow("crash") << "crash" << "Adobe's command-line tool stopped unexpectedly";
+        QTest::newRow("flood of output") << "flood" << "Adobe Creative Cloud says: Installing";
+    }
+
+    void misbehavingToolEndsInAPlainFailure()
+    {
+        QFETCH(QString, misbehaviour);
+        QFETCH(QString, textStart);
+        Session s;
+        s.open();
+        const QString root = s.env.root();
+        if (misbehaviour.startsWith("hang"))
+            QVERIFY(StandIn::setProcessFault(root, StandIn::Verb::Install,
+                                             StandIn::ProcessFault::Hang, true));
+        if (misbehaviour == "crash")
+            QVERIFY(StandIn::setProcessFault(root, StandIn::Verb::Install,
+                                             StandIn::ProcessFault::Crash, true));
+        if (misbehaviour == "flood")
+            QVERIFY(StandIn::writeScript(root, Generation::Newer, StandIn::Verb::Install,
+                                         QByteArray("Installing...\n").repeated(400000)));
+        const int quiet = ToolLimits::quietLimitMs();
+        const int offer = ToolLimits::stopOfferMs();
+        ToolLimits::setQuietLimitMs(misbehaviour == "hang" ? 300 : 20000);
+        ToolLimits::setStopOfferMs(100);
+
+        drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Never Installed"))});
+        if (misbehaviour == "hang, stop") {
+            QPointer<QMessageBox> waitBox = s.in->installWaitBox();
+            QVERIFY(waitBox);
+            QTRY_VERIFY(!waitBox->buttons().isEmpty());
+            QCOMPARE(waitBox->buttons().at(0)->text(), QString("Stop Waiting"));
+            waitBox->buttons().at(0)->click();
+        }
+        s.settle(1);
+        ToolLimits::setQuietLimitMs(quiet);
+        ToolLimits::setStopOfferMs(offer);
+        if (QTest::currentTestFailed())
+            return;
+
+        const ModalBoxWatcher::Box box = s.watcher.answeredBoxes().at(0);
+        QCOMPARE(box.text, QString("Installation"));
+        QVERIFY2(box.informativeText.startsWith(textStart), qPrintable(box.informativeText.left(300)));
+        QVERIFY(box.informativeText.size() < 2000);
+        if (misbehaviour == "flood")
+            QVERIFY(box.detailedText.startsWith("Installing...\nInstalling..."));
+        QVERIFY(!s.installedNames(Generation::Newer).contains("Never Installed"));
     }
 
     void toolThatCannotStartIsReported()

@@ -2,6 +2,7 @@
 #include "operationstestsupport.h"
 
 #include <QProgressBar>
+#include <QStatusBar>
 
 using namespace OperationsTest;
 using StandIn::Generation;
@@ -109,6 +110,109 @@ private slots:
         QCOMPARE(waitBoxes(s.watcher, "Remove").size(), 2);
         QVERIFY(s.installedNames(Generation::Older).isEmpty());
         QVERIFY(s.installedNames(Generation::Newer).isEmpty());
+    }
+
+    // A package dropped while a removal chain waits for update feeds between its steps waits
+    // for the whole chain: never two runs of the tool at once.
+    void dropDuringARemovalWaitsForTheWholeChain()
+    {
+        Session s;
+        QVERIFY(s.prepared);
+        LocalHttpServer server;
+        server.serveAfter("/feed.xml",
+                          StandIn::updateFeedXml("1.0", server.url("/brush.zxp").toString()), 600);
+        const QString path = s.package("brush.zxp", "Shared Brush", {"Photoshop"}, true,
+                                       server.url("/feed.xml").toString());
+        QVERIFY(s.installThrough(Generation::Older, path));
+        QVERIFY(s.installThrough(Generation::Newer, path));
+        const QString other = s.package("tidy.zxp", "Layer Tidy");
+        s.open();
+        QVERIFY(StandIn::setRunDelay(s.env.root(), 100));
+        QVERIFY(s.selectHost("Photoshop"));
+        s.in->ui()->tableWidget->selectRow(s.tableRow("Shared Brush"));
+        s.watcher.clear();
+
+        bool dropped = false;
+        bool waitedItsTurn = false;
+        bool refusedActionsDisabled = false;
+        QStringList statuses;
+        connect(s.in->ui()->statusBar, &QStatusBar::messageChanged, this, [&](const QString &text) {
+            statuses << text;
+            if (text != "Checking for updates..." || s.in->removalLedger().size() != 1 || dropped)
+                return;
+            dropped = true;
+            QTimer::singleShot(100, this, [&] {
+                drop(*s.window, {QUrl::fromLocalFile(other)});
+                waitedItsTurn = !s.in->installingRun() && s.in->pendingInstallations().size() == 1;
+                refusedActionsDisabled = !s.in->ui()->actionRemove->isEnabled() &&
+                                         !s.in->ui()->actionFix_2->isEnabled() &&
+                                         s.in->ui()->actionInstall->isEnabled();
+            });
+        });
+        s.in->ui()->actionRemove->trigger();
+        RETURN_IF_FAILED(s.settle(2));
+
+        QVERIFY(dropped);
+        QVERIFY(waitedItsTurn);
+        QVERIFY(refusedActionsDisabled);
+        QCOMPARE(texts(s.watcher.answeredBoxes()),
+                 (QStringList{"Extension Shared Brush was succesfully removed", "Installation"}));
+        QCOMPARE(StandIn::overlappingRuns(s.env.root()), QStringList());
+        QCOMPARE(s.installedNames(Generation::Newer), QStringList{"Layer Tidy"});
+        QVERIFY(s.installedNames(Generation::Older).isEmpty());
+        QVERIFY(statuses.contains("Removing Shared Brush..."));
+        QVERIFY(statuses.contains("Installing tidy.zxp..."));
+        QVERIFY(s.in->ui()->actionRemove->isEnabled());
+        QVERIFY(s.in->ui()->statusBar->currentMessage().isEmpty());
+    }
+
+    // Started while the start-up scan waits for a feed, a removal decides each next step on what
+    // the tools hold after the step before, not on the records listed before it began.
+    void removalDuringTheStartUpScanFollowsTheFreshState()
+    {
+        Session s;
+        QVERIFY(s.prepared);
+        LocalHttpServer server;
+        server.serveAfter("/feed.xml",
+                          StandIn::updateFeedXml("1.0", server.url("/brush.zxp").toString()), 1500);
+        const QString path = s.package("brush.zxp", "Shared Brush", {"Photoshop"}, true,
+                                       server.url("/feed.xml").toString());
+        QVERIFY(s.installThrough(Generation::Older, path));
+        QVERIFY(s.installThrough(Generation::Newer, path));
+        QVERIFY(StandIn::setRunDelay(s.env.root(), 50));
+
+        // A separately installed tool first, sharing the newer generation's data.
+        const QString agent = s.env.scratch() + "/agent/UnifiedPluginInstallerAgent";
+        QVERIFY(QDir().mkpath(QFileInfo(agent).absolutePath()));
+        QVERIFY(QFile::copy(QStringLiteral(PANELHOLD_PROGRAM_DIR) + "/Contents/Support003/ExManCmd",
+                            agent));
+        externalToolEntry = QStringLiteral("none");
+        setExternalToolPathForTesting(agent);
+        s.window.reset(new MainWindow);
+        s.in.reset(new MainWindowAccess(*s.window));
+        QCOMPARE(s.in->toolFolders().size(), 3);
+        s.window->show();
+
+        bool pressed = false;
+        connect(s.in->ui()->statusBar, &QStatusBar::messageChanged, this, [&](const QString &text) {
+            if (text != "Checking for updates..." || pressed)
+                return;
+            pressed = true;
+            QTimer::singleShot(100, this, [&] {
+                s.in->ui()->tableWidget->selectRow(s.tableRow("Shared Brush"));
+                s.in->ui()->actionRemove->trigger();
+            });
+        });
+        s.window->startUp(QString());
+        RETURN_IF_FAILED(s.settle(1));
+
+        QVERIFY(pressed);
+        QCOMPARE(texts(s.watcher.answeredBoxes()),
+                 QStringList{"Extension Shared Brush was succesfully removed"});
+        QVERIFY(s.installedNames(Generation::Newer).isEmpty());
+        QVERIFY(s.installedNames(Generation::Older).isEmpty());
+        QCOMPARE(StandIn::overlappingRuns(s.env.root()), QStringList());
+        QTRY_VERIFY(!s.tableNames().contains("Shared Brush"));
     }
 
     void chainGoesNewerFirstAndStopsAtAFailedStep()
