@@ -375,6 +375,54 @@ private slots:
         QVERIFY(scene.leftInTmp().isEmpty());
     }
 
+    // The update goes in through the first generation; a copy another generation keeps is
+    // updated there too, or the confirmation says it stayed behind. No row showing the new
+    // version keeps its button either way.
+    void updateReachesEveryGenerationsCopy_data()
+    {
+        QTest::addColumn<bool>("olderRefuses");
+        QTest::newRow("older takes it") << false;
+        QTest::newRow("older refuses it") << true;
+    }
+
+    void updateReachesEveryGenerationsCopy()
+    {
+        QFETCH(bool, olderRefuses);
+        Scene scene;
+        QVERIFY(scene.setUp());
+        qputenv("TMPDIR", scene.tmp.toUtf8());
+        const QString root = scene.env.root();
+        QVERIFY(StandIn::installPackage(root, StandIn::Generation::Older,
+                                        scene.env.scratch() + "/" + Demo + "-1.0.zxp")
+                    .contains("Installation successful"));
+        if (olderRefuses)
+            QVERIFY(StandIn::writeScript(root, StandIn::Generation::Older, StandIn::Verb::Install,
+                                         "Failed to install, status = -403!\n"));
+
+        MainWindow window;
+        MainWindowAccess in(window);
+        window.show();
+        window.startUp(QString());
+        QCOMPARE(in.ui()->listWidget->currentItem()->text(), QString("Photoshop"));
+        QVERIFY(in.updateButtons().contains(Demo));
+
+        ModalBoxWatcher watcher;
+        release(in, Demo);
+        QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
+        QTRY_VERIFY(!in.installingRun());
+        const QString confirmation = watcher.answeredBoxes().constFirst().informativeText;
+        QVERIFY2(confirmation.startsWith("Updated Demo Panel!"), qPrintable(confirmation));
+
+        QString olderVersion;
+        for (const StandIn::InstalledExtension &row :
+             StandIn::installedExtensions(root, StandIn::Generation::Older))
+            olderVersion = row.name == Demo ? row.version : olderVersion;
+        QCOMPARE(olderVersion, olderRefuses ? QString("1.0") : QString("1.1"));
+        QCOMPARE(confirmation.contains("still at version 1.0"), olderRefuses);
+        QCOMPARE(in.ui()->tableWidget->item(tableRowOf(in, Demo), 2)->text(), QString("1.1"));
+        QVERIFY(!in.updateButtons().contains(Demo));
+    }
+
     void redirectedDownload()
     {
         Scene scene;
