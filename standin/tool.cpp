@@ -497,8 +497,7 @@ bool setRunDelay(const QString &root, int milliseconds)
         return !QFile::exists(path) || QFile::remove(path);
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) &&
-           file.write(QByteArray::number(milliseconds)) > 0;
+    return file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(milliseconds)) > 0;
 }
 
 QStringList overlappingRuns(const QString &root)

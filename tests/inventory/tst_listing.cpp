@@ -2,6 +2,7 @@
 #include "inventorytestsupport.h"
 #include "modalboxwatcher.h"
 #include "testenvironment.h"
+#include "tool/toolrun.h"
 
 #include <QSettings>
 #include <QStatusBar>
@@ -201,19 +202,26 @@ private slots:
 
     void nothingReadable_data()
     {
-        QTest::addColumn<bool>("scripted");
-        QTest::newRow("every tool prints nothing") << true;
-        QTest::newRow("no tool can start") << false;
+        QTest::addColumn<QString>("why");
+        QTest::newRow("every tool prints nothing") << "empty";
+        QTest::newRow("no tool can start") << "missing";
+        QTest::newRow("every tool hangs") << "hang";
     }
 
     void nothingReadable()
     {
-        QFETCH(bool, scripted);
+        QFETCH(QString, why);
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root()));
         MainWindow window;
         MainWindowAccess in(window);
-        if (scripted) {
+        const int quiet = ToolLimits::quietLimitMs();
+        if (why == "hang") {
+            // Each generation's run is given up after the limit and lists nothing.
+            QVERIFY(StandIn::setProcessFault(env.root(), StandIn::Verb::List,
+                                             StandIn::ProcessFault::Hang, true));
+            ToolLimits::setQuietLimitMs(300);
+        } else if (why == "empty") {
             QVERIFY(StandIn::writeScript(env.root(), Generation::Newer, StandIn::Verb::List,
                                          QByteArray()));
             QVERIFY(StandIn::writeScript(env.root(), Generation::Older, StandIn::Verb::List,
@@ -224,6 +232,7 @@ private slots:
 
         ModalBoxWatcher watcher;
         in.listExtensions(-1, QString());
+        ToolLimits::setQuietLimitMs(quiet);
 
         QCOMPARE(hostTexts(in).join('|'), NoProductsLines);
         for (int i = 0; i < in.ui()->listWidget->count(); ++i)

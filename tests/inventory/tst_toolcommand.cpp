@@ -1,6 +1,6 @@
-#include "tool/toolrun.h"
 #include "standin.h"
 #include "testenvironment.h"
+#include "tool/toolrun.h"
 
 #include <QDir>
 #include <QFile>
@@ -221,8 +221,8 @@ private slots:
         QTest::newRow("UTF-8") << QByteArray("Caf\xc3\xa9") << cafe;
         QTest::newRow("ASCII") << QByteArray("Plain") << QString("Plain");
         QTest::newRow("code page") << QByteArray("Caf\xe9") << cafe;
-        QTest::newRow("code page, UTF-8-like start") << QByteArray("\xc3\xa9\xe9")
-                                                     << QString::fromLatin1("\xc3\xa9\xe9");
+        QTest::newRow("code page, UTF-8-like start")
+            << QByteArray("\xc3\xa9\xe9") << QString::fromLatin1("\xc3\xa9\xe9");
     }
 
     void outputDecoding()

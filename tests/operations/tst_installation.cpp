@@ -1,8 +1,8 @@
 #include "operationstestsupport.h"
 
 #include <QFileOpenEvent>
-#include <QPushButton>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 using namespace OperationsTest;
@@ -271,12 +271,14 @@ private slots:
     {
         QTest::addColumn<QString>("misbehaviour");
         QTest::addColumn<QString>("textStart");
-        QTest::newRow("user stops waiting")
-            << "hang, stop" << "Adobe's command-line tool did not answer";
-        QTest::newRow("silent past the limit")
-            << "hang" << "Adobe's command-line tool did not answer";
-        QTest::newRow("crash") << "crash" << "Adobe's command-line tool stopped unexpectedly";
-        QTest::newRow("flood of output") << "flood" << "Adobe Creative Cloud says: Installing";
+        QTest::newRow("user stops waiting") << "hang, stop"
+                                            << "Adobe's command-line tool did not answer";
+        QTest::newRow("silent past the limit") << "hang"
+                                               << "Adobe's command-line tool did not answer";
+        QTest::newRow("crash") << "crash"
+                               << "Adobe's command-line tool stopped unexpectedly";
+        QTest::newRow("flood of output") << "flood"
+                                         << "Adobe Creative Cloud says: Installing";
     }
 
     void misbehavingToolEndsInAPlainFailure()
@@ -316,7 +318,8 @@ private slots:
 
         const ModalBoxWatcher::Box box = s.watcher.answeredBoxes().at(0);
         QCOMPARE(box.text, QString("Installation"));
-        QVERIFY2(box.informativeText.startsWith(textStart), qPrintable(box.informativeText.left(300)));
+        QVERIFY2(box.informativeText.startsWith(textStart),
+                 qPrintable(box.informativeText.left(300)));
         QVERIFY(box.informativeText.size() < 2000);
         if (misbehaviour == "flood")
             QVERIFY(box.detailedText.startsWith("Installing...\nInstalling..."));

@@ -222,29 +222,39 @@ private slots:
         QTest::addColumn<QString>("textStart");
 
         const QString success = "Installation was successful!";
-        QTest::newRow("clean, silent") << "exit" << "" << 0 << true << true << success;
-        QTest::newRow("clean, said so")
-            << "exit" << "Installation successful\n" << 0 << true << true << success;
+        QTest::newRow("clean, silent") << "exit"
+                                       << "" << 0 << true << true << success;
+        QTest::newRow("clean, said so") << "exit"
+                                        << "Installation successful\n"
+                                        << 0 << true << true << success;
         QTest::newRow("silent error code")
-            << "exit" << "" << 3 << false << false
+            << "exit"
+            << "" << 3 << false << false
             << "Adobe's command-line tool failed without saying why (exit code 3).";
-        QTest::newRow("crash, silent") << "crash" << "" << 0 << false << false
-                                       << "Adobe's command-line tool stopped unexpectedly";
+        QTest::newRow("crash, silent")
+            << "crash"
+            << "" << 0 << false << false << "Adobe's command-line tool stopped unexpectedly";
         QTest::newRow("crash after a success line")
-            << "crash" << "Installation successful\n" << 0 << false << false
-            << "Adobe's command-line tool stopped unexpectedly";
+            << "crash"
+            << "Installation successful\n"
+            << 0 << false << false << "Adobe's command-line tool stopped unexpectedly";
         QTest::newRow("crash with a marker")
-            << "crash" << "Failed to install, status = -402!\n" << 1 << false << false
-            << "The extension has invalid signature";
-        QTest::newRow("no answer") << "timeout" << "" << 0 << false << false
-                                   << "Adobe's command-line tool did not answer";
-        QTest::newRow("stopped by the user") << "stop" << "Installing..." << 0 << false << false
-                                             << "Adobe's command-line tool did not answer";
-        QTest::newRow("not started") << "nostart" << "" << 0 << false << false
-                                     << "Adobe's command-line tool could not be started";
-        QTest::newRow("flood")
-            << "exit" << "Failed to install\n" + QString("line\n").repeated(100000) << 1 << false
-            << false << "Adobe Creative Cloud says: Failed to install\nline";
+            << "crash"
+            << "Failed to install, status = -402!\n"
+            << 1 << false << false << "The extension has invalid signature";
+        QTest::newRow("no answer")
+            << "timeout"
+            << "" << 0 << false << false << "Adobe's command-line tool did not answer";
+        QTest::newRow("stopped by the user")
+            << "stop"
+            << "Installing..." << 0 << false << false << "Adobe's command-line tool did not answer";
+        QTest::newRow("not started")
+            << "nostart"
+            << "" << 0 << false << false << "Adobe's command-line tool could not be started";
+        QTest::newRow("flood") << "exit"
+                               << "Failed to install\n" + QString("line\n").repeated(100000) << 1
+                               << false << false
+                               << "Adobe Creative Cloud says: Failed to install\nline";
     }
 
     void outcomeOfARun()

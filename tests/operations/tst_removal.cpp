@@ -95,7 +95,8 @@ private slots:
         // the feed request waits.
         int secondPresses = 0;
         connect(s.in->ui()->statusBar, &QStatusBar::messageChanged, this, [&](const QString &text) {
-            if (text != "Checking for updates..." || s.in->removalLedger().size() != 1 || secondPresses)
+            if (text != "Checking for updates..." || s.in->removalLedger().size() != 1 ||
+                secondPresses)
                 return;
             ++secondPresses;
             QTimer::singleShot(200, this, [&] {
@@ -106,7 +107,8 @@ private slots:
         s.in->ui()->actionRemove->trigger();
         RETURN_IF_FAILED(s.settle(1));
         QCOMPARE(secondPresses, 1);
-        QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Extension Shared Brush was succesfully removed"});
+        QCOMPARE(texts(s.watcher.answeredBoxes()),
+                 QStringList{"Extension Shared Brush was succesfully removed"});
         QCOMPARE(waitBoxes(s.watcher, "Remove").size(), 2);
         QVERIFY(s.installedNames(Generation::Older).isEmpty());
         QVERIFY(s.installedNames(Generation::Newer).isEmpty());

@@ -185,12 +185,16 @@ private slots:
         QVERIFY(scene.install(photoshopPackage("Twin Panel", "1.0", twinFeed)));
         const QString demoNew = env.scratch() + "/demo-new.zxp";
         const QString twinNew = env.scratch() + "/twin-new.zxp";
-        QVERIFY(StandIn::buildSamplePackage(demoNew, photoshopPackage("Demo Panel", "1.1", demoFeed)));
-        QVERIFY(StandIn::buildSamplePackage(twinNew, photoshopPackage("Twin Panel", "1.1", twinFeed)));
+        QVERIFY(
+            StandIn::buildSamplePackage(demoNew, photoshopPackage("Demo Panel", "1.1", demoFeed)));
+        QVERIFY(
+            StandIn::buildSamplePackage(twinNew, photoshopPackage("Twin Panel", "1.1", twinFeed)));
         server.serve("/demo.zxp", readFile(demoNew));
         server.serve("/twin.zxp", readFile(twinNew));
-        server.serve("/demo.xml", StandIn::updateFeedXml("1.1", server.url("/demo.zxp").toString()));
-        server.serve("/twin.xml", StandIn::updateFeedXml("1.1", server.url("/twin.zxp").toString()));
+        server.serve("/demo.xml",
+                     StandIn::updateFeedXml("1.1", server.url("/demo.zxp").toString()));
+        server.serve("/twin.xml",
+                     StandIn::updateFeedXml("1.1", server.url("/twin.zxp").toString()));
 
         MainWindow window;
         MainWindowAccess in = startedUp(window);
