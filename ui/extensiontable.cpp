@@ -43,8 +43,10 @@ void MainWindow::on_listWidget_itemSelectionChanged()
         refreshUpdateList();
 
     QTableWidget *table = ui->tableWidget;
-    while (table->rowCount() > 0)
-        table->removeRow(0);
+    // One layout pass at the end instead of one per row: with a widget in every row, a table
+    // that re-places its widgets at each inserted row fills in time that grows with the square.
+    table->setUpdatesEnabled(false);
+    table->setRowCount(0);
 
     // Removing the rows only schedules their cell widgets for deletion; the buttons go now, so
     // updateButtons never holds a button of an earlier fill.
@@ -54,8 +56,10 @@ void MainWindow::on_listWidget_itemSelectionChanged()
         delete button;
 
     const QList<QListWidgetItem *> selected = ui->listWidget->selectedItems();
-    if (selected.isEmpty())
+    if (selected.isEmpty()) {
+        table->setUpdatesEnabled(true);
         return;
+    }
     const QString host = selected.first()->text();
     QSettings().setValue(QStringLiteral("selectedApp"), host);
 
@@ -74,13 +78,12 @@ void MainWindow::on_listWidget_itemSelectionChanged()
     readAdobeDatabases();
     table->verticalHeader()->hide();
 
-    const QFontMetrics metrics(table->font());
+    table->setRowCount(rows.size());
     int i = 0;
     // QMap iterates in ascending, case-sensitive order of the names.
     for (auto row = rows.constBegin(); row != rows.constEnd(); ++row, ++i) {
         const QString name = row.value().value(0);
         const QString version = row.value().value(1);
-        table->insertRow(i);
         table->setItem(i, 1, new QTableWidgetItem(name));
         table->setItem(i, 2, new QTableWidgetItem(version));
 
@@ -93,24 +96,7 @@ void MainWindow::on_listWidget_itemSelectionChanged()
         } catch (...) {
             qDebug() << "No icon for" << name;
         }
-
-        // A row that already shows the announced version (another generation kept the old one)
-        // has nothing left to update.
-        const QString announced = announcedVersions.value(name);
-        if (extensionsWithUpdates.contains(name) &&
-            (announced.isEmpty() || compareVersions(version.toUtf8(), announced.toUtf8()) < 0)) {
-            // The button sits over the version cell, just right of the version text.
-            auto *cell = new QWidget;
-            auto *button = new QPushButton(tr("Update"));
-            auto *layout = new QHBoxLayout(cell);
-            layout->addWidget(button);
-            layout->setAlignment(Qt::AlignLeft);
-            layout->setContentsMargins(textWidth(metrics, version) + 10, 0, 0, 0);
-            table->setCellWidget(i, 2, cell);
-            button->setEnabled(!toolGate.isHeld() && !updateRunning);
-            updateButtons.insert(name, button);
-            connect(button, &QPushButton::released, this, &MainWindow::updateClicked);
-        }
+        addUpdateButton(i, name, version);
     }
 
     table->verticalHeader()->setFixedWidth(40);
@@ -121,4 +107,40 @@ void MainWindow::on_listWidget_itemSelectionChanged()
         fitNameColumn = false;
         table->resizeColumnToContents(1);
     }
+    table->setUpdatesEnabled(true);
+}
+
+void MainWindow::addUpdateButton(const QString &name)
+{
+    const QTableWidget *table = ui->tableWidget;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *nameItem = table->item(row, 1);
+        if (nameItem && nameItem->text() == name) {
+            const QTableWidgetItem *versionItem = table->item(row, 2);
+            addUpdateButton(row, name, versionItem ? versionItem->text() : QString());
+            return;
+        }
+    }
+}
+
+void MainWindow::addUpdateButton(int row, const QString &name, const QString &version)
+{
+    // A row that already shows the announced version (another generation kept the old one)
+    // has nothing left to update.
+    const QString announced = announcedVersions.value(name);
+    if (!extensionsWithUpdates.contains(name) || updateButtons.contains(name) ||
+        (!announced.isEmpty() && compareVersions(version.toUtf8(), announced.toUtf8()) >= 0))
+        return;
+    // The button sits over the version cell, just right of the version text.
+    QTableWidget *table = ui->tableWidget;
+    auto *cell = new QWidget;
+    auto *button = new QPushButton(tr("Update"));
+    auto *layout = new QHBoxLayout(cell);
+    layout->addWidget(button);
+    layout->setAlignment(Qt::AlignLeft);
+    layout->setContentsMargins(textWidth(QFontMetrics(table->font()), version) + 10, 0, 0, 0);
+    button->setEnabled(!toolGate.isHeld() && !updateRunning);
+    table->setCellWidget(row, 2, cell);
+    updateButtons.insert(name, button);
+    connect(button, &QPushButton::released, this, &MainWindow::updateClicked);
 }

@@ -8,6 +8,7 @@
 #include "support/literalcipher.h"
 #include "support/literals.h"
 #include "support/qeasysettings.h"
+#include "updates/updatescanner.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -20,6 +21,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QStyleFactory>
@@ -76,6 +78,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     extensionsDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
 
     connect(&toolGate, &ToolGate::changed, this, &MainWindow::updateBusyState);
+    updateScanner = new UpdateScanner(this);
+    connect(updateScanner, &UpdateScanner::updateFound, this, &MainWindow::updateAnnounced);
+    connect(updateScanner, &UpdateScanner::finished, this, &MainWindow::showIdleStatus);
+    // A shortcut rather than a menu entry: the menus stay as the form has them.
+    auto *refresh = new QShortcut(QKeySequence::Refresh, this);
+    connect(refresh, &QShortcut::activated, this, &MainWindow::refreshEverything);
 
     // Put the window back where the user left it.
     const QSettings settings;
@@ -90,13 +98,13 @@ MainWindow::~MainWindow()
 
 void MainWindow::startUp(const QString &savedHostName)
 {
-    // Nothing else runs the tool yet, so the gate is free and the listing runs now.
+    // Nothing else runs the tool yet, so the gate is free and the listing runs now. Its host
+    // selection fills the table; the update scan then adds buttons as feeds answer.
     toolGate.enter(tr("Loading information..."), [this, savedHostName] {
         listExtensions(-1, savedHostName);
         toolGate.release();
     });
     refreshUpdateList();
-    on_listWidget_itemSelectionChanged();
     startupFinished = true;
 }
 
@@ -113,8 +121,14 @@ bool MainWindow::refreshAfterChange(int reselectPosition)
     fitNameColumn = true;
     listExtensions(reselectPosition, QString());
     refreshUpdateList();
-    on_listWidget_itemSelectionChanged();
     return true;
+}
+
+void MainWindow::refreshEverything()
+{
+    updateScanner->forgetAnswers();
+    const QList<QListWidgetItem *> hosts = ui->listWidget->selectedItems();
+    refreshWhenToolIsFree(hosts.isEmpty() ? 0 : ui->listWidget->row(hosts.first()) + 1);
 }
 
 void MainWindow::refreshWhenToolIsFree(int reselectPosition)
@@ -143,6 +157,8 @@ void MainWindow::showIdleStatus()
 {
     if (toolGate.isHeld())
         ui->statusBar->showMessage(toolGate.activity());
+    else if (updateScanner && updateScanner->isRunning())
+        ui->statusBar->showMessage(tr("Checking for updates..."));
     else
         ui->statusBar->clearMessage();
 }

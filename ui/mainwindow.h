@@ -19,6 +19,7 @@ class QMessageBox;
 class QProgressBar;
 class QPushButton;
 class ToolRun;
+class UpdateScanner;
 
 namespace Ui {
 class MainWindow;
@@ -103,6 +104,13 @@ private:
     // Updates (updates/*.cpp)
     QString refreshUpdateList();
     void scanForUpdates();
+    void updateAnnounced(const QString &name, const QString &version);
+    // Puts the "Update" button into the extension's row of the table, if it is shown there and
+    // its version is older than the announced one.
+    void addUpdateButton(const QString &name);
+    void addUpdateButton(int row, const QString &name, const QString &version);
+    // F5: the lists afresh, and every feed asked again.
+    void refreshEverything();
     void downloadAndUpdate(const QString &name);
     void saveTablePosition();
     void restoreTablePosition();
@@ -177,6 +185,7 @@ private:
     bool resetRunning = false;
 
     // Updates (updates/*.cpp)
+    UpdateScanner *updateScanner = nullptr;
     QStringList extensionsWithUpdates;
     QMap<QString, QString> announcedVersions; // extension name -> version its feed announces
     QStringList updateLeftBehind; // copies another generation kept at the old version, in words

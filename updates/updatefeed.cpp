@@ -12,6 +12,7 @@
 
 namespace {
 int stallTimeoutMs = 30000;
+int feedLimitMs = 20000;
 
 QString tr(const char *text)
 {
@@ -27,6 +28,16 @@ int networkStallTimeoutMs()
 void setNetworkStallTimeoutMs(int milliseconds)
 {
     stallTimeoutMs = milliseconds;
+}
+
+int feedTimeLimitMs()
+{
+    return feedLimitMs;
+}
+
+void setFeedTimeLimitMs(int milliseconds)
+{
+    feedLimitMs = milliseconds;
 }
 
 ReplyWait waitForReply(QNetworkReply *reply, qint64 maxBodyBytes)

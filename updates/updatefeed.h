@@ -14,6 +14,11 @@ constexpr qint64 MaxFeedBytes = 4 * 1024 * 1024;
 int networkStallTimeoutMs();
 void setNetworkStallTimeoutMs(int milliseconds); // tests shorten it
 
+// A server that sends a byte now and then never lets the no-progress timer run out; these bound
+// the whole request however steadily it trickles. Tests shorten them.
+int feedTimeLimitMs(); // 20 s
+void setFeedTimeLimitMs(int milliseconds);
+
 enum class ReplyWait { Finished, Stalled, TooLarge };
 
 // Waits for the reply's finished signal in a local event loop, so other events go on being

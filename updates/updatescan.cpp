@@ -1,6 +1,7 @@
 #include "ui/mainwindow.h"
 #include "updates/manifest.h"
 #include "updates/updatefeed.h"
+#include "updates/updatescanner.h"
 #include "updates/versioncompare.h"
 
 #include <QStatusBar>
@@ -67,12 +68,10 @@ QString MainWindow::refreshUpdateList()
         scanDeferred = true;
         return QString();
     }
-    statusBar()->showMessage(tr("Checking for updates..."));
     updatesScanned = true;
     extensionsWithUpdates.clear();
     announcedVersions.clear();
     listUpdatesManually();
-    showIdleStatus();
     return QString();
 }
 
@@ -87,50 +86,22 @@ void MainWindow::listUpdatesManually()
 
 void MainWindow::scanForUpdates()
 {
-    NetworkWait wait(*this);
-    try {
-        if (extensionInfo.isEmpty())
-            readAdobeDatabases();
-        // Keys and records are copies: other slots run while a feed request waits.
-        const QStringList keys = extensionInfo.keys();
-        for (const QString &key : keys) {
-            const ExtensionInfo record = extensionInfo.value(key);
-            if (record.packagePath.isEmpty())
-                continue;
-            QList<ManifestUpdateUrl> manifests;
-            if (!readManifestUpdateUrls(record.packagePath, &manifests))
-                continue;
-            for (const ManifestUpdateUrl &manifest : manifests) {
-                try {
-                    if (manifest.crashed) {
-                        qDebug() << "CRASH1";
-                        continue;
-                    }
-                    if (manifest.url.isEmpty())
-                        continue;
-                    const FeedResponse response = requestUpdateFeed(manifest.url);
-                    if (response.tooLarge) {
-                        qDebug().noquote() << "FEED TOO LARGE" << manifest.url;
-                        continue;
-                    }
-                    if (response.error != QNetworkReply::NoError) {
-                        qDebug().noquote()
-                            << "ERROR LOADING" << manifest.url << networkErrorName(response.error);
-                        continue;
-                    }
-                    const QString latest = parseUpdateFeed(response.body).version;
-                    const QString installed = extensionVersions.value(record.name);
-                    if (!installed.isEmpty() && !latest.isEmpty() &&
-                        compareVersions(installed.toUtf8(), latest.toUtf8()) == -1) {
-                        extensionsWithUpdates.append(record.name);
-                        announcedVersions.insert(record.name, latest);
-                    }
-                } catch (...) {
-                    qDebug() << "CRASH1";
-                }
-            }
-        }
-    } catch (...) {
-        // The names found so far stay; nothing of the scan is the user's concern.
-    }
+    if (extensionInfo.isEmpty())
+        readAdobeDatabases();
+    // The scan works on copies: the inventory may be rebuilt while feeds are still answering,
+    // and a new scan then replaces this one.
+    QList<ScanTarget> targets;
+    for (auto record = extensionInfo.constBegin(); record != extensionInfo.constEnd(); ++record)
+        targets << ScanTarget{record->name, record->packagePath,
+                              extensionVersions.value(record->name)};
+    updateScanner->start(targets);
+    showIdleStatus();
+}
+
+void MainWindow::updateAnnounced(const QString &name, const QString &version)
+{
+    if (!extensionsWithUpdates.contains(name))
+        extensionsWithUpdates.append(name);
+    announcedVersions.insert(name, version);
+    addUpdateButton(name);
 }

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "ui/mainwindow.h"
 #include "tool/toolrun.h"
+#include "ui/mainwindow.h"
 #include "ui_mainwindow.h"
+#include "updates/updatescanner.h"
 
 #include <QAbstractButton>
+#include <QtTest>
 
 // The tests' one door into MainWindow's private state and slots.
 struct MainWindowAccess
@@ -44,7 +46,19 @@ struct MainWindowAccess
         w.listExtensions(reselectPosition, saved);
     }
     void readAdobeDatabases() const { w.readAdobeDatabases(); }
-    QString refreshUpdateList() const { return w.refreshUpdateList(); }
+    // The scan runs in the background; tests that look at its result wait for its end.
+    bool scanRunning() const { return w.updateScanner->isRunning(); }
+    void startScan() const { w.refreshUpdateList(); }
+    bool waitForScan() const
+    {
+        return QTest::qWaitFor([this] { return !scanRunning(); }, 60000);
+    }
+    QString refreshUpdateList() const
+    {
+        const QString result = w.refreshUpdateList();
+        waitForScan();
+        return result;
+    }
     void resetExtensionList(const QString &question) const { w.resetExtensionList(question); }
     void downloadAndUpdate(const QString &name) const { w.downloadAndUpdate(name); }
     void saveTablePosition() const { w.saveTablePosition(); }
@@ -54,18 +68,29 @@ struct MainWindowAccess
     {
         return w.getURLOfUpdateForExtension(name);
     }
-    QUrl redirectUrl(const QUrl &possible, const QUrl &old) const { return w.redirectUrl(possible, old); }
+    QUrl redirectUrl(const QUrl &possible, const QUrl &old) const
+    {
+        return w.redirectUrl(possible, old);
+    }
     void downloadProgress(qint64 ist, qint64 max) const { w.downloadProgress(ist, max); }
     QString &updatingExtensionName() const { return w.updatingExtensionName; }
     void refreshAfterChange(int reselectPosition) const { w.refreshAfterChange(reselectPosition); }
     void extensionUpdated() const { w.extensionUpdated(); }
-    void listUpdatesManually() const { w.listUpdatesManually(); }
-    void updateExtensionAfterRemovalInOlderDBs() const { w.updateExtensionAfterRemovalInOlderDBs(); }
+    void listUpdatesManually() const
+    {
+        w.listUpdatesManually();
+        waitForScan();
+    }
+    void updateExtensionAfterRemovalInOlderDBs() const
+    {
+        w.updateExtensionAfterRemovalInOlderDBs();
+    }
     QString &pendingUpdateName() const { return w.pendingUpdateName; }
     // True when the button's released() reached updateClicked(); that connection is removed.
     bool takeUpdateConnection(QAbstractButton *button) const
     {
-        return QObject::disconnect(button, &QAbstractButton::released, &w, &MainWindow::updateClicked);
+        return QObject::disconnect(button, &QAbstractButton::released, &w,
+                                   &MainWindow::updateClicked);
     }
 
     MainWindow &w;

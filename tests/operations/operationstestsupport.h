@@ -48,6 +48,7 @@ struct Session
         in.reset(new MainWindowAccess(*window));
         window->show();
         window->startUp(QString());
+        in->waitForScan();
     }
 
     // A signed package for the given products (product names as .mxi manifests use them).

@@ -72,8 +72,8 @@ private slots:
         QVERIFY(!s.in->extensionInfo().contains("Shared Brush"));
     }
 
-    // The refresh between two steps waits for update feeds with the window usable; another
-    // "Remove" then must not start a second chain over the running one.
+    // While a chain runs the window stays usable; another "Remove" then must not start a second
+    // chain over the running one.
     void removeDuringTheRefreshBetweenStepsIsIgnored()
     {
         Session s;
@@ -91,22 +91,26 @@ private slots:
         s.in->ui()->tableWidget->selectRow(s.tableRow("Shared Brush"));
         s.watcher.clear();
 
-        // When the first step's refresh starts looking for updates, press "Remove" again while
-        // the feed request waits.
+        // While the chain runs, press "Remove" again: it is disabled, and pressed anyway it
+        // starts nothing.
+        QVERIFY(StandIn::setRunDelay(s.env.root(), 150));
         int secondPresses = 0;
+        bool disabled = false;
         connect(s.in->ui()->statusBar, &QStatusBar::messageChanged, this, [&](const QString &text) {
-            if (text != "Checking for updates..." || s.in->removalLedger().size() != 1 ||
-                secondPresses)
+            if (text != "Removing Shared Brush..." || secondPresses)
                 return;
             ++secondPresses;
-            QTimer::singleShot(200, this, [&] {
+            QTimer::singleShot(50, this, [&] {
+                disabled = !s.in->ui()->actionRemove->isEnabled();
                 s.in->ui()->tableWidget->selectRow(s.tableRow("Shared Brush"));
+                s.in->ui()->actionRemove->setEnabled(true);
                 s.in->ui()->actionRemove->trigger();
             });
         });
         s.in->ui()->actionRemove->trigger();
         RETURN_IF_FAILED(s.settle(1));
         QCOMPARE(secondPresses, 1);
+        QVERIFY(disabled);
         QCOMPARE(texts(s.watcher.answeredBoxes()),
                  QStringList{"Extension Shared Brush was succesfully removed"});
         QCOMPARE(waitBoxes(s.watcher, "Remove").size(), 2);
@@ -114,8 +118,8 @@ private slots:
         QVERIFY(s.installedNames(Generation::Newer).isEmpty());
     }
 
-    // A package dropped while a removal chain waits for update feeds between its steps waits
-    // for the whole chain: never two runs of the tool at once.
+    // A package dropped while a removal chain runs waits for the whole chain: never two runs of
+    // the tool at once.
     void dropDuringARemovalWaitsForTheWholeChain()
     {
         Session s;
@@ -140,7 +144,7 @@ private slots:
         QStringList statuses;
         connect(s.in->ui()->statusBar, &QStatusBar::messageChanged, this, [&](const QString &text) {
             statuses << text;
-            if (text != "Checking for updates..." || s.in->removalLedger().size() != 1 || dropped)
+            if (text != "Removing Shared Brush..." || dropped)
                 return;
             dropped = true;
             QTimer::singleShot(100, this, [&] {

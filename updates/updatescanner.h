@@ -1,0 +1,117 @@
+#pragma once
+
+#include "updates/manifest.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QNetworkReply>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+class QNetworkAccessManager;
+class QTimer;
+
+// One installed extension the scan looks at.
+struct ScanTarget
+{
+    QString name;
+    QString packagePath;
+    QString installedVersion;
+};
+
+// What a feed answered, as the scan needs it.
+struct FeedAnswer
+{
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    bool tooLarge = false;
+    QString version; // the version the feed announces
+};
+
+// Feed answers by address, kept for a few minutes so that the refreshes after an install,
+// removal, update or reset ask no feed again; failures are kept too, so a feed host that never
+// answers costs its timeout once, not at every refresh.
+class FeedAnswerCache
+{
+public:
+    static int lifetimeMs();
+    static void setLifetimeMs(int milliseconds); // tests shorten it
+
+    bool find(const QString &url, FeedAnswer *answer) const;
+    void store(const QString &url, const FeedAnswer &answer);
+    void clear() { m_answers.clear(); }
+
+private:
+    struct Entry
+    {
+        FeedAnswer answer;
+        QElapsedTimer age;
+    };
+    QHash<QString, Entry> m_answers;
+};
+
+// The feed addresses a package's manifests name, read again only when the file changed.
+class ManifestUrlCache
+{
+public:
+    // False when the package cannot be opened as an archive.
+    bool urls(const QString &packagePath, QList<ManifestUpdateUrl> *manifests);
+
+private:
+    struct Entry
+    {
+        qint64 size = -1;
+        QDateTime modified;
+        bool readable = false;
+        QList<ManifestUpdateUrl> manifests;
+    };
+    QHash<QString, Entry> m_entries;
+};
+
+// Looks for newer versions of the installed extensions: every feed is asked at once through one
+// network access manager, each request with the no-progress timeout and the overall limit, and
+// each address once per scan. Reports each newer version as its feed answers and finishes when
+// the last feed answered or gave up.
+class UpdateScanner : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit UpdateScanner(QObject *parent = nullptr);
+    ~UpdateScanner() override;
+
+    // Starts a scan; one under way is dropped first, and nothing more comes from it.
+    void start(const QList<ScanTarget> &targets);
+    void cancel();
+    bool isRunning() const { return m_running; }
+
+    // The next scan asks every feed afresh.
+    void forgetAnswers() { m_answers.clear(); }
+
+signals:
+    void updateFound(const QString &name, const QString &announcedVersion);
+    void finished();
+
+private:
+    struct Pending
+    {
+        QString name;
+        QString installedVersion;
+    };
+
+    void request(const QString &url);
+    void answered(const QString &url, const FeedAnswer &answer, bool fresh);
+    void finishIfDone();
+
+    QNetworkAccessManager *m_network;
+    FeedAnswerCache m_answers;
+    ManifestUrlCache m_manifests;
+    QMultiHash<QString, Pending> m_waiting; // feed address -> extensions waiting for it
+    QList<QPointer<QNetworkReply>> m_replies;
+    QStringList m_found;
+    bool m_running = false;
+    quint64 m_generation = 0; // tells the answers of a dropped scan from the current one's
+};
