@@ -15,6 +15,8 @@
 #include <QtDebug>
 
 #include <memory>
+#include <tuple>
+#include <utility>
 
 namespace {
 QNetworkRequest downloadRequest(const QUrl &url, QNetworkRequest::RedirectPolicy policy)
@@ -83,32 +85,8 @@ void MainWindow::downloadAndUpdate(const QString &name)
         return;
     }
 
-    // A feed written over several lines pads the address with white space.
-    QNetworkReply *reply = manager->get(downloadRequest(QUrl(address.trimmed(), QUrl::TolerantMode),
-                                                        QNetworkRequest::NoLessSafeRedirectPolicy));
-    connect(reply, &QNetworkReply::downloadProgress, this, &MainWindow::downloadProgress);
-    ReplyWait end = waitForReply(reply);
-
-    // A redirect the network layer would not follow itself gets one more request.
-    const QUrl target =
-        redirectUrl(reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl(), QUrl());
-    if (end == ReplyWait::Finished && !target.isEmpty()) {
-        reply = manager->get(
-            downloadRequest(reply->url().resolved(target), QNetworkRequest::ManualRedirectPolicy));
-        end = waitForReply(reply);
-    }
-
-    const QByteArray body = reply->readAll();
-    failure = downloadFailureReason(
-        end == ReplyWait::Stalled ? QNetworkReply::TimeoutError : reply->error(),
-        reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->errorString(),
-        body.size());
-    if (!failure.isEmpty()) {
-        failUpdate(name, failure);
-        return;
-    }
-
-    // The folder has to outlive this call: the installation's completion removes it.
+    // The package goes to its file as it arrives, so its size costs no memory. The folder has to
+    // outlive this call: the installation's completion removes it.
     QTemporaryDir folder;
     folder.setAutoRemove(false);
     if (!folder.isValid()) {
@@ -117,14 +95,95 @@ void MainWindow::downloadAndUpdate(const QString &name)
         return;
     }
     downloadedPackage.setFileName(folder.path() + QDir::separator() + QStringLiteral("temp.zxp"));
-    const bool written = downloadedPackage.open(QIODevice::ReadWrite) &&
-                         downloadedPackage.write(body) == body.size() && downloadedPackage.flush();
-    downloadedPackage.close();
-    if (!written) {
+    const auto discardPackage = [&] {
+        downloadedPackage.close();
         downloadedPackage.remove();
         downloadedPackage.setFileName(QString());
         QDir().rmdir(folder.path());
+    };
+    if (!downloadedPackage.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        discardPackage();
         failUpdate(name, tr("the downloaded file could not be saved"));
+        return;
+    }
+
+    const qint64 cap = maxDownloadBytes();
+    qint64 written = 0;
+    bool tooLarge = false;
+    bool writeFailed = false;
+    // In pieces: a local file's reply hands over all of it at once.
+    const auto store = [&](QNetworkReply *reply) {
+        while (!tooLarge && !writeFailed && reply->bytesAvailable() > 0) {
+            const QByteArray piece = reply->read(qMin<qint64>(reply->bytesAvailable(), 1 << 20));
+            if (written + piece.size() > cap)
+                tooLarge = true;
+            else if (downloadedPackage.write(piece) != piece.size())
+                writeFailed = true;
+            else
+                written += piece.size();
+        }
+        if ((tooLarge || writeFailed) && !reply->isFinished())
+            reply->abort();
+    };
+    ReplyLimits limits;
+    limits.maxBodyBytes = cap;
+    limits.deadline = QDeadlineTimer(downloadTimeLimitMs()); // for the redirect's request too
+    limits.minBytesPerWindow = MinDownloadBytesPerWindow;
+    limits.rateWindowMs = DownloadRateWindowMs;
+    const auto fetch = [&](const QNetworkRequest &request, bool showProgress) {
+        QNetworkReply *reply = manager->get(request);
+        // Holds the network back while the disk catches up, instead of queueing what arrives.
+        reply->setReadBufferSize(1 << 20);
+        if (showProgress)
+            connect(reply, &QNetworkReply::downloadProgress, this, &MainWindow::downloadProgress);
+        const QMetaObject::Connection arriving =
+            connect(reply, &QNetworkReply::readyRead, this, [&, reply] { store(reply); });
+        const ReplyWait end = waitForReply(reply, limits);
+        disconnect(arriving);
+        // A local file's reply is done before the wait and announces its size only here.
+        tooLarge = tooLarge || end == ReplyWait::TooLarge ||
+                   reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > cap;
+        if (end == ReplyWait::Finished)
+            store(reply); // what came with the end of the reply
+        return std::make_pair(reply, end);
+    };
+
+    // A feed written over several lines pads the address with white space.
+    QNetworkReply *reply = nullptr;
+    ReplyWait end = ReplyWait::Finished;
+    std::tie(reply, end) = fetch(downloadRequest(QUrl(address.trimmed(), QUrl::TolerantMode),
+                                                 QNetworkRequest::NoLessSafeRedirectPolicy),
+                                 true);
+
+    // A redirect the network layer would not follow itself gets one more request.
+    const QUrl target =
+        redirectUrl(reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl(), QUrl());
+    if (end == ReplyWait::Finished && !tooLarge && !writeFailed && !target.isEmpty()) {
+        // Only the body of the last answer is the package.
+        written = 0;
+        writeFailed = !downloadedPackage.resize(0);
+        if (!writeFailed)
+            std::tie(reply, end) = fetch(downloadRequest(reply->url().resolved(target),
+                                                         QNetworkRequest::ManualRedirectPolicy),
+                                         false);
+    }
+
+    if (tooLarge) {
+        failure = oversizedDownloadReason();
+    } else if (writeFailed) {
+        failure = tr("the downloaded file could not be saved");
+    } else {
+        failure = downloadFailureReason(
+            end == ReplyWait::TimedOut ? QNetworkReply::TimeoutError : reply->error(),
+            reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+            reply->errorString(), written);
+    }
+    downloadedPackage.close();
+    if (failure.isEmpty() && downloadedPackage.error() != QFileDevice::NoError)
+        failure = tr("the downloaded file could not be saved");
+    if (!failure.isEmpty()) {
+        discardPackage();
+        failUpdate(name, failure);
         return;
     }
 

@@ -8,11 +8,14 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <climits>
 #include <memory>
 
 namespace {
 int stallTimeoutMs = 30000;
 int feedLimitMs = 20000;
+int downloadLimitMs = 10 * 60 * 1000;
+qint64 downloadCapBytes = 512 * 1024 * 1024;
 
 QString tr(const char *text)
 {
@@ -40,46 +43,88 @@ void setFeedTimeLimitMs(int milliseconds)
     feedLimitMs = milliseconds;
 }
 
-ReplyWait waitForReply(QNetworkReply *reply, qint64 maxBodyBytes)
+int downloadTimeLimitMs()
+{
+    return downloadLimitMs;
+}
+
+void setDownloadTimeLimitMs(int milliseconds)
+{
+    downloadLimitMs = milliseconds;
+}
+
+qint64 maxDownloadBytes()
+{
+    return downloadCapBytes;
+}
+
+void setMaxDownloadBytes(qint64 bytes)
+{
+    downloadCapBytes = bytes;
+}
+
+ReplyWait waitForReply(QNetworkReply *reply, const ReplyLimits &limits)
 {
     ReplyWait end = ReplyWait::Finished;
     if (reply->isFinished())
         return end;
 
     QEventLoop loop;
+    const auto giveUp = [&](ReplyWait why) {
+        if (end != ReplyWait::Finished)
+            return;
+        end = why;
+        reply->abort();
+    };
+    const auto timeOut = [&] {
+        // A loop opened above this wait (a modal box) may keep it from returning for long after
+        // the reply finished; that is no time-out.
+        if (!reply->isFinished())
+            giveUp(ReplyWait::TimedOut);
+    };
     QTimer stallTimer;
     stallTimer.setSingleShot(true);
     stallTimer.setInterval(stallTimeoutMs);
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(reply, &QNetworkReply::finished, &stallTimer, &QTimer::stop);
-    QObject::connect(&stallTimer, &QTimer::timeout, &loop, [&] {
-        // A loop opened above this wait (a modal box) may keep it from returning for long after
-        // the reply finished; that is no stall.
-        if (reply->isFinished())
-            return;
-        end = ReplyWait::Stalled;
-        reply->abort();
+    QObject::connect(&stallTimer, &QTimer::timeout, &loop, timeOut);
+    QTimer deadlineTimer;
+    deadlineTimer.setSingleShot(true);
+    QObject::connect(&deadlineTimer, &QTimer::timeout, &loop, timeOut);
+    qint64 received = 0;
+    qint64 receivedBeforeWindow = 0;
+    QTimer rateTimer;
+    rateTimer.setInterval(limits.rateWindowMs);
+    QObject::connect(&rateTimer, &QTimer::timeout, &loop, [&] {
+        if (received - receivedBeforeWindow < limits.minBytesPerWindow)
+            timeOut();
+        receivedBeforeWindow = received;
     });
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    for (QTimer *timer : {&stallTimer, &deadlineTimer, &rateTimer})
+        QObject::connect(reply, &QNetworkReply::finished, timer, &QTimer::stop);
+
     const auto madeProgress = [&] { stallTimer.start(); };
     QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, madeProgress);
     QObject::connect(reply, &QNetworkReply::redirected, &loop, madeProgress);
     QObject::connect(reply, &QNetworkReply::uploadProgress, &loop, madeProgress);
     QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
-                     [&](qint64 received, qint64 total) {
+                     [&](qint64 receivedNow, qint64 total) {
                          stallTimer.start();
-                         if (maxBodyBytes > 0 && end == ReplyWait::Finished &&
-                             (received > maxBodyBytes || total > maxBodyBytes)) {
-                             end = ReplyWait::TooLarge;
-                             reply->abort();
-                         }
+                         received = receivedNow;
+                         if (limits.maxBodyBytes > 0 &&
+                             (received > limits.maxBodyBytes || total > limits.maxBodyBytes))
+                             giveUp(ReplyWait::TooLarge);
                      });
     stallTimer.start();
+    if (!limits.deadline.isForever())
+        deadlineTimer.start(int(qBound<qint64>(0, limits.deadline.remainingTime(), INT_MAX)));
+    if (limits.minBytesPerWindow > 0)
+        rateTimer.start();
     if (!reply->isFinished())
         loop.exec();
     if (!reply->isFinished()) {
         // The loop was ended from outside (the application is quitting): no answer came.
         reply->abort();
-        end = ReplyWait::Stalled;
+        end = ReplyWait::TimedOut;
     }
     return end;
 }
@@ -94,12 +139,15 @@ FeedResponse requestUpdateFeed(const QString &url)
                          QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply *reply = manager->get(request);
 
+    ReplyLimits limits;
+    limits.maxBodyBytes = MaxFeedBytes;
+    limits.deadline = QDeadlineTimer(feedLimitMs);
     FeedResponse response;
-    switch (waitForReply(reply, MaxFeedBytes)) {
+    switch (waitForReply(reply, limits)) {
     case ReplyWait::TooLarge:
         response.tooLarge = true;
         break;
-    case ReplyWait::Stalled:
+    case ReplyWait::TimedOut:
         response.error = QNetworkReply::TimeoutError;
         break;
     case ReplyWait::Finished:
@@ -140,6 +188,20 @@ QString lookupFailureReason(const QString &address)
     if (address.trimmed().isEmpty())
         return tr("the vendor's update information names no download address");
     return QString();
+}
+
+QString oversizedDownloadReason()
+{
+    constexpr qint64 KiB = 1024;
+    const qint64 cap = downloadCapBytes;
+    QString size;
+    if (cap % (KiB * KiB) == 0)
+        size = tr("%1 MiB").arg(cap / (KiB * KiB));
+    else if (cap % KiB == 0)
+        size = tr("%1 KiB").arg(cap / KiB);
+    else
+        size = tr("%1 bytes").arg(cap);
+    return tr("the file is larger than an extension package can be (%1)").arg(size);
 }
 
 QString downloadFailureReason(QNetworkReply::NetworkError error, int httpStatus,

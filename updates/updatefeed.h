@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QNetworkReply>
 #include <QString>
 
@@ -18,13 +19,38 @@ void setNetworkStallTimeoutMs(int milliseconds); // tests shorten it
 // the whole request however steadily it trickles. Tests shorten them.
 int feedTimeLimitMs(); // 20 s
 void setFeedTimeLimitMs(int milliseconds);
+int downloadTimeLimitMs(); // 10 minutes
+void setDownloadTimeLimitMs(int milliseconds);
 
-enum class ReplyWait { Finished, Stalled, TooLarge };
+// No extension package is this large: a download that announces or reaches more is given up
+// before it fills the disk. Tests lower it.
+qint64 maxDownloadBytes(); // 512 MiB
+void setMaxDownloadBytes(qint64 bytes);
+
+// A download slower than 1 KiB/s, averaged over a minute, is given up as stalled.
+constexpr qint64 MinDownloadBytesPerWindow = 60 * 1024;
+constexpr int DownloadRateWindowMs = 60 * 1000;
+
+struct ReplyLimits
+{
+    qint64 maxBodyBytes = -1; // announced or received; no limit when not positive
+    QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever);
+    // Fewer bytes than this arriving within one window of rateWindowMs ends the request;
+    // no minimum when not positive.
+    qint64 minBytesPerWindow = 0;
+    int rateWindowMs = DownloadRateWindowMs;
+};
+
+enum class ReplyWait {
+    Finished,
+    TimedOut, // no progress, too slow or past the deadline; aborted
+    TooLarge, // aborted
+};
 
 // Waits for the reply's finished signal in a local event loop, so other events go on being
-// handled meanwhile. A reply without progress for networkStallTimeoutMs(), or whose body grows
-// past maxBodyBytes (when that is positive), is aborted.
-ReplyWait waitForReply(QNetworkReply *reply, qint64 maxBodyBytes = -1);
+// handled meanwhile. A reply without progress for networkStallTimeoutMs(), or that breaks one of
+// the limits, is aborted.
+ReplyWait waitForReply(QNetworkReply *reply, const ReplyLimits &limits = ReplyLimits());
 
 struct FeedResponse
 {
@@ -50,6 +76,9 @@ QString networkErrorName(QNetworkReply::NetworkError error);
 // Why the download address that the lookup gave cannot be fetched, in words for the user;
 // empty when it is a real address.
 QString lookupFailureReason(const QString &address);
+
+// Why a download over maxDownloadBytes() was given up, in words for the user.
+QString oversizedDownloadReason();
 
 // Why a finished download cannot be installed, in words for the user; empty when it can.
 QString downloadFailureReason(QNetworkReply::NetworkError error, int httpStatus,

@@ -4,6 +4,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <memory>
+
 LocalHttpServer::LocalHttpServer()
 {
     connect(&m_server, &QTcpServer::newConnection, this, &LocalHttpServer::handleConnection);
@@ -15,7 +17,8 @@ QUrl LocalHttpServer::url(const QString &path) const
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
 }
 
-void LocalHttpServer::serve(const QString &path, const QByteArray &body, const QByteArray &contentType)
+void LocalHttpServer::serve(const QString &path, const QByteArray &body,
+                            const QByteArray &contentType)
 {
     Route route;
     route.body = body;
@@ -55,7 +58,8 @@ void LocalHttpServer::handleConnection()
                     m_lastUserAgent = line.mid(11).trimmed();
             }
 
-            const Route route = m_routes.value(path, Route{404, "not found", "text/plain", {}, 0, false, false, true});
+            const Route route = m_routes.value(
+                path, Route{404, "not found", "text/plain", {}, 0, false, false, true});
             QPointer<QTcpSocket> guard(socket);
             QTimer::singleShot(route.delayMs, socket, [guard, route] {
                 if (!guard)
@@ -74,6 +78,21 @@ void LocalHttpServer::handleConnection()
                 if (route.stall) {
                     guard->write(reply + route.body.left(route.body.size() / 2));
                     return; // never finish
+                }
+                if (route.trickleMs > 0) {
+                    guard->write(reply);
+                    auto *timer = new QTimer(guard);
+                    auto sent = std::make_shared<int>(0);
+                    connect(timer, &QTimer::timeout, guard, [guard, timer, route, sent] {
+                        if (*sent == route.body.size()) {
+                            timer->stop();
+                            guard->disconnectFromHost();
+                            return;
+                        }
+                        guard->write(route.body.mid((*sent)++, 1));
+                    });
+                    timer->start(route.trickleMs);
+                    return;
                 }
                 guard->write(reply + route.body);
                 guard->disconnectFromHost();

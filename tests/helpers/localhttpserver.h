@@ -7,7 +7,7 @@
 #include <QUrl>
 
 // A small HTTP/1.1 server on 127.0.0.1 for tests: serves bodies, statuses, redirects, delays,
-// stalls and dropped connections, one route per path.
+// stalls, trickles and dropped connections, one route per path.
 class LocalHttpServer : public QObject
 {
     Q_OBJECT
@@ -18,11 +18,12 @@ public:
         int status = 200;
         QByteArray body;
         QByteArray contentType = "application/octet-stream";
-        QByteArray location;          // for redirects
-        int delayMs = 0;              // before answering
-        bool dropConnection = false;  // close without answering
-        bool stall = false;           // send the headers and part of the body, then nothing
-        bool announceLength = true;   // send Content-Length
+        QByteArray location;         // for redirects
+        int delayMs = 0;             // before answering
+        bool dropConnection = false; // close without answering
+        bool stall = false;          // send the headers and part of the body, then nothing
+        bool announceLength = true;  // send Content-Length
+        int trickleMs = 0;           // send the body a byte at a time, this far apart
     };
 
     LocalHttpServer();
@@ -30,7 +31,8 @@ public:
     bool isListening() const { return m_server.isListening(); }
     QUrl url(const QString &path) const;
 
-    void serve(const QString &path, const QByteArray &body, const QByteArray &contentType = "text/xml");
+    void serve(const QString &path, const QByteArray &body,
+               const QByteArray &contentType = "text/xml");
     void setRoute(const QString &path, const Route &route) { m_routes.insert(path, route); }
     void redirect(const QString &path, const QUrl &to, int status = 302);
     // Answers with the body only after the delay (content type as a default route has it).

@@ -4,9 +4,13 @@
 #include "standin.h"
 
 #include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(ReplyWait)
 
 // The feed request and the feed's format, and the words a failed download is explained with.
 class TestUpdateFeed : public QObject
@@ -14,7 +18,11 @@ class TestUpdateFeed : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup() { setNetworkStallTimeoutMs(30000); }
+    void cleanup()
+    {
+        setNetworkStallTimeoutMs(30000);
+        setFeedTimeLimitMs(20000);
+    }
 
     // A modal box opened while the request waits keeps the wait from returning for longer than
     // the stall period; the reply that finished meanwhile still counts.
@@ -134,6 +142,7 @@ private slots:
     void stalledRequestEndsAsTimeout()
     {
         setNetworkStallTimeoutMs(300);
+        setFeedTimeLimitMs(1000);
         LocalHttpServer server;
         LocalHttpServer::Route stalled;
         stalled.body = QByteArray(4000, 'x');
@@ -142,14 +151,47 @@ private slots:
         LocalHttpServer::Route silent;
         silent.delayMs = 60000;
         server.setRoute("/silent.xml", silent);
+        // Each byte comes well within the no-progress period; all of them would take 6 s.
+        LocalHttpServer::Route trickling;
+        trickling.body = "<f><version>9</version>" + QByteArray(180, ' ') + "</f>";
+        trickling.trickleMs = 30;
+        server.setRoute("/trickling.xml", trickling);
 
-        for (const QString path : {"/stalled.xml", "/silent.xml"}) {
+        for (const QString path : {"/stalled.xml", "/silent.xml", "/trickling.xml"}) {
             QElapsedTimer clock;
             clock.start();
             const FeedResponse response = requestUpdateFeed(server.url(path).toString());
             QCOMPARE(response.error, QNetworkReply::TimeoutError);
             QVERIFY2(clock.elapsed() < 5000, qPrintable(path));
         }
+    }
+
+    void minimumRate_data()
+    {
+        QTest::addColumn<int>("trickleMs");
+        QTest::addColumn<ReplyWait>("end");
+        // Windows of 300 ms that need 5 bytes each.
+        QTest::newRow("below the minimum") << 100 << ReplyWait::TimedOut;
+        QTest::newRow("above the minimum") << 10 << ReplyWait::Finished;
+    }
+
+    void minimumRate()
+    {
+        QFETCH(int, trickleMs);
+        QFETCH(ReplyWait, end);
+        LocalHttpServer server;
+        LocalHttpServer::Route trickling;
+        trickling.body = QByteArray(60, 'x');
+        trickling.trickleMs = trickleMs;
+        server.setRoute("/p.zxp", trickling);
+        QNetworkAccessManager manager;
+        QNetworkReply *reply = manager.get(QNetworkRequest(server.url("/p.zxp")));
+        ReplyLimits limits;
+        limits.minBytesPerWindow = 5;
+        limits.rateWindowMs = 300;
+        QCOMPARE(waitForReply(reply, limits), end);
+        if (end == ReplyWait::Finished)
+            QCOMPARE(reply->readAll(), trickling.body);
     }
 
     void slowButAnsweringServerIsWaitedFor()

@@ -239,6 +239,8 @@ private slots:
     void cleanup()
     {
         setNetworkStallTimeoutMs(30000);
+        setDownloadTimeLimitMs(10 * 60 * 1000);
+        setMaxDownloadBytes(512 * 1024 * 1024);
         if (savedTmpDir.isEmpty())
             qunsetenv("TMPDIR");
         else
@@ -323,14 +325,16 @@ private slots:
 
         // What the bar shows: busy until the first progress, then 0 to the announced size.
         QList<QPair<int, int>> progress; // (value, maximum)
+        QList<qint64> onDisk;            // the package file's size at each step
         int busyBeforeDownload = -1;
         QTimer::singleShot(0, &window, [&] {
             QProgressBar *bar = in.downloadProgressBar();
             if (!bar)
                 return;
             busyBeforeDownload = bar->maximum();
-            connect(bar, &QProgressBar::valueChanged, bar, [&progress, bar](int value) {
+            connect(bar, &QProgressBar::valueChanged, bar, [&, bar](int value) {
                 progress.append({value, bar->maximum()});
+                onDisk.append(QFileInfo(in.downloadedPackage().fileName()).size());
             });
         });
 
@@ -363,6 +367,10 @@ private slots:
             QCOMPARE(step.second, scene.newPackage.size());
         QVERIFY(progress.first().first < scene.newPackage.size());
         QCOMPARE(progress.last().first, scene.newPackage.size());
+        // Written as it arrives, not held in memory until the end.
+        QVERIFY(std::any_of(onDisk.cbegin(), onDisk.cend(), [&](qint64 size) {
+            return size > 0 && size < scene.newPackage.size();
+        }));
 
         QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
         const ModalBoxWatcher::Box done = watcher.answeredBoxes().constFirst();
@@ -470,6 +478,11 @@ private slots:
                                     << "the server sent an empty file";
         QTest::newRow("stalled") << QString(newFeed) << "/stalled.zxp"
                                  << "the server stopped answering";
+        QTest::newRow("trickling past the time limit") << QString(newFeed) << "/trickling.zxp"
+                                                       << "the server stopped answering";
+        const QString tooLarge = "the file is larger than an extension package can be (4 MiB)";
+        QTest::newRow("announced too large") << QString(newFeed) << "/huge.zxp" << tooLarge;
+        QTest::newRow("grows too large") << QString(newFeed) << "/huge-unannounced.zxp" << tooLarge;
         QTest::newRow("feed names no download")
             << "<f><version>1.1</version></f>" << QString()
             << "the vendor's update information names no download address";
@@ -495,6 +508,20 @@ private slots:
         stalled.stall = true;
         server.setRoute("/stalled.zxp", stalled);
         setNetworkStallTimeoutMs(400);
+        // A byte every 20 ms never stalls; all of them would take 4 s.
+        LocalHttpServer::Route trickling;
+        trickling.body = scene.newPackage.left(200);
+        trickling.trickleMs = 20;
+        server.setRoute("/trickling.zxp", trickling);
+        setDownloadTimeLimitMs(1500);
+        QCOMPARE(oversizedDownloadReason(),
+                 QString("the file is larger than an extension package can be (512 MiB)"));
+        setMaxDownloadBytes(4 * 1024 * 1024);
+        LocalHttpServer::Route huge;
+        huge.body = QByteArray(5 * 1024 * 1024, 'x');
+        server.setRoute("/huge.zxp", huge);
+        huge.announceLength = false;
+        server.setRoute("/huge-unannounced.zxp", huge);
 
         MainWindow window;
         MainWindowAccess in = startedUp(window);
