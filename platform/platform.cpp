@@ -59,6 +59,8 @@ void stopAdobeDesktopService()
     std::system("taskkill /IM \"Adobe Desktop Service.exe\" /F");
 }
 
+void prepareProcess() {}
+
 } // namespace Platform
 
 #else
@@ -111,6 +113,12 @@ void stopAdobeDesktopService()
     // The stand-in environment has no real service; a marker file under its root stands for a
     // running one, and stopping the service removes it. Nothing there means nothing runs.
     QFile::remove(commonAppDataFolder() + QStringLiteral("/standin/desktop-service.running"));
+}
+
+void prepareProcess()
+{
+    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
 }
 
 } // namespace Platform

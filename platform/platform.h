@@ -21,6 +21,11 @@ bool systemPrefersLightTheme();
 // The style that stands for the system's own look in the light theme.
 QString nativeStyleName();
 
+// Settles what the process environment decides before the application object exists. On X11
+// nothing is drawn with OpenGL, yet Qt would load its OpenGL integration (about 40 MB): it is
+// switched off unless the user chose one.
+void prepareProcess();
+
 // Stops Adobe's desktop service before the extension list is reset; waits for it.
 void stopAdobeDesktopService();
 

@@ -290,6 +290,29 @@ private slots:
         QVERIFY(!in.ui()->tableWidget->cellWidget(tableRowOf(in, "Older Feed"), 2));
     }
 
+    // The refreshes after a change reuse what the feeds said; F5 asks them afresh.
+    void refreshKeyAsksEveryFeedAfresh()
+    {
+        Scene scene;
+        QVERIFY(scene.setUp());
+        MainWindow window;
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        MainWindowAccess in = startedUp(window);
+        QCOMPARE(scene.server.requestedPaths().count("/demo.xml"), 1);
+        in.refreshAfterChange(1);
+        QVERIFY(in.waitForScan());
+        QCOMPARE(scene.server.requestedPaths().count("/demo.xml"), 1);
+        QVERIFY(in.updateButtons().contains(Demo));
+
+        QTest::keyClick(&window, Qt::Key_F5);
+        QVERIFY(
+            QTest::qWaitFor([&] { return scene.server.requestedPaths().count("/demo.xml") == 2; }));
+        QVERIFY(in.waitForScan());
+        QVERIFY(in.updateButtons().contains(Demo));
+    }
+
     void successfulUpdate()
     {
         Scene scene;

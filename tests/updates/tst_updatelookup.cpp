@@ -2,8 +2,12 @@
 #include "mainwindowaccess.h"
 #include "modalboxwatcher.h"
 #include "testenvironment.h"
+#include "updates/updatefeed.h"
+#include "updates/updatescanner.h"
+#include "updates/versioncompare.h"
 #include "updatestestsupport.h"
 
+#include <QElapsedTimer>
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QtTest>
@@ -334,6 +338,130 @@ private slots:
         QVERIFY(in.extensionsWithUpdates().isEmpty());
         QCOMPARE(window.statusBar()->currentMessage(), QString());
         QVERIFY(in.ui()->listWidget->count() > 0);
+    }
+
+    // Every feed is asked at once: one that never answers costs one timeout for the whole scan,
+    // and the others' buttons come while it still waits.
+    void feedThatNeverAnswersHoldsUpNoOther()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        MainWindow window;
+        MainWindowAccess in(window);
+        LocalHttpServer::Route silent;
+        silent.delayMs = 60000;
+        server.setRoute("/silent.xml", silent);
+        const QString base = serverBase(server);
+        QStringList names;
+        for (int i = 0; i < 20; ++i) {
+            const QString name = QString("Panel %1").arg(i, 2, 10, QChar('0'));
+            const QString feed = i == 7 ? "/silent.xml" : QString("/feed%1.xml").arg(i);
+            server.serveAfter(feed, StandIn::updateFeedXml("2.0", "x"), 100);
+            if (i == 7)
+                server.setRoute(feed, silent);
+            else
+                names << name;
+            in.extensionInfo().insert(
+                name,
+                record(name, writePackage(env, QString("p%1.zxp").arg(i),
+                                          {{"a.mxi", manifestWithUrl("{feeds}" + feed)}}, base)));
+            in.extensionVersions().insert(name, "1.0");
+        }
+        setNetworkStallTimeoutMs(1500);
+        QTest::ignoreMessage(QtDebugMsg,
+                             qPrintable("ERROR LOADING " + base + "/silent.xml TimeoutError"));
+        QElapsedTimer clock;
+        clock.start();
+        in.startScan();
+        // 100 ms each: asked one after another, the nineteen would need close to two seconds.
+        QVERIFY(QTest::qWaitFor([&] { return in.extensionsWithUpdates().size() == 19; }, 1400));
+        QVERIFY(in.scanRunning());
+        QVERIFY(in.waitForScan());
+        const qint64 scanTook = clock.elapsed();
+        setNetworkStallTimeoutMs(30000);
+        QVERIFY2(scanTook < 1500 + 1000, qPrintable(QString::number(scanTook)));
+        QStringList found = in.extensionsWithUpdates();
+        found.sort();
+        QCOMPARE(found, names);
+    }
+
+    // Answers are kept for a while: the refresh after a change asks only for what is new, a
+    // failed feed is not asked again, and the kept answers expire.
+    void feedAnswersAreKeptForAWhile()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        server.serve("/one.xml", StandIn::updateFeedXml("2.0", "x"));
+        MainWindow window;
+        MainWindowAccess in(window);
+        const QString base = serverBase(server);
+        const auto add = [&](const QString &name, const QString &feed) {
+            in.extensionInfo().insert(
+                name,
+                record(name, writePackage(env, name + ".zxp",
+                                          {{"a.mxi", manifestWithUrl("{feeds}" + feed)}}, base)));
+            in.extensionVersions().insert(name, "1.0");
+        };
+        add("One", "/one.xml");
+        add("Broken", "/missing.xml");
+        in.refreshUpdateList();
+        QCOMPARE(server.requestedPaths().size(), 2);
+        QCOMPARE(in.extensionsWithUpdates(), QStringList{"One"});
+
+        // An installation brought a new package; nothing else is asked again.
+        server.serve("/two.xml", StandIn::updateFeedXml("3.0", "x"));
+        add("Two", "/two.xml");
+        in.refreshUpdateList();
+        QCOMPARE(server.requestedPaths().mid(2), QStringList{"/two.xml"});
+        QCOMPARE(in.extensionsWithUpdates().size(), 2);
+
+        const int lifetime = FeedAnswerCache::lifetimeMs();
+        FeedAnswerCache::setLifetimeMs(200);
+        QTest::qWait(300);
+        in.refreshUpdateList();
+        FeedAnswerCache::setLifetimeMs(lifetime);
+        QCOMPARE(server.requestedPaths().size(), 6);
+
+        in.refreshUpdateList();
+        QCOMPARE(server.requestedPaths().size(), 6);
+    }
+
+    // Asking every feed at once finds exactly what asking them one at a time finds.
+    void scanFindsWhatOneAtATimeFinds()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        MainWindow window;
+        MainWindowAccess in(window);
+        const QString base = serverBase(server);
+        const QString refused = refusingBase();
+        const QStringList feeds{"2.0", "1.0", "0.9", "1.0.1", "1.0b", "garbage", "", "404"};
+        QStringList sequential;
+        for (int i = 0; i < 24; ++i) {
+            const QString name = QString("Panel %1").arg(i, 2, 10, QChar('0'));
+            const QString kind = feeds.at(i % feeds.size());
+            const QString path = QString("/f%1.xml").arg(i);
+            if (kind == "garbage")
+                server.serve(path, "<html>9.0");
+            else if (kind != "404" && !kind.isEmpty())
+                server.serveAfter(path, StandIn::updateFeedXml(kind, "x"), (i * 37) % 120);
+            const QString url = kind.isEmpty() ? refused + path : base + path;
+            in.extensionInfo().insert(
+                name, record(name, writePackage(env, QString("p%1.zxp").arg(i),
+                                                {{"a.mxi", manifestWithUrl(url)}}, base)));
+            in.extensionVersions().insert(name, "1.0");
+
+            const FeedResponse response = requestUpdateFeed(url);
+            const QString latest = parseUpdateFeed(response.body).version;
+            if (response.error == QNetworkReply::NoError && !latest.isEmpty() &&
+                compareVersions("1.0", latest.toUtf8()) == -1)
+                sequential << name;
+        }
+        in.refreshUpdateList();
+        QStringList found = in.extensionsWithUpdates();
+        found.sort();
+        QCOMPARE(found, sequential);
+        QVERIFY(!sequential.isEmpty());
     }
 
     void scanAskedForDuringALookupRunsAfterIt()
