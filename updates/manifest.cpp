@@ -1,5 +1,7 @@
 #include "updates/manifest.h"
 
+#include "support/boundedxml.h"
+
 #include <QDomDocument>
 #include <quazip.h>
 #include <quazipfile.h>
@@ -17,8 +19,8 @@ QString updateUrlOfManifest(const QByteArray &manifest)
 {
     QDomDocument document;
     // Decoded by us, so an encoding named in the declaration is not consulted. A document that
-    // does not parse may leave a partial tree behind; it names nothing.
-    if (!document.setContent(QString::fromUtf8(manifest)))
+    // does not parse, or nests too deep to parse safely, names nothing.
+    if (!setShallowContent(document, QString::fromUtf8(manifest)))
         return QString();
     return document.elementsByTagName(QStringLiteral("update"))
         .item(0)

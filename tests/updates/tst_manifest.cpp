@@ -1,5 +1,7 @@
 #include "updates/manifest.h"
 
+#include "support/boundedxml.h"
+
 #include "standin.h"
 #include "updatestestsupport.h"
 
@@ -8,6 +10,7 @@
 
 using UpdatesTest::Entries;
 using UpdatesTest::manifestWithUrl;
+using UpdatesTest::nestedXml;
 using UpdatesTest::writeZip;
 Q_DECLARE_METATYPE(Entries)
 
@@ -66,6 +69,13 @@ private slots:
             << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
                           "<m><update url=\"http://v.example/\xc3\xbc\"/></m>")
             << QString::fromUtf8("http://v.example/\xc3\xbc");
+        // Deep nesting would run the DOM parser out of stack; past the limit nothing is read.
+        QTest::newRow("nested to the depth limit")
+            << nestedXml(MaxXmlDepth, "<update url=\"deep\"/>") << "deep";
+        QTest::newRow("nested one level past it")
+            << nestedXml(MaxXmlDepth + 1, "<update url=\"deep\"/>") << QString();
+        QTest::newRow("nested 30,000 deep")
+            << nestedXml(30000, "<update url=\"deep\"/>") << QString();
     }
 
     void updateUrlOfManifestText()
