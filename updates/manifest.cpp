@@ -29,19 +29,27 @@ QString updateUrlOfManifest(const QByteArray &manifest)
 }
 
 namespace {
-// Reads the archive's current entry; an oversized one is skipped before any of it is read.
-// The header's size could lie, so the read itself is bounded too.
-QString updateUrlOfCurrentEntry(QuaZip &zip)
+// Reads the archive's current entry and charges what it read to the package's budget. An
+// oversized entry is skipped before any of it is read; one that fits no more in the budget
+// spends it, so the manifests after it are not read either. The header's size could lie, so the
+// read itself is bounded too.
+QString updateUrlOfCurrentEntry(QuaZip &zip, qint64 *budget)
 {
     QuaZipFileInfo64 info;
     if (!zip.getCurrentFileInfo(&info) || info.uncompressedSize > quint64(MaxManifestBytes))
         return QString();
+    if (info.uncompressedSize > quint64(*budget)) {
+        *budget = 0;
+        return QString();
+    }
+    const qint64 limit = qMin(MaxManifestBytes, *budget);
     QuaZipFile entry(&zip);
     if (!entry.open(QIODevice::ReadOnly))
         return QString();
-    const QByteArray content = entry.read(MaxManifestBytes + 1);
+    const QByteArray content = entry.read(limit + 1);
     entry.close();
-    if (content.size() > MaxManifestBytes)
+    *budget -= content.size();
+    if (content.size() > limit)
         return QString();
     return updateUrlOfManifest(content);
 }
@@ -55,13 +63,20 @@ bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl>
     QuaZip zip(packagePath);
     if (!zip.open(QuaZip::mdUnzip))
         return false;
+    qint64 budget = MaxManifestBytesPerPackage;
+    int opened = 0;
     for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
         ManifestUpdateUrl manifest;
         manifest.entryName = zip.getCurrentFileName();
         if (!isTopLevelManifest(manifest.entryName))
             continue;
+        if (budget <= 0 || opened >= MaxManifestsReadPerPackage) {
+            manifests->append(manifest); // names no feed
+            continue;
+        }
+        ++opened;
         try {
-            manifest.url = updateUrlOfCurrentEntry(zip);
+            manifest.url = updateUrlOfCurrentEntry(zip, &budget);
         } catch (...) {
             manifest.crashed = true;
         }
