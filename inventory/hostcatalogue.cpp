@@ -24,12 +24,6 @@ bool &externalToolPathOverridden()
     return overridden;
 }
 
-QString cutBefore(const QString &text, const QString &marker)
-{
-    const int at = text.indexOf(marker);
-    return at < 0 ? text : text.left(at);
-}
-
 // Registers a connection under `name`, or points the registered one at the new file. Reusing it
 // keeps every handle that shares the connection valid and avoids Qt's duplicate-name warning.
 QSqlDatabase registerConnection(const QString &name, const QString &databaseFile)
@@ -57,17 +51,6 @@ void setExternalToolPathForTesting(const QString &path)
 {
     externalToolPathOverridden() = true;
     testExternalToolPath() = path;
-}
-
-QString hostDisplayName(const QString &hostLine)
-{
-    // " CC" first, so "Photoshop CC 2019" and "Photoshop CC 64" both fold into "Photoshop".
-    QString name = cutBefore(hostLine, QStringLiteral(" CC"));
-    static const char *const releaseMarkers[] = {" (ver ", " 2019", " 2020",
-                                                 " 2021",  " 2022", " 2023"};
-    for (const char *marker : releaseMarkers)
-        name = cutBefore(name, QString::fromLatin1(marker));
-    return name;
 }
 
 void MainWindow::locateAdobeDatabases()

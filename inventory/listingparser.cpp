@@ -2,12 +2,63 @@
 
 #include "inventory/hostcatalogue.h"
 
+#include <QRegularExpression>
+
 namespace {
 constexpr int NameColumn = 12;
 constexpr int NameWidth = 56;
 constexpr int VersionColumn = 68;
 constexpr int VersionWidth = 10;
+
+const QString SectionMarker = QStringLiteral("installed for ");
+// Longest "<count> <word> " looked for before the marker. Searching further back for the start
+// of the line would let a long line full of markers cost quadratic time.
+constexpr int MaxHeaderPrefix = 40;
+
+// Whether the marker at `at` is that of a section header. Extension names can hold the marker
+// too, so the whole line must have a header's shape: a count at the very start of the line and
+// one word before the marker ("2 extensions "), a host name after it. An extension row starts
+// with its status column, never with a digit.
+bool startsSection(const QString &output, int at)
+{
+    int lineStart = at;
+    while (lineStart > 0 && output.at(lineStart - 1) != QLatin1Char('\n')) {
+        if (at - lineStart >= MaxHeaderPrefix)
+            return false;
+        --lineStart;
+    }
+    static const QRegularExpression countAndWord(QStringLiteral("^[0-9]+ [^\\s]+ $"));
+    if (!countAndWord.match(output.midRef(lineStart, at - lineStart)).hasMatch())
+        return false;
+    for (int i = at + SectionMarker.size(); i < output.size(); ++i) {
+        const QChar c = output.at(i);
+        if (c == QLatin1Char('\n'))
+            return false;
+        if (!c.isSpace())
+            return true;
+    }
+    return false;
+}
+
+QString cutBefore(const QString &text, const QString &marker)
+{
+    const int at = text.indexOf(marker);
+    return at < 0 ? text : text.left(at);
+}
 } // namespace
+
+// Declared with the host catalogue, kept here with the rest of the listing's grammar so that it
+// builds without the window and the databases.
+QString hostDisplayName(const QString &hostLine)
+{
+    // " CC" first, so "Photoshop CC 2019" and "Photoshop CC 64" both fold into "Photoshop".
+    QString name = cutBefore(hostLine, QStringLiteral(" CC"));
+    static const char *const releaseMarkers[] = {" (ver ", " 2019", " 2020",
+                                                 " 2021",  " 2022", " 2023"};
+    for (const char *marker : releaseMarkers)
+        name = cutBefore(name, QString::fromLatin1(marker));
+    return name;
+}
 
 ListedExtension readExtensionLine(const QString &line)
 {
@@ -20,7 +71,17 @@ ListedExtension readExtensionLine(const QString &line)
 ParsedListing parseListing(const QString &output)
 {
     ParsedListing listing;
-    const QStringList pieces = output.split(QStringLiteral("installed for "));
+    // The pieces the output falls into when it is cut at the marker of every section header.
+    QStringList pieces;
+    int pieceStart = 0;
+    for (int at = output.indexOf(SectionMarker); at >= 0;
+         at = output.indexOf(SectionMarker, at + SectionMarker.size())) {
+        if (!startsSection(output, at))
+            continue;
+        pieces << output.mid(pieceStart, at - pieceStart);
+        pieceStart = at + SectionMarker.size();
+    }
+    pieces << output.mid(pieceStart);
     listing.pieceCount = pieces.size();
 
     for (int s = 1; s <= pieces.size() - 2; ++s) {

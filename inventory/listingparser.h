@@ -15,9 +15,12 @@
 //                                                                <- not read
 //   0 extensions installed for Others                            <- not read
 //
-// The text is cut at every "installed for "; the piece before the first cut and the last piece
-// are not host sections. Within a section, line 0 is the host line and lines 3 up to the
-// third-last one are extensions, read by fixed columns.
+// The text is cut at the "installed for " of every section header; the piece before the first
+// cut and the last piece are not host sections. A section header is a line of its own shape: a
+// count at the start of the line and one word ("2 extensions"), the marker, a host line that is
+// not blank. The marker anywhere else (in an extension's name, say) is not a cut. Within a
+// section, line 0 is the host line and lines 3 up to the third-last one are extensions, read by
+// fixed columns.
 
 struct ListedExtension
 {
@@ -34,7 +37,7 @@ struct ListedHost
 
 struct ParsedListing
 {
-    int pieceCount = 0; // pieces after cutting at "installed for "
+    int pieceCount = 0; // pieces after cutting at the section headers
     QList<ListedHost> hosts;
 
     // Two pieces or more: the output had the listing's shape, even when no section was readable.

@@ -1,6 +1,7 @@
 #include "platform/appcastchecker.h"
 
 #include "app/version.h"
+#include "support/boundedxml.h"
 #include "updates/versioncompare.h"
 
 #include <QCoreApplication>
@@ -47,7 +48,7 @@ AppcastChecker::Release AppcastChecker::newestRelease(const QByteArray &appcast)
 {
     Release newest;
     QDomDocument document;
-    if (!document.setContent(appcast, true))
+    if (!setShallowContent(document, appcast, true))
         return newest;
     const QDomNodeList items = document.elementsByTagName(QStringLiteral("item"));
     for (int i = 0; i < items.count(); ++i) {

@@ -1,5 +1,7 @@
 #include "package.h"
 
+#include "support/boundedxml.h"
+
 #include <QDir>
 #include <QDomDocument>
 #include <QDomElement>
@@ -74,7 +76,7 @@ bool isTopLevelMxi(const QString &entryName)
 bool parseMxi(const QByteArray &data, PackageManifest *manifest)
 {
     QDomDocument document;
-    if (!document.setContent(data))
+    if (!setShallowContent(document, data))
         return false;
     const QDomElement root = document.documentElement();
     if (root.tagName() != QLatin1String("macromedia-extension"))
@@ -106,7 +108,7 @@ bool parseMxi(const QByteArray &data, PackageManifest *manifest)
 bool parseCsxs(const QByteArray &data, PackageManifest *manifest)
 {
     QDomDocument document;
-    if (!document.setContent(data))
+    if (!setShallowContent(document, data))
         return false;
     const QDomElement root = document.documentElement();
     if (root.tagName() != QLatin1String("ExtensionManifest"))

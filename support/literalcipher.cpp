@@ -65,8 +65,19 @@ QByteArray LiteralCipher::decodeBytes(QByteArray stored) const
             return QByteArray();
     }
 
-    if (flags & Compressed)
+    if (flags & Compressed) {
+        // qUncompress allocates whatever the first four bytes claim before it looks at the rest.
+        if (body.size() >= 4) {
+            const quint32 claimed = (quint32(quint8(body.at(0))) << 24) |
+                                    (quint32(quint8(body.at(1))) << 16) |
+                                    (quint32(quint8(body.at(2))) << 8) | quint8(body.at(3));
+            if (claimed > quint32(MaxPlainBytes)) {
+                qWarning() << "Claimed payload length out of range.";
+                return QByteArray();
+            }
+        }
         body = qUncompress(body);
+    }
     return body;
 }
 

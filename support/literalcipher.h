@@ -14,6 +14,10 @@ class LiteralCipher
 public:
     LiteralCipher(quint32 keyLow, quint32 keyHigh);
 
+    // A compressed payload starts with the length it unpacks to. Literals are paths and SQL, so a
+    // claim beyond this is refused before anything is allocated for it.
+    static constexpr int MaxPlainBytes = 4096;
+
     QString decodeText(const QString &stored) const;
     QByteArray decodeBytes(QByteArray stored) const;
 

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake qtbase5-dev libqt5sql5-sqlite libquazip1-qt5-dev
-          xvfb xauth imagemagick)
+          xvfb xauth imagemagick clang-14 libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,3 +1,4 @@
+#include "support/boundedimage.h"
 #include "ui/mainwindow.h"
 #include "ui/mydelegate.h"
 #include "ui_mainwindow.h"
@@ -23,9 +24,10 @@ int textWidth(const QFontMetrics &metrics, const QString &text)
 
 QLabel *iconLabel(const QString &iconPath, const QImage &fallback)
 {
+    // The file comes from a package: one that declares an over-large picture counts as missing.
     QImage icon;
     if (!iconPath.isEmpty())
-        icon.load(iconPath);
+        icon = readBoundedImage(iconPath);
     if (icon.isNull())
         icon = fallback;
     auto *label = new QLabel;

@@ -1,5 +1,7 @@
 #include "updates/manifest.h"
 
+#include "support/boundedxml.h"
+
 #include <QDomDocument>
 #include <quazip.h>
 #include <quazipfile.h>
@@ -17,8 +19,8 @@ QString updateUrlOfManifest(const QByteArray &manifest)
 {
     QDomDocument document;
     // Decoded by us, so an encoding named in the declaration is not consulted. A document that
-    // does not parse may leave a partial tree behind; it names nothing.
-    if (!document.setContent(QString::fromUtf8(manifest)))
+    // does not parse, or nests too deep to parse safely, names nothing.
+    if (!setShallowContent(document, QString::fromUtf8(manifest)))
         return QString();
     return document.elementsByTagName(QStringLiteral("update"))
         .item(0)
@@ -27,19 +29,27 @@ QString updateUrlOfManifest(const QByteArray &manifest)
 }
 
 namespace {
-// Reads the archive's current entry; an oversized one is skipped before any of it is read.
-// The header's size could lie, so the read itself is bounded too.
-QString updateUrlOfCurrentEntry(QuaZip &zip)
+// Reads the archive's current entry and charges what it read to the package's budget. An
+// oversized entry is skipped before any of it is read; one that fits no more in the budget
+// spends it, so the manifests after it are not read either. The header's size could lie, so the
+// read itself is bounded too.
+QString updateUrlOfCurrentEntry(QuaZip &zip, qint64 *budget)
 {
     QuaZipFileInfo64 info;
     if (!zip.getCurrentFileInfo(&info) || info.uncompressedSize > quint64(MaxManifestBytes))
         return QString();
+    if (info.uncompressedSize > quint64(*budget)) {
+        *budget = 0;
+        return QString();
+    }
+    const qint64 limit = qMin(MaxManifestBytes, *budget);
     QuaZipFile entry(&zip);
     if (!entry.open(QIODevice::ReadOnly))
         return QString();
-    const QByteArray content = entry.read(MaxManifestBytes + 1);
+    const QByteArray content = entry.read(limit + 1);
     entry.close();
-    if (content.size() > MaxManifestBytes)
+    *budget -= content.size();
+    if (content.size() > limit)
         return QString();
     return updateUrlOfManifest(content);
 }
@@ -53,13 +63,20 @@ bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl>
     QuaZip zip(packagePath);
     if (!zip.open(QuaZip::mdUnzip))
         return false;
+    qint64 budget = MaxManifestBytesPerPackage;
+    int opened = 0;
     for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
         ManifestUpdateUrl manifest;
         manifest.entryName = zip.getCurrentFileName();
         if (!isTopLevelManifest(manifest.entryName))
             continue;
+        if (budget <= 0 || opened >= MaxManifestsReadPerPackage) {
+            manifests->append(manifest); // names no feed
+            continue;
+        }
+        ++opened;
         try {
-            manifest.url = updateUrlOfCurrentEntry(zip);
+            manifest.url = updateUrlOfCurrentEntry(zip, &budget);
         } catch (...) {
             manifest.crashed = true;
         }

@@ -10,6 +10,11 @@
 // Manifests larger than this are not read into memory; they count as naming no feed.
 constexpr qint64 MaxManifestBytes = 4 * 1024 * 1024;
 
+// A package may carry any number of manifests. One walk reads at most this many bytes of them in
+// total, and opens at most this many; once either is spent, the rest count as naming no feed.
+constexpr qint64 MaxManifestBytesPerPackage = 8 * 1024 * 1024;
+constexpr int MaxManifestsReadPerPackage = 32;
+
 struct ManifestUpdateUrl
 {
     QString entryName;
@@ -25,7 +30,7 @@ bool isTopLevelManifest(const QString &entryName);
 QString updateUrlOfManifest(const QByteArray &manifest);
 
 // Visits every top-level manifest of the package in archive order and returns the update url
-// each names. The archive is closed again before this returns, so no file handle stays open
-// while the caller waits for the network. Returns false when the file cannot be opened as a zip
-// archive.
+// each names, reading within the package's bounds above. The archive is closed again before this
+// returns, so no file handle stays open while the caller waits for the network. Returns false when
+// the file cannot be opened as a zip archive.
 bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl> *manifests);

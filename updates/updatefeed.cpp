@@ -1,5 +1,7 @@
 #include "updates/updatefeed.h"
 
+#include "support/boundedxml.h"
+
 #include <QCoreApplication>
 #include <QDomDocument>
 #include <QEventLoop>
@@ -162,8 +164,9 @@ UpdateFeed parseUpdateFeed(const QString &body)
 {
     UpdateFeed feed;
     QDomDocument document;
-    // A partial tree left by a parse error counts for nothing.
-    if (!document.setContent(body))
+    // A partial tree left by a parse error counts for nothing, and so does a document nested too
+    // deep to parse safely.
+    if (!setShallowContent(document, body))
         return feed;
     feed.version = document.elementsByTagName(QStringLiteral("version")).item(0).toElement().text();
     feed.download =

@@ -30,9 +30,9 @@ inline StandIn::HostEntry host(Generation generation, const QString &hostLine,
     return entry;
 }
 
-inline QByteArray solidPng(const QColor &colour)
+inline QByteArray solidPng(const QColor &colour, const QSize &size = QSize(32, 32))
 {
-    QImage image(32, 32, QImage::Format_ARGB32);
+    QImage image(size, QImage::Format_ARGB32);
     image.fill(colour);
     QByteArray png;
     QBuffer buffer(&png);
@@ -46,7 +46,7 @@ inline QByteArray solidPng(const QColor &colour)
 inline bool install(const TestEnvironment &env, Generation generation, const QString &name,
                     const QString &version,
                     const QStringList &products = {QStringLiteral("Photoshop")},
-                    const QColor &icon = QColor())
+                    const QColor &icon = QColor(), const QSize &iconSize = QSize(32, 32))
 {
     StandIn::SamplePackage package;
     package.name = name;
@@ -54,7 +54,7 @@ inline bool install(const TestEnvironment &env, Generation generation, const QSt
     for (const QString &product : products)
         package.hosts << StandIn::SampleHost{product, QString()};
     if (icon.isValid())
-        package.iconPng = solidPng(icon);
+        package.iconPng = solidPng(icon, iconSize);
     const QString path = QStringLiteral("%1/%2-%3-%4.mxp")
                              .arg(env.scratch(), QString::number(qHash(name)), version,
                                   StandIn::generationName(generation));

@@ -1,5 +1,6 @@
 #include "inventory/hostcatalogue.h"
 #include "inventorytestsupport.h"
+#include "support/boundedimage.h"
 #include "testenvironment.h"
 
 #include <QHBoxLayout>
@@ -147,14 +148,21 @@ private slots:
         QVERIFY(install(env, Generation::Newer, "Red", "1.0", {"Photoshop"}, Qt::red));
         QVERIFY(install(env, Generation::Newer, "Plain", "1.0"));
         QVERIFY(install(env, Generation::Newer, "Lost", "1.0", {"Photoshop"}, Qt::green));
+        // A side past the limit is refused before it is decoded; one at the limit is shown.
+        QVERIFY(install(env, Generation::Newer, "Wide", "1.0", {"Photoshop"}, Qt::blue,
+                        QSize(MaxImageSide + 1, 4)));
+        QVERIFY(install(env, Generation::Newer, "Tall", "1.0", {"Photoshop"}, Qt::yellow,
+                        QSize(4, MaxImageSide)));
         MainWindow window;
         MainWindowAccess in(window);
         QVERIFY(!in.iconImage().isNull());
         in.listExtensions(-1, QString());
-        QCOMPARE(tableNames(in), (QStringList{"Lost", "Plain", "Red"}));
+        QCOMPARE(tableNames(in), (QStringList{"Lost", "Plain", "Red", "Tall", "Wide"}));
         QCOMPARE(iconColour(in, 0), QColor(Qt::green));
         QCOMPARE(iconColour(in, 1), fallbackColour(in.iconImage()));
         QCOMPARE(iconColour(in, 2), QColor(Qt::red));
+        QCOMPARE(iconColour(in, 3), QColor(Qt::yellow));
+        QCOMPARE(iconColour(in, 4), fallbackColour(in.iconImage()));
         const auto *label = qobject_cast<QLabel *>(in.ui()->tableWidget->cellWidget(2, 0));
         QCOMPARE(label->alignment(), Qt::AlignCenter);
         QCOMPARE(label->pixmap(Qt::ReturnByValue).size(), QSize(20, 20));

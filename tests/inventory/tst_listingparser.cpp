@@ -207,6 +207,34 @@ private slots:
                                                 << 1 << QList<ListedHost>();
         QTest::newRow("marker is case-sensitive")
             << "1 extension Installed for Photoshop\nx\n" + Others << 2 << QList<ListedHost>();
+
+        // Only a line of a header's whole shape starts a section: the marker elsewhere is text.
+        QTest::newRow("marker inside an extension name")
+            << section(
+                   "3 extensions", "Photoshop CC 2019",
+                   {line("A", "1"), line("Evil installed for Fake Host", "6.6"), line("Z", "2")}) +
+                   Others
+            << 3
+            << QList<ListedHost>{
+                   host("Photoshop CC 2019", "Photoshop",
+                        {{"A", "1"}, {"Evil installed for Fake Host", "6.6"}, {"Z", "2"}})};
+        QTest::newRow("count not at the start of the line")
+            << "Note: 2 extensions installed for Photoshop are hidden\n" +
+                   section("1 extension", "Bridge", {line("A", "1")}) + Others
+            << 3 << QList<ListedHost>{host("Bridge", "Bridge", {{"A", "1"}})};
+        QTest::newRow("row-shaped count line")
+            << section("1 extension", "Bridge",
+                       {" 2          extensions installed for Fake Host"}) +
+                   Others
+            << 3
+            << QList<ListedHost>{
+                   host("Bridge", "Bridge", {{"extensions installed for Fake Host", ""}})};
+        QTest::newRow("no word between count and marker")
+            << "2 installed for Fake\n" + section("1 extension", "Bridge", {line("A", "1")}) +
+                   Others
+            << 3 << QList<ListedHost>{host("Bridge", "Bridge", {{"A", "1"}})};
+        QTest::newRow("header without a host name")
+            << section("1 extension", " \r", {line("A", "1")}) + Others << 2 << QList<ListedHost>();
     }
 
     void parse()

@@ -3,6 +3,7 @@
 #include "app/version.h"
 #include "platform/appcastchecker.h"
 #include "platform/selfupdate.h"
+#include "support/boundedxml.h"
 #include "testenvironment.h"
 
 #include <QSignalSpy>
@@ -46,6 +47,28 @@ private slots:
         QCOMPARE(release.link, QUrl("http://x.example/p.exe"));
         QVERIFY(AppcastChecker::newestRelease("<rss><channel></channel></rss>").version.isEmpty());
         QVERIFY(AppcastChecker::newestRelease("not xml at all").version.isEmpty());
+    }
+
+    void nestingPastTheDepthLimitNamesNoVersion_data()
+    {
+        QTest::addColumn<int>("levels");
+        QTest::addColumn<QString>("version");
+        QTest::newRow("at the limit") << MaxXmlDepth << "5.0";
+        QTest::newRow("one level past it") << MaxXmlDepth + 1 << QString();
+        QTest::newRow("30,000 deep") << 30000 << QString();
+    }
+    void nestingPastTheDepthLimitNamesNoVersion()
+    {
+        QFETCH(int, levels);
+        QFETCH(QString, version);
+        // The enclosure is the innermost element: rss, the wrappers, item, enclosure.
+        const int wrappers = levels - 3;
+        const QByteArray appcast =
+            "<rss xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\">" +
+            QByteArray("<a>").repeated(wrappers) +
+            "<item><enclosure url=\"http://x.example/p.exe\" sparkle:version=\"5.0\"/></item>" +
+            QByteArray("</a>").repeated(wrappers) + "</rss>";
+        QCOMPARE(AppcastChecker::newestRelease(appcast).version, version);
     }
 
     void silentCheckSpeaksOnlyOfNewerVersions_data()

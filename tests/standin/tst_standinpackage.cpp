@@ -3,6 +3,7 @@
 
 #include "package.h"
 #include "standintestsupport.h"
+#include "support/boundedxml.h"
 
 #include <QDomDocument>
 #include <QtTest>
@@ -198,6 +199,13 @@ private slots:
         const QByteArray mxi = "<macromedia-extension name=\"Legacy\" version=\"1\"/>";
         const QByteArray csxs = "<ExtensionManifest ExtensionBundleId=\"com.m\" "
                                 "ExtensionBundleVersion=\"2\" ExtensionBundleName=\"Modern\"/>";
+        // Legacy manifests whose innermost element sits `levels` deep.
+        const auto nestedMxi = [](int levels) {
+            const int wrappers = levels - 2;
+            return "<macromedia-extension name=\"Deep\" version=\"1\">" +
+                   QByteArray("<a>").repeated(wrappers) + "<update url=\"x\"/>" +
+                   QByteArray("</a>").repeated(wrappers) + "</macromedia-extension>";
+        };
         struct Case
         {
             const char *what;
@@ -215,6 +223,13 @@ private slots:
             {"broken mxi only", {{"a.mxi", "<oops"}}, ManifestStatus::Unparsable, ""},
             {"wrong root element", {{"a.mxi", "<html/>"}}, ManifestStatus::Unparsable, ""},
             {"no manifest", {{"readme.txt", "hi"}}, ManifestStatus::Missing, ""},
+            {"nested to the depth limit", {{"a.mxi", nestedMxi(MaxXmlDepth)}},
+             ManifestStatus::Found, "Deep"},
+            {"nested past the depth limit", {{"a.mxi", nestedMxi(MaxXmlDepth + 1)}},
+             ManifestStatus::Unparsable, ""},
+            {"nested 30,000 deep, good CSXS",
+             {{"a.mxi", nestedMxi(30000)}, {"CSXS/manifest.xml", csxs}}, ManifestStatus::Found,
+             "Modern"},
         };
         for (const Case &c : cases) {
             SamplePackage sample;

@@ -175,6 +175,30 @@ private slots:
         QCOMPARE(cipher.decodeBytes(stored), QByteArray());
     }
 
+    void lengthClaimsAreBounded_data()
+    {
+        QTest::addColumn<QByteArray>("payload"); // stored as is, flagged compressed
+        QTest::addColumn<QByteArray>("plain");   // empty: refused with a warning
+        const QByteArray atLimit(LiteralCipher::MaxPlainBytes, 'q');
+        QTest::newRow("at the limit") << qCompress(atLimit) << atLimit;
+        QTest::newRow("one byte past it")
+            << qCompress(QByteArray(LiteralCipher::MaxPlainBytes + 1, 'q')) << QByteArray();
+        // Eight bytes that ask for 1.9 GB.
+        QTest::newRow("huge claim")
+            << QByteArray("\x71\x00\x00\x00\x78\x9c\x03\x00", 8) << QByteArray();
+    }
+    void lengthClaimsAreBounded()
+    {
+        QFETCH(QByteArray, payload);
+        QFETCH(QByteArray, plain);
+        QByteArray stored = encode(payload, 0, ProgramKey64);
+        stored[1] = 1; // the flags byte is not scrambled
+        if (plain.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, "Claimed payload length out of range.");
+        QCOMPARE(cipher.decodeBytes(stored), plain);
+        QCOMPARE(warningCount, plain.isEmpty() ? 1 : 0);
+    }
+
     void storedLiteralsMatchTheirSource()
     {
         // Every literal the build enciphered decodes back to the value written in the source.

@@ -1,5 +1,7 @@
 #include "updates/manifest.h"
 
+#include "support/boundedxml.h"
+
 #include "standin.h"
 #include "updatestestsupport.h"
 
@@ -8,6 +10,7 @@
 
 using UpdatesTest::Entries;
 using UpdatesTest::manifestWithUrl;
+using UpdatesTest::nestedXml;
 using UpdatesTest::writeZip;
 Q_DECLARE_METATYPE(Entries)
 
@@ -66,6 +69,13 @@ private slots:
             << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
                           "<m><update url=\"http://v.example/\xc3\xbc\"/></m>")
             << QString::fromUtf8("http://v.example/\xc3\xbc");
+        // Deep nesting would run the DOM parser out of stack; past the limit nothing is read.
+        QTest::newRow("nested to the depth limit")
+            << nestedXml(MaxXmlDepth, "<update url=\"deep\"/>") << "deep";
+        QTest::newRow("nested one level past it")
+            << nestedXml(MaxXmlDepth + 1, "<update url=\"deep\"/>") << QString();
+        QTest::newRow("nested 30,000 deep")
+            << nestedXml(30000, "<update url=\"deep\"/>") << QString();
     }
 
     void updateUrlOfManifestText()
@@ -103,6 +113,37 @@ private slots:
         QTest::newRow("unparsable manifest names nothing")
             << Entries{{"broken.mxi", "<m><update url=\"x\">"}} << QStringList{"broken.mxi"}
             << QStringList{QString()};
+
+        // Manifests of the largest size read, each naming a feed: the package's byte budget
+        // holds two of them, and an oversized entry that is skipped costs nothing.
+        const auto fullSize = [](const QByteArray &url, qint64 size) {
+            QByteArray xml = "<m><update url=\"" + url + "\"/>";
+            return xml + QByteArray(int(size) - xml.size() - 4, ' ') + "</m>";
+        };
+        QTest::newRow("byte budget of a package")
+            << Entries{{"skipped.mxi", fullSize("http://s/", MaxManifestBytes + 1)},
+                       {"a.mxi", fullSize("http://a/", MaxManifestBytes)},
+                       {"b.mxi", fullSize("http://b/", MaxManifestBytes)},
+                       {"c.mxi", fullSize("http://c/", 100)}}
+            << QStringList{"skipped.mxi", "a.mxi", "b.mxi", "c.mxi"}
+            << QStringList{QString(), "http://a/", "http://b/", QString()};
+        QTest::newRow("budget left too small for the next manifest")
+            << Entries{{"a.mxi", fullSize("http://a/", MaxManifestBytes)},
+                       {"b.mxi", fullSize("http://b/", MaxManifestBytes / 2)},
+                       {"c.mxi", fullSize("http://c/", MaxManifestBytes)},
+                       {"d.mxi", fullSize("http://d/", 100)}}
+            << QStringList{"a.mxi", "b.mxi", "c.mxi", "d.mxi"}
+            << QStringList{"http://a/", "http://b/", QString(), QString()};
+        Entries many;
+        QStringList manyNames;
+        QStringList manyUrls;
+        for (int i = 0; i < MaxManifestsReadPerPackage + 2; ++i) {
+            const QString url = QStringLiteral("http://m/%1").arg(i);
+            many << qMakePair(QStringLiteral("m%1.mxi").arg(i), manifestWithUrl(url));
+            manyNames << many.last().first;
+            manyUrls << (i < MaxManifestsReadPerPackage ? url : QString());
+        }
+        QTest::newRow("number of manifests read") << many << manyNames << manyUrls;
     }
 
     void walkOverPackages()

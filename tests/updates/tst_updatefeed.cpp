@@ -2,6 +2,8 @@
 
 #include "localhttpserver.h"
 #include "standin.h"
+#include "support/boundedxml.h"
+#include "updatestestsupport.h"
 
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
@@ -69,6 +71,15 @@ private slots:
         QTest::newRow("an HTML error page")
             << "<html><body>Not found</body>" << QString() << QString();
         QTest::newRow("empty") << QString() << QString() << QString();
+        QTest::newRow("nested to the depth limit")
+            << QString(UpdatesTest::nestedXml(MaxXmlDepth, "<version>9</version>")) << "9"
+            << QString();
+        QTest::newRow("nested past the depth limit")
+            << QString(UpdatesTest::nestedXml(MaxXmlDepth + 1, "<version>9</version>")) << QString()
+            << QString();
+        QTest::newRow("nested 30,000 deep")
+            << QString(UpdatesTest::nestedXml(30000, "<version>9</version>")) << QString()
+            << QString();
     }
 
     void parseFeed()

@@ -22,6 +22,13 @@ inline QByteArray manifestWithUrl(const QString &url)
            url.toUtf8() + "\" method=\"directlink\"/></macromedia-extension>";
 }
 
+// A document whose innermost element, given whole, sits `levels` deep (the root is level 1).
+inline QByteArray nestedXml(int levels, const QByteArray &innermost)
+{
+    return QByteArray("<a>").repeated(levels - 1) + innermost +
+           QByteArray("</a>").repeated(levels - 1);
+}
+
 // Writes the entries in the given order, names exactly as given.
 inline bool writeZip(const QString &path, const Entries &entries)
 {

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QDomDocument;
+
+// QDomDocument's parser descends one call per element level, so a document nested a few tens of
+// thousands deep runs the stack out and the process dies. Documents from outside are first read
+// through by a streaming reader, which keeps its open elements in a list, and reach the DOM
+// parser only when they are well-formed and nest no deeper than this. No manifest, feed or
+// appcast comes near it.
+constexpr int MaxXmlDepth = 256;
+
+// True when the document reads through without an XML error and no element is more than
+// MaxXmlDepth levels deep (the root element is level 1). namespaceProcessing should be the one
+// the DOM parse uses, so both readers judge the same names.
+bool isShallowXml(const QByteArray &xml, bool namespaceProcessing = false);
+bool isShallowXml(const QString &xml, bool namespaceProcessing = false);
+
+// document.setContent(xml, namespaceProcessing) for a document that passes isShallowXml; false,
+// with the document left empty, for one that does not.
+bool setShallowContent(QDomDocument &document, const QByteArray &xml,
+                       bool namespaceProcessing = false);
+bool setShallowContent(QDomDocument &document, const QString &xml,
+                       bool namespaceProcessing = false);
