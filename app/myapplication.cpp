@@ -9,7 +9,20 @@
 #include <QSettings>
 #include <QTimer>
 
-MyApplication::MyApplication(int &argc, char **argv) : QApplication(argc, argv)
+namespace {
+
+// Every settings object takes the organization it finds when it is made, and the window (a
+// member, so made before the constructor's body) reads its placement at once. Without an
+// organization, Windows' registry store opens no key and keeps nothing.
+int &withOrganization(int &argc)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
+    return argc;
+}
+
+} // namespace
+
+MyApplication::MyApplication(int &argc, char **argv) : QApplication(withOrganization(argc), argv)
 {
     // Not a style sheet: one would fix each widget's palette when it is first styled, and the
     // theme follower's palette would then never reach the window's children.

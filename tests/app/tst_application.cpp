@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QtTest>
@@ -73,11 +74,30 @@ private slots:
         QVERIFY(label->height() - margins.top() - margins.bottom() <
                 2 * label->fontMetrics().lineSpacing());
     }
+
+    void settingsLiveUnderTheVendorsName()
+    {
+        // Without an organization, Windows' registry store opens no key and keeps nothing.
+        QCOMPARE(QCoreApplication::organizationName(), QString("Velmora"));
+        QVERIFY(QSettings().fileName().contains(QStringLiteral("Velmora")));
+
+        // Start-up stored the host it selected; a fresh settings object reads it back.
+        MainWindow *window = mainWindow();
+        QVERIFY(window);
+        QListWidgetItem *selected = MainWindowAccess(*window).ui()->listWidget->currentItem();
+        QVERIFY(selected);
+        QCOMPARE(QSettings().value(QStringLiteral("selectedApp")).toString(), selected->text());
+
+        QSettings().setValue(QStringLiteral("windowState"), QByteArray("written"));
+        QCOMPARE(QSettings().value(QStringLiteral("windowState")).toByteArray(),
+                 QByteArray("written"));
+    }
 };
 
 int main(int argc, char *argv[])
 {
     TestEnvironment::setUpProcess();
+    QCoreApplication::setOrganizationName(QString()); // the application object must name it
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/panelhold-root-XXXXXX"));
     if (!StandIn::writeHosts(root.path(), StandIn::defaultHosts()))
         return 1;
