@@ -1,7 +1,6 @@
 // Build-time tool: draws the program's icon and logo, so no binary image lives in the sources.
 // usage: panelhold_drawimages <images folder> <icon file for the Windows resources>
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
@@ -44,15 +43,16 @@ QImage drawMark(int size)
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    if (args.size() != 3) {
+    // No application object: drawing shapes into images and writing PNG need no platform
+    // plugin, so the helper runs on a build machine with nothing but Qt's libraries.
+    if (argc != 3) {
         std::fprintf(stderr, "usage: panelhold_drawimages <images folder> <icon file>\n");
         return 2;
     }
-    bool ok = drawMark(64).save(args[1] + "/icon.png");
-    ok = drawMark(256).save(args[1] + "/Logo.png") && ok;
-    ok = drawMark(48).save(args[2], "ICO") && ok;
+    const QString images = QString::fromLocal8Bit(argv[1]);
+    const QString icon = QString::fromLocal8Bit(argv[2]);
+    bool ok = drawMark(64).save(images + "/icon.png");
+    ok = drawMark(256).save(images + "/Logo.png") && ok;
+    ok = drawMark(48).save(icon, "ICO") && ok;
     return ok ? 0 : 1;
 }
