@@ -4,14 +4,29 @@
 #include "platform/selfupdate.h"
 
 #include <QFileOpenEvent>
+#include <QLabel>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
 
-MyApplication::MyApplication(int &argc, char **argv) : QApplication(argc, argv)
+namespace {
+
+// Every settings object takes the organization it finds when it is made, and the window (a
+// member, so made before the constructor's body) reads its placement at once. Without an
+// organization, Windows' registry store opens no key and keeps nothing.
+int &withOrganization(int &argc)
 {
-    // Message boxes size themselves by their short main text ("Installation", "Update") and
-    // would wrap a one-line explanation over several lines.
-    setStyleSheet(QStringLiteral("QMessageBox QLabel#qt_msgbox_informativelabel { min-width: 300px; }"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
+    return argc;
+}
+
+} // namespace
+
+MyApplication::MyApplication(int &argc, char **argv) : QApplication(withOrganization(argc), argv)
+{
+    // Not a style sheet: one would fix each widget's palette when it is first styled, and the
+    // theme follower's palette would then never reach the window's children.
+    installEventFilter(this);
     win_sparkle_set_appcast_url(Program::UpdateFeedUrl);
     window.show();
     win_sparkle_init();
@@ -35,4 +50,23 @@ bool MyApplication::event(QEvent *event)
         return true;
     }
     return QApplication::event(event);
+}
+
+bool MyApplication::eventFilter(QObject *watched, QEvent *event)
+{
+    // A box lays itself out when it is shown, after the application's filters have run.
+    if (event->type() == QEvent::Show) {
+        if (auto *box = qobject_cast<QMessageBox *>(watched))
+            widenInformativeText(box);
+    }
+    return QApplication::eventFilter(watched, event);
+}
+
+void MyApplication::widenInformativeText(QMessageBox *box)
+{
+    constexpr int InformativeTextWidth = 300;
+    auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"),
+                                           Qt::FindDirectChildrenOnly);
+    if (label && label->minimumWidth() < InformativeTextWidth)
+        label->setMinimumWidth(InformativeTextWidth);
 }

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+class QMessageBox;
+
 // The process: brings the main window up, starts the self-update checks and the first
 // listing, and routes the operating system's file-open requests to the window.
 class MyApplication : public QApplication
@@ -14,7 +16,12 @@ public:
 
 protected:
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Message boxes size themselves by their short main text ("Installation", "Update") and
+    // would wrap a one-line explanation over several lines; this gives the explanation room.
+    static void widenInformativeText(QMessageBox *box);
+
     MainWindow window;
 };

@@ -14,9 +14,25 @@
 #include <windows.h>
 #endif
 
-#ifdef Q_OS_WIN
+namespace {
 
-QString commonAppDataFolder()
+// The stand-in environment's root (standin/README.md); the stand-in tool finds the same one.
+QString standInRoot()
+{
+    const QString named = qEnvironmentVariable("PANELHOLD_COMMON_APPDATA");
+    if (!named.isEmpty())
+        return named;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/panelhold-adobe");
+}
+
+QString standInServiceMarker()
+{
+    return standInRoot() + QStringLiteral("/standin/desktop-service.running");
+}
+
+#ifdef Q_OS_WIN
+QString adobeCommonAppDataFolder()
 {
     // shell32 is loaded at run time so that nothing links against it statically.
     using GetFolderPath = BOOL(WINAPI *)(HWND, LPWSTR, int, BOOL);
@@ -32,8 +48,48 @@ QString commonAppDataFolder()
     }
     return folder.isEmpty() ? QStringLiteral("C:\\temp\\qt-common") : folder;
 }
+#endif
+
+} // namespace
+
+QString commonAppDataFolder()
+{
+#ifdef Q_OS_WIN
+    if (!Platform::usesStandIn())
+        return adobeCommonAppDataFolder();
+#endif
+    return standInRoot();
+}
 
 namespace Platform {
+
+bool usesStandIn()
+{
+#ifdef Q_OS_WIN
+    // A test run never reaches Adobe's real folders or processes, even when it forgot to name
+    // a root: test mode is switched on before anything else runs.
+    return !qEnvironmentVariableIsEmpty("PANELHOLD_COMMON_APPDATA") ||
+           QStandardPaths::isTestModeEnabled();
+#else
+    return true;
+#endif
+}
+
+void stopAdobeDesktopService()
+{
+#ifdef Q_OS_WIN
+    if (!usesStandIn()) {
+        // Not running is the common case; the result does not matter.
+        std::system("taskkill /IM \"Adobe Desktop Service.exe\" /F");
+        return;
+    }
+#endif
+    // The stand-in environment has no real service; a marker file under its root stands for a
+    // running one, and stopping the service removes it. Nothing there means nothing runs.
+    QFile::remove(standInServiceMarker());
+}
+
+#ifdef Q_OS_WIN
 
 QString toolExecutableName()
 {
@@ -53,28 +109,7 @@ QString nativeStyleName()
     return QStringLiteral("windowsvista");
 }
 
-void stopAdobeDesktopService()
-{
-    // Not running is the common case; the result does not matter.
-    std::system("taskkill /IM \"Adobe Desktop Service.exe\" /F");
-}
-
-void prepareProcess() {}
-
-} // namespace Platform
-
 #else
-
-QString commonAppDataFolder()
-{
-    const QString overridden = qEnvironmentVariable("PANELHOLD_COMMON_APPDATA");
-    if (!overridden.isEmpty())
-        return overridden;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/panelhold-adobe");
-}
-
-namespace Platform {
 
 QString toolExecutableName()
 {
@@ -108,12 +143,7 @@ QString nativeStyleName()
     return desktopStyle;
 }
 
-void stopAdobeDesktopService()
-{
-    // The stand-in environment has no real service; a marker file under its root stands for a
-    // running one, and stopping the service removes it. Nothing there means nothing runs.
-    QFile::remove(commonAppDataFolder() + QStringLiteral("/standin/desktop-service.running"));
-}
+#endif
 
 void prepareProcess()
 {
@@ -122,5 +152,3 @@ void prepareProcess()
 }
 
 } // namespace Platform
-
-#endif

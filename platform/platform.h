@@ -6,11 +6,16 @@
 // Windows talks to the shell, the registry and taskkill; other systems use the stand-in
 // environment (standin/README.md) and the desktop's own settings.
 
-// The folder that holds Adobe's shared data (Windows: CSIDL_COMMON_APPDATA).
-// Elsewhere: $PANELHOLD_COMMON_APPDATA, or the user's data folder's "panelhold-adobe".
+// The folder that holds Adobe's shared data (Windows: CSIDL_COMMON_APPDATA). On the stand-in
+// (see usesStandIn): $PANELHOLD_COMMON_APPDATA, or the user's data folder's "panelhold-adobe".
 QString commonAppDataFolder();
 
 namespace Platform {
+
+// True when Adobe's side is the stand-in rather than Adobe's own software: always on systems
+// other than Windows; on Windows when $PANELHOLD_COMMON_APPDATA names a root, and in every test
+// run (QStandardPaths' test mode), so that tests never touch Adobe's folders or processes.
+bool usesStandIn();
 
 // File name of the command-line tool inside Contents/SupportNNN.
 QString toolExecutableName();
@@ -26,7 +31,8 @@ QString nativeStyleName();
 // switched off unless the user chose one.
 void prepareProcess();
 
-// Stops Adobe's desktop service before the extension list is reset; waits for it.
+// Stops Adobe's desktop service before the extension list is reset; waits for it. On the
+// stand-in it removes the marker file that stands for a running service.
 void stopAdobeDesktopService();
 
 } // namespace Platform

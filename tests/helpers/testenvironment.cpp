@@ -2,6 +2,7 @@
 
 #include "app/programfolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
@@ -25,6 +26,8 @@ void TestEnvironment::setUpProcess()
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qunsetenv("GTK_THEME");
     QStandardPaths::setTestModeEnabled(true);
+    // As the program does: without an organization, Windows' registry store keeps nothing.
+    QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
     setProgramFolder(QStringLiteral(PANELHOLD_PROGRAM_DIR));
 }
 

@@ -4,6 +4,7 @@
 #include "testenvironment.h"
 
 #include <QDir>
+#include <QImageReader>
 #include <QMenu>
 #include <QSettings>
 #include <QToolBar>
@@ -98,6 +99,27 @@ private slots:
         QVERIFY(!in.localDb().isOpen());
         QVERIFY(!QFile::exists(in.dataFolder() + "/extensions.db"));
         QVERIFY(!in.iconImage().isNull()); // Resources/images/icon.png beside the program
+    }
+
+    void windowsIconHoldsTheUsualSizes()
+    {
+        QImageReader reader(QStringLiteral(PANELHOLD_ICON_FILE), "ico");
+        QCOMPARE(reader.imageCount(), 6);
+        QList<int> sizes;
+        for (int i = 0; i < reader.imageCount(); ++i) {
+            QVERIFY(reader.jumpToImage(i));
+            const QImage image = reader.read();
+            QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+            QCOMPARE(image.width(), image.height());
+            sizes << image.width();
+            // The mark on its transparent ground, whichever way the size is stored.
+            const int s = image.width();
+            QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+            QCOMPARE(qAlpha(image.pixel(s / 2, s / 2)), 255);
+            QVERIFY(qBlue(image.pixel(s / 8, s / 2)) > qRed(image.pixel(s / 8, s / 2)));
+        }
+        std::sort(sizes.begin(), sizes.end());
+        QCOMPARE(sizes, (QList<int>{16, 24, 32, 48, 64, 256}));
     }
 
     void closeSavesAndANewWindowRestoresThePlacement()
