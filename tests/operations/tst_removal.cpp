@@ -2,6 +2,7 @@
 #include "operationstestsupport.h"
 
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 
 using namespace OperationsTest;
@@ -172,20 +173,31 @@ private slots:
         QVERIFY(s.in->ui()->statusBar->currentMessage().isEmpty());
     }
 
-    // Started while the start-up scan waits for a feed, a removal decides each next step on what
-    // the tools hold after the step before, not on the records listed before it began.
-    void removalDuringTheStartUpScanFollowsTheFreshState()
+    // Started while an update's download waits, a removal cannot refresh the lists between its
+    // steps; it decides each next step on what the tools hold after the step before, not on the
+    // records listed before it began.
+    void removalDuringADownloadFollowsTheFreshState()
     {
         Session s;
         QVERIFY(s.prepared);
         LocalHttpServer server;
-        server.serveAfter("/feed.xml",
-                          StandIn::updateFeedXml("1.0", server.url("/brush.zxp").toString()), 1500);
-        const QString path = s.package("brush.zxp", "Shared Brush", {"Photoshop"}, true,
-                                       server.url("/feed.xml").toString());
-        QVERIFY(s.installThrough(Generation::Older, path));
-        QVERIFY(s.installThrough(Generation::Newer, path));
-        QVERIFY(StandIn::setRunDelay(s.env.root(), 50));
+        const QString brush = s.package("brush.zxp", "Shared Brush");
+        QVERIFY(s.installThrough(Generation::Older, brush));
+        QVERIFY(s.installThrough(Generation::Newer, brush));
+        const QString feed = server.url("/demo.xml").toString();
+        QVERIFY(s.installThrough(Generation::Newer,
+                                 s.package("demo.zxp", "Demo Panel", {"Photoshop"}, true, feed)));
+        StandIn::SamplePackage update;
+        update.name = "Demo Panel";
+        update.version = "1.1";
+        update.hosts << StandIn::SampleHost{"Photoshop", QString()};
+        update.signature = true;
+        update.updateUrl = feed;
+        const QString updatePath = s.env.scratch() + "/demo-1.1.zxp";
+        QVERIFY(StandIn::buildSamplePackage(updatePath, update));
+        server.serve("/demo.xml",
+                     StandIn::updateFeedXml("1.1", server.url("/demo.zxp").toString()));
+        server.serveAfter("/demo.zxp", fileBytes(updatePath), 1500);
 
         // A separately installed tool first, sharing the newer generation's data.
         const QString agent = s.env.scratch() + "/agent/UnifiedPluginInstallerAgent";
@@ -198,24 +210,28 @@ private slots:
         s.in.reset(new MainWindowAccess(*s.window));
         QCOMPARE(s.in->toolFolders().size(), 3);
         s.window->show();
+        s.window->startUp(QString());
+        QVERIFY(s.in->waitForScan());
+        QVERIFY(s.in->updateButtons().contains("Demo Panel"));
 
         bool pressed = false;
-        connect(s.in->ui()->statusBar, &QStatusBar::messageChanged, this, [&](const QString &text) {
-            if (text != "Checking for updates..." || pressed)
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (pressed || !server.requestedPaths().contains("/demo.zxp"))
                 return;
             pressed = true;
-            QTimer::singleShot(100, this, [&] {
-                s.in->ui()->tableWidget->selectRow(s.tableRow("Shared Brush"));
-                s.in->ui()->actionRemove->trigger();
-            });
+            s.in->ui()->tableWidget->selectRow(s.tableRow("Shared Brush"));
+            s.in->ui()->actionRemove->trigger();
         });
-        s.window->startUp(QString());
-        RETURN_IF_FAILED(s.settle(1));
+        poll.start();
+        emit s.in->updateButtons().value("Demo Panel")->released();
+        RETURN_IF_FAILED(s.settle(2));
 
         QVERIFY(pressed);
         QCOMPARE(texts(s.watcher.answeredBoxes()),
-                 QStringList{"Extension Shared Brush was succesfully removed"});
-        QVERIFY(s.installedNames(Generation::Newer).isEmpty());
+                 (QStringList{"Extension Shared Brush was succesfully removed", "Update"}));
+        QVERIFY(!s.installedNames(Generation::Newer).contains("Shared Brush"));
         QVERIFY(s.installedNames(Generation::Older).isEmpty());
         QCOMPARE(StandIn::overlappingRuns(s.env.root()), QStringList());
         QTRY_VERIFY(!s.tableNames().contains("Shared Brush"));
