@@ -52,8 +52,10 @@ QString toolProgram(const QString &key)
 ToolCommandLine installCommand(const QString &key, const QString &optionPrefix,
                                const QString &packagePath)
 {
-    return commandLine(key, optionPrefix, QStringLiteral("install"), {packagePath},
-                       quoted(packagePath));
+    // Native separators: a path from a network share would otherwise start with "//", which
+    // the tool reads as an option.
+    const QString path = QDir::toNativeSeparators(packagePath);
+    return commandLine(key, optionPrefix, QStringLiteral("install"), {path}, quoted(path));
 }
 
 ToolCommandLine removeCommand(const QString &key, const QString &optionPrefix,

@@ -1,3 +1,4 @@
+#include "platform/platform.h"
 #include "ui/mainwindow.h"
 #include "ui/waitbox.h"
 #include "ui_mainwindow.h"
@@ -87,7 +88,9 @@ void MainWindow::downloadAndUpdate(const QString &name)
 
     // The package goes to its file as it arrives, so its size costs no memory. The folder has to
     // outlive this call: the installation's completion removes it.
-    QTemporaryDir folder;
+    QTemporaryDir folder(
+        downloadFolderBase(QDir::tempPath(), commonAppDataFolder() + QStringLiteral("/Panelhold")) +
+        QStringLiteral("/panelhold-XXXXXX"));
     folder.setAutoRemove(false);
     if (!folder.isValid()) {
         qDebug() << "TEMPORARY FOLDER CREATION ERROR";

@@ -3,6 +3,7 @@
 #include "support/boundedxml.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QDomDocument>
 #include <QEventLoop>
 #include <QMetaEnum>
@@ -230,4 +231,15 @@ QString downloadFailureReason(QNetworkReply::NetworkError error, int httpStatus,
     if (bodySize <= 0)
         return tr("the server sent an empty file");
     return QString();
+}
+
+QString downloadFolderBase(const QString &temporaryFolder, const QString &fallback)
+{
+    for (const QChar c : temporaryFolder) {
+        if (c.unicode() > 0x7e) {
+            QDir().mkpath(fallback);
+            return fallback;
+        }
+    }
+    return temporaryFolder;
 }

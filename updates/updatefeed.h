@@ -83,3 +83,8 @@ QString oversizedDownloadReason();
 // Why a finished download cannot be installed, in words for the user; empty when it can.
 QString downloadFailureReason(QNetworkReply::NetworkError error, int httpStatus,
                               const QString &errorString, qint64 bodySize);
+
+// Where a downloaded update waits for the installer: the temporary folder, unless its path holds
+// letters beyond ASCII (an account name such as "Zoë"), which Adobe's tool refuses with "-160";
+// then the fallback, a folder whose path is plain ASCII.
+QString downloadFolderBase(const QString &temporaryFolder, const QString &fallback);

@@ -270,6 +270,29 @@ private slots:
         QCOMPARE(lookupFailureReason(address), reason);
     }
 
+    // Adobe's tool refuses package paths with letters beyond ASCII.
+    void downloadFolder_data()
+    {
+        QTest::addColumn<QString>("temporary");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("plain") << "C:/Users/Ann/AppData/Local/Temp" << true;
+        QTest::newRow("accented account")
+            << QString("C:/Users/Zo") + QChar(0xeb) + "/Temp" << false;
+        QTest::newRow("cyrillic account")
+            << QString("C:/Users/") + QChar(0x0410) + "/Temp" << false;
+        QTest::newRow("blanks") << "/tmp/with blanks" << true;
+    }
+
+    void downloadFolder()
+    {
+        QFETCH(QString, temporary);
+        QFETCH(bool, usable);
+        QTemporaryDir scratch;
+        const QString fallback = scratch.path() + "/Panelhold";
+        QCOMPARE(downloadFolderBase(temporary, fallback), usable ? temporary : fallback);
+        QCOMPARE(QFileInfo(fallback).isDir(), !usable);
+    }
+
     void downloadFailures_data()
     {
         QTest::addColumn<int>("error");
