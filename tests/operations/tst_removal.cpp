@@ -78,19 +78,7 @@ private slots:
     void removeDuringTheRefreshBetweenStepsIsIgnored()
     {
         Session s;
-        QVERIFY(s.prepared);
-        LocalHttpServer server;
-        server.serveAfter("/feed.xml",
-                          StandIn::updateFeedXml("1.0", server.url("/brush.zxp").toString()), 800);
-        const QString path = s.package("brush.zxp", "Shared Brush", {"Photoshop"}, true,
-                                       server.url("/feed.xml").toString());
-        QVERIFY(!path.isEmpty());
-        QVERIFY(s.installThrough(Generation::Older, path));
-        QVERIFY(s.installThrough(Generation::Newer, path));
-        s.open();
-        QVERIFY(s.selectHost("Photoshop"));
-        s.in->ui()->tableWidget->selectRow(s.tableRow("Shared Brush"));
-        s.watcher.clear();
+        RETURN_IF_FAILED(openWithSharedExtension(s));
 
         // While the chain runs, press "Remove" again: it is disabled, and pressed anyway it
         // starts nothing.
@@ -124,20 +112,9 @@ private slots:
     void dropDuringARemovalWaitsForTheWholeChain()
     {
         Session s;
-        QVERIFY(s.prepared);
-        LocalHttpServer server;
-        server.serveAfter("/feed.xml",
-                          StandIn::updateFeedXml("1.0", server.url("/brush.zxp").toString()), 600);
-        const QString path = s.package("brush.zxp", "Shared Brush", {"Photoshop"}, true,
-                                       server.url("/feed.xml").toString());
-        QVERIFY(s.installThrough(Generation::Older, path));
-        QVERIFY(s.installThrough(Generation::Newer, path));
+        RETURN_IF_FAILED(openWithSharedExtension(s));
         const QString other = s.package("tidy.zxp", "Layer Tidy");
-        s.open();
         QVERIFY(StandIn::setRunDelay(s.env.root(), 100));
-        QVERIFY(s.selectHost("Photoshop"));
-        s.in->ui()->tableWidget->selectRow(s.tableRow("Shared Brush"));
-        s.watcher.clear();
 
         bool dropped = false;
         bool waitedItsTurn = false;
