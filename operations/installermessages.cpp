@@ -123,20 +123,21 @@ struct ClassRow
 
 // Markers no literal row knows still name their range, with the code for Adobe's support.
 const ClassRow classRows[] = {
-    {"-2\\d{2}!",
+    {"-2[0-9]{2}!",
      QT_TRANSLATE_NOOP("MainWindow", "The extension is damaged or file is not accessible, please "
                                      "re-download it and repair disk permissions (Adobe error "
                                      "code: "),
      ")"},
-    {"-1\\d{2}!",
+    {"-1[0-9]{2}!",
      QT_TRANSLATE_NOOP("MainWindow", "The extension is damaged or file is not accessible, please "
                                      "re-download it (Adobe error code: "),
      ")"},
-    {"-5\\d{2}!",
+    {"-5[0-9]{2}!",
      QT_TRANSLATE_NOOP("MainWindow", "The Adobe extension database is damaged (Adobe error code: "),
      QT_TRANSLATE_NOOP("MainWindow",
                        "), please reinstall Adobe software or contact Adobe for assistance")},
-    {"-6\\d{2}!", QT_TRANSLATE_NOOP("MainWindow", "Extension license  damaged (Adobe error code: "),
+    {"-6[0-9]{2}!",
+     QT_TRANSLATE_NOOP("MainWindow", "Extension license  damaged (Adobe error code: "),
      QT_TRANSLATE_NOOP("MainWindow", "). Please contact its creators for the assistance")},
 };
 

@@ -1,12 +1,22 @@
 #include "support/boundedxml.h"
 
 #include <QDomDocument>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 namespace {
-bool readsShallow(QXmlStreamReader &reader, bool namespaceProcessing)
+// The DOM parser keeps a reference to an entity nobody declared as it is; here it reads as a blank.
+class UndeclaredEntities : public QXmlStreamEntityResolver
 {
-    reader.setNamespaceProcessing(namespaceProcessing);
+public:
+    QString resolveUndeclaredEntity(const QString &) override { return QStringLiteral(" "); }
+};
+
+bool readsShallow(QXmlStreamReader &reader)
+{
+    UndeclaredEntities undeclared;
+    reader.setEntityResolver(&undeclared);
+    reader.setNamespaceProcessing(false);
     int depth = 0;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
@@ -26,26 +36,54 @@ bool readsShallow(QXmlStreamReader &reader, bool namespaceProcessing)
     return !reader.hasError();
 }
 
+// The DOM parser reads past things the stream reader refuses: an XML declaration it does not
+// accept (an encoding Qt does not know, whose bytes are then read as UTF-8, or an odd version),
+// bytes that are not UTF-8, and characters XML does not allow, such as control characters in
+// text. A copy without the declaration and with those characters blanked has the same elements.
+QString lenientCopy(QString text)
+{
+    static const QRegularExpression declaration(QStringLiteral("^\\x{feff}?<\\?xml\\s.*?\\?>"),
+                                                QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = declaration.match(text);
+    if (match.hasMatch())
+        text.remove(0, match.capturedLength());
+    for (QChar &c : text) {
+        const ushort u = c.unicode();
+        if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0xfffe || u == 0xffff)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+// A document the stream reader refuses as it stands is read once more as its lenient copy.
+bool readsShallowLeniently(const QString &text)
+{
+    QXmlStreamReader reader(lenientCopy(text));
+    return readsShallow(reader);
+}
+
 template <typename Text>
 bool setContentIfShallow(QDomDocument &document, const Text &xml, bool namespaceProcessing)
 {
     document.clear();
-    if (!isShallowXml(xml, namespaceProcessing))
+    if (!isShallowXml(xml))
         return false;
     return document.setContent(xml, namespaceProcessing);
 }
 } // namespace
 
-bool isShallowXml(const QByteArray &xml, bool namespaceProcessing)
+bool isShallowXml(const QByteArray &xml)
 {
     QXmlStreamReader reader(xml);
-    return readsShallow(reader, namespaceProcessing);
+    // Decoded whole: QString::fromUtf8(QByteArray) would stop at a NUL the DOM parser reads past.
+    return readsShallow(reader) ||
+           readsShallowLeniently(QString::fromUtf8(xml.constData(), xml.size()));
 }
 
-bool isShallowXml(const QString &xml, bool namespaceProcessing)
+bool isShallowXml(const QString &xml)
 {
     QXmlStreamReader reader(xml);
-    return readsShallow(reader, namespaceProcessing);
+    return readsShallow(reader) || readsShallowLeniently(xml);
 }
 
 bool setShallowContent(QDomDocument &document, const QByteArray &xml, bool namespaceProcessing)

@@ -13,10 +13,10 @@ class QDomDocument;
 constexpr int MaxXmlDepth = 256;
 
 // True when the document reads through without an XML error and no element is more than
-// MaxXmlDepth levels deep (the root element is level 1). namespaceProcessing should be the one
-// the DOM parse uses, so both readers judge the same names.
-bool isShallowXml(const QByteArray &xml, bool namespaceProcessing = false);
-bool isShallowXml(const QString &xml, bool namespaceProcessing = false);
+// MaxXmlDepth levels deep (the root element is level 1). Namespace prefixes are not checked here:
+// the DOM parser takes undeclared ones too.
+bool isShallowXml(const QByteArray &xml);
+bool isShallowXml(const QString &xml);
 
 // document.setContent(xml, namespaceProcessing) for a document that passes isShallowXml; false,
 // with the document left empty, for one that does not.

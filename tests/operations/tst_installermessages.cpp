@@ -166,6 +166,8 @@ private slots:
         QTest::newRow("-20! too short") << "status = -20!" << 0 << "";
         QTest::newRow("-301! no class") << "status = -301!" << 0 << "";
         QTest::newRow("-7xx no class") << "status = -777!" << 0 << "";
+        QTest::newRow("digits of another script")
+            << QString("status = -2") + QChar(0x0663) + QChar(0x0664) + "!" << 0 << "";
         QTest::newRow("empty") << "" << 0 << "";
         QTest::newRow("success") << "Installation successful" << 0 << "";
     }

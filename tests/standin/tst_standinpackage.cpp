@@ -199,6 +199,7 @@ private slots:
         const QByteArray mxi = "<macromedia-extension name=\"Legacy\" version=\"1\"/>";
         const QByteArray csxs = "<ExtensionManifest ExtensionBundleId=\"com.m\" "
                                 "ExtensionBundleVersion=\"2\" ExtensionBundleName=\"Modern\"/>";
+        const QByteArray unknownEncoding = "<?xml version=\"1.0\" encoding=\"x-unknown\"?>";
         // Legacy manifests whose innermost element sits `levels` deep.
         const auto nestedMxi = [](int levels) {
             const int wrappers = levels - 2;
@@ -223,6 +224,10 @@ private slots:
             {"broken mxi only", {{"a.mxi", "<oops"}}, ManifestStatus::Unparsable, ""},
             {"wrong root element", {{"a.mxi", "<html/>"}}, ManifestStatus::Unparsable, ""},
             {"no manifest", {{"readme.txt", "hi"}}, ManifestStatus::Missing, ""},
+            {"encoding nobody knows", {{"a.mxi", unknownEncoding + mxi}}, ManifestStatus::Found,
+             "Legacy"},
+            {"nested 30,000 deep in an encoding nobody knows",
+             {{"a.mxi", unknownEncoding + nestedMxi(30000)}}, ManifestStatus::Unparsable, ""},
             {"nested to the depth limit", {{"a.mxi", nestedMxi(MaxXmlDepth)}},
              ManifestStatus::Found, "Deep"},
             {"nested past the depth limit", {{"a.mxi", nestedMxi(MaxXmlDepth + 1)}},

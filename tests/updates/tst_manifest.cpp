@@ -76,6 +76,10 @@ private slots:
             << nestedXml(MaxXmlDepth + 1, "<update url=\"deep\"/>") << QString();
         QTest::newRow("nested 30,000 deep")
             << nestedXml(30000, "<update url=\"deep\"/>") << QString();
+        QTest::newRow("encoding nobody knows")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"x-unknown\"?>"
+                          "<m><update url=\"http://v/\"/></m>")
+            << "http://v/";
     }
 
     void updateUrlOfManifestText()

@@ -71,6 +71,11 @@ private slots:
         QTest::newRow("an HTML error page")
             << "<html><body>Not found</body>" << QString() << QString();
         QTest::newRow("empty") << QString() << QString() << QString();
+        // Not well-formed, yet read as before the depth check.
+        QTest::newRow("control character in text") << "<f><version>1\v2</version></f>"
+                                                   << "1\v2" << QString();
+        QTest::newRow("entity nobody declared") << "<f><version>1&nbsp;2</version></f>"
+                                                << "12" << QString();
         QTest::newRow("nested to the depth limit")
             << QString(UpdatesTest::nestedXml(MaxXmlDepth, "<version>9</version>")) << "9"
             << QString();
