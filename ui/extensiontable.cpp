@@ -146,3 +146,16 @@ void MainWindow::addUpdateButton(int row, const QString &name, const QString &ve
     updateButtons.insert(name, button);
     connect(button, &QPushButton::released, this, &MainWindow::updateClicked);
 }
+
+void MainWindow::removeUpdateButtons()
+{
+    QTableWidget *table = ui->tableWidget;
+    for (auto button = updateButtons.constBegin(); button != updateButtons.constEnd(); ++button) {
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (table->cellWidget(row, 2) && table->item(row, 1) &&
+                table->item(row, 1)->text() == button.key())
+                table->removeCellWidget(row, 2);
+        }
+    }
+    updateButtons.clear();
+}

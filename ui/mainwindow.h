@@ -109,6 +109,7 @@ private:
     // its version is older than the announced one.
     void addUpdateButton(const QString &name);
     void addUpdateButton(int row, const QString &name, const QString &version);
+    void removeUpdateButtons();
     // F5: the lists afresh, and every feed asked again.
     void refreshEverything();
     void downloadAndUpdate(const QString &name);

@@ -71,6 +71,8 @@ QString MainWindow::refreshUpdateList()
     updatesScanned = true;
     extensionsWithUpdates.clear();
     announcedVersions.clear();
+    // The new scan puts back what is still true; answers it remembers come back at once.
+    removeUpdateButtons();
     listUpdatesManually();
     return QString();
 }
