@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test offscreen.
+# Installs what is missing, builds, runs every test offscreen and a tiny bench run.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 "$top/tools/install-deps.sh"
 "$top/tools/build.sh"
 cd "$top/build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+# A small bench run, so the bench keeps working; its figures are not checked.
+"$top/bench/run.sh" --tiny
