@@ -113,7 +113,6 @@ QJsonObject WindowRunConfig::toJson() const
         {QStringLiteral("spawnedAtMs"), double(spawnedAtMs)},
         {QStringLiteral("hostName"), hostName},
         {QStringLiteral("expectedRows"), expectedRows},
-        {QStringLiteral("expectedUpdates"), expectedUpdates},
         {QStringLiteral("probeFeedUrl"), probeFeedUrl},
         {QStringLiteral("installPackage"), installPackage},
         {QStringLiteral("installName"), installName},
@@ -137,7 +136,6 @@ WindowRunConfig WindowRunConfig::fromJson(const QJsonObject &o)
     c.spawnedAtMs = qint64(o.value(QStringLiteral("spawnedAtMs")).toDouble());
     c.hostName = o.value(QStringLiteral("hostName")).toString();
     c.expectedRows = o.value(QStringLiteral("expectedRows")).toInt();
-    c.expectedUpdates = o.value(QStringLiteral("expectedUpdates")).toInt();
     c.probeFeedUrl = o.value(QStringLiteral("probeFeedUrl")).toString();
     c.installPackage = o.value(QStringLiteral("installPackage")).toString();
     c.installName = o.value(QStringLiteral("installName")).toString();

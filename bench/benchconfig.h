@@ -34,8 +34,7 @@ struct WindowRunConfig
     qint64 spawnedAtMs = 0; // monotonic clock, just before the driver started the process
     QString hostName;       // the host the start-up selects, for the checks and the fills
     int expectedRows = 0;   // rows that host's table must show
-    int expectedUpdates = 0;
-    QString probeFeedUrl; // an answering feed, for the floor's single round trip
+    QString probeFeedUrl;   // an answering feed, for the floor's single round trip
     QString installPackage;
     QString installName;
     QString floorInstallPackage;

@@ -91,7 +91,7 @@ public:
 private:
     bool windowRun(WindowRunConfig config, const QString &label, bool withoutGlIntegration,
                    QJsonObject *figures);
-    WindowRunConfig baseConfig(WindowRunConfig::Mode mode, bool silentFeeds) const;
+    WindowRunConfig baseConfig(WindowRunConfig::Mode mode) const;
     void printTable(const Runs &full, const Runs &plainGl, const Runs &silentRuns) const;
 
     const BenchParameters &p;
@@ -102,7 +102,7 @@ private:
     QString platform;
 };
 
-WindowRunConfig Driver::baseConfig(WindowRunConfig::Mode mode, bool silentFeeds) const
+WindowRunConfig Driver::baseConfig(WindowRunConfig::Mode mode) const
 {
     WindowRunConfig config;
     config.mode = mode;
@@ -111,7 +111,6 @@ WindowRunConfig Driver::baseConfig(WindowRunConfig::Mode mode, bool silentFeeds)
     config.stallTimeoutMs = p.stallTimeoutMs;
     config.hostName = scenario.hostName;
     config.expectedRows = scenario.names.size();
-    config.expectedUpdates = scenario.announcingCount(silentFeeds);
     config.probeFeedUrl = server.url(Scenario::probePath()).toString();
     config.fillRows = p.fillRows;
     config.announceShare = p.announceShare;
@@ -212,7 +211,7 @@ int Driver::run()
     Runs silentRuns;
     server.setRoutes(scenario.routes(false));
     for (int run = 0; run < p.runs; ++run) {
-        WindowRunConfig config = baseConfig(WindowRunConfig::Mode::Full, false);
+        WindowRunConfig config = baseConfig(WindowRunConfig::Mode::Full);
         config.installPackage = scenario.runPackage(run, true);
         config.installName = scenario.runPackageName(run, true);
         config.floorInstallPackage = scenario.runPackage(run, false);
@@ -232,7 +231,7 @@ int Driver::run()
     for (int run = 0; run < p.runs; ++run) {
         QJsonObject figures;
         if (!windowRun(
-                baseConfig(WindowRunConfig::Mode::StartUpOnly, false),
+                baseConfig(WindowRunConfig::Mode::StartUpOnly),
                 QStringLiteral("run %1: start-up with QT_XCB_GL_INTEGRATION=none").arg(run + 1),
                 true, &figures))
             return 1;
@@ -242,7 +241,7 @@ int Driver::run()
         server.setRoutes(scenario.routes(true));
         for (int run = 0; run < p.runs; ++run) {
             QJsonObject figures;
-            if (!windowRun(baseConfig(WindowRunConfig::Mode::StartUpOnly, true),
+            if (!windowRun(baseConfig(WindowRunConfig::Mode::StartUpOnly),
                            QStringLiteral("run %1: start-up with silent feeds").arg(run + 1), false,
                            &figures))
                 return 1;
