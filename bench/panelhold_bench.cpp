@@ -206,11 +206,13 @@ int Driver::run()
     out() << "scenario built in " << QString::number(buildSeconds, 'f', 1) << " s\n";
     out().flush();
 
+    // The three kinds of run take turns, so a machine that gets busier or quieter meanwhile
+    // weighs on each alike.
     Runs full;
     Runs plainGl;
     Runs silentRuns;
-    server.setRoutes(scenario.routes(false));
     for (int run = 0; run < p.runs; ++run) {
+        server.setRoutes(scenario.routes(false));
         WindowRunConfig config = baseConfig(WindowRunConfig::Mode::Full);
         config.installPackage = scenario.runPackage(run, true);
         config.installName = scenario.runPackageName(run, true);
@@ -227,28 +229,38 @@ int Driver::run()
             out() << "FAILED to restore the scenario: " << error << '\n';
             return 1;
         }
-    }
-    for (int run = 0; run < p.runs; ++run) {
-        QJsonObject figures;
+
         if (!windowRun(
                 baseConfig(WindowRunConfig::Mode::StartUpOnly),
                 QStringLiteral("run %1: start-up with QT_XCB_GL_INTEGRATION=none").arg(run + 1),
                 true, &figures))
             return 1;
         plainGl << figures;
-    }
-    if (p.silentShare > 0) {
-        server.setRoutes(scenario.routes(true));
-        for (int run = 0; run < p.runs; ++run) {
-            QJsonObject figures;
+
+        if (p.silentShare > 0) {
+            server.setRoutes(scenario.routes(true));
             if (!windowRun(baseConfig(WindowRunConfig::Mode::StartUpOnly),
                            QStringLiteral("run %1: start-up with silent feeds").arg(run + 1), false,
                            &figures))
                 return 1;
             silentRuns << figures;
         }
-        server.setRoutes(scenario.routes(false));
     }
+
+    // Every run's figures, for a closer look than the medians give.
+    QJsonObject all;
+    const auto list = [](const Runs &runs) {
+        QJsonArray array;
+        for (const QJsonObject &figures : runs)
+            array.append(figures);
+        return array;
+    };
+    all.insert(QStringLiteral("full"), list(full));
+    all.insert(QStringLiteral("glIntegrationNone"), list(plainGl));
+    all.insert(QStringLiteral("silentFeeds"), list(silentRuns));
+    QFile results(folder + QStringLiteral("/results.json"));
+    if (results.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        results.write(QJsonDocument(all).toJson());
 
     const int olderHosts = qMax(1, p.hosts / 3);
     out() << "\nPanelhold bench: build " << PANELHOLD_BENCH_BUILD_TYPE << ", platform " << platform
