@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, runs every test offscreen, then fuzzes the parsers briefly.
+# Installs what is missing, builds, runs every test offscreen, fuzzes the parsers briefly and
+# makes a tiny bench run.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 "$top/tools/install-deps.sh"
@@ -7,3 +8,5 @@ top="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$top/build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
 "$top/tools/run-fuzz.sh"
+# A small bench run, so the bench keeps working; its figures are not checked.
+"$top/bench/run.sh" --tiny
