@@ -4,10 +4,11 @@
 #include "ui_mainwindow.h"
 #include "updates/versioncompare.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QtDebug>
@@ -22,21 +23,6 @@ int textWidth(const QFontMetrics &metrics, const QString &text)
 #endif
 }
 
-QLabel *iconLabel(const QString &iconPath, const QImage &fallback)
-{
-    // The file comes from a package: one that declares an over-large picture counts as missing.
-    QImage icon;
-    if (!iconPath.isEmpty())
-        icon = readBoundedImage(iconPath);
-    if (icon.isNull())
-        icon = fallback;
-    auto *label = new QLabel;
-    if (!icon.isNull())
-        label->setPixmap(
-            QPixmap::fromImage(icon.scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    label->setAlignment(Qt::AlignCenter);
-    return label;
-}
 } // namespace
 
 void MainWindow::on_listWidget_itemSelectionChanged()
@@ -93,8 +79,12 @@ void MainWindow::on_listWidget_itemSelectionChanged()
         if (info.shown == 0)
             table->setRowHidden(i, true);
 
+        // A decoration, not a widget per row: thousands of widgets in one view make every
+        // layout and paint after the fill slower with the square of their number.
         try {
-            table->setCellWidget(i, 0, iconLabel(info.iconPath, iconImage));
+            auto *icon = new QTableWidgetItem;
+            icon->setData(Qt::DecorationRole, rowIcon(info.iconPath));
+            table->setItem(i, 0, icon);
         } catch (...) {
             qDebug() << "No icon for" << name;
         }
@@ -158,4 +148,30 @@ void MainWindow::removeUpdateButtons()
         }
     }
     updateButtons.clear();
+}
+
+QPixmap MainWindow::rowIcon(const QString &iconPath)
+{
+    // The file comes from a package: one that declares an over-large picture counts as missing.
+    // Decoded once per file version, not at every fill.
+    const QFileInfo file(iconPath);
+    const QString key = iconPath.isEmpty()
+                            ? QString()
+                            : iconPath + QLatin1Char('|') + QString::number(file.size()) +
+                                  QLatin1Char('|') +
+                                  QString::number(file.lastModified().toMSecsSinceEpoch());
+    const auto cached = iconCache.constFind(key);
+    if (cached != iconCache.constEnd())
+        return *cached;
+    QImage icon;
+    if (!iconPath.isEmpty())
+        icon = readBoundedImage(iconPath);
+    if (icon.isNull())
+        icon = iconImage;
+    QPixmap pixmap;
+    if (!icon.isNull())
+        pixmap =
+            QPixmap::fromImage(icon.scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    iconCache.insert(key, pixmap);
+    return pixmap;
 }

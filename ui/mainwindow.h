@@ -4,10 +4,12 @@
 #include "tool/toolgate.h"
 
 #include <QFile>
+#include <QHash>
 #include <QImage>
 #include <QMainWindow>
 #include <QMap>
 #include <QModelIndexList>
+#include <QPixmap>
 #include <QPointer>
 #include <QProcess>
 #include <QSet>
@@ -110,6 +112,8 @@ private:
     void addUpdateButton(const QString &name);
     void addUpdateButton(int row, const QString &name, const QString &version);
     void removeUpdateButtons();
+    // The 20 x 20 picture of a row: the extension's icon, or the program's own when it has none.
+    QPixmap rowIcon(const QString &iconPath);
     // F5: the lists afresh, and every feed asked again.
     void refreshEverything();
     void downloadAndUpdate(const QString &name);
@@ -156,6 +160,7 @@ private:
 
     // Extension table
     QImage iconImage;
+    QHash<QString, QPixmap> iconCache; // icon file and version -> its row picture
     QMap<QString, QPushButton *> updateButtons;
     bool fitNameColumn = true;
 

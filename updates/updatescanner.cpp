@@ -11,6 +11,7 @@
 
 namespace {
 int answerLifetimeMs = 5 * 60 * 1000;
+constexpr int MaxRequestsPerHost = 6;
 } // namespace
 
 int FeedAnswerCache::lifetimeMs()
@@ -68,6 +69,8 @@ void UpdateScanner::cancel()
 {
     ++m_generation;
     m_waiting.clear();
+    m_sentToHost.clear();
+    m_queuedForHost.clear();
     const QList<QPointer<QNetworkReply>> replies = m_replies;
     m_replies.clear();
     for (const QPointer<QNetworkReply> &reply : replies) {
@@ -120,8 +123,26 @@ void UpdateScanner::start(const QList<ScanTarget> &targets)
     });
 }
 
+QString UpdateScanner::hostOf(const QString &url)
+{
+    const QUrl parsed(url, QUrl::TolerantMode);
+    return parsed.scheme() + QLatin1Char('/') + parsed.host() + QLatin1Char(':') +
+           QString::number(parsed.port());
+}
+
 void UpdateScanner::request(const QString &url)
 {
+    const QString host = hostOf(url);
+    if (m_sentToHost.value(host) >= MaxRequestsPerHost) {
+        m_queuedForHost[host] << url;
+        return;
+    }
+    send(url);
+}
+
+void UpdateScanner::send(const QString &url)
+{
+    ++m_sentToHost[hostOf(url)];
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
     request.setRawHeader("User-Agent", "Fake User");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -172,6 +193,11 @@ void UpdateScanner::request(const QString &url)
         }
         m_answers.store(url, answer);
         answered(url, answer, true);
+        const QString host = hostOf(url);
+        --m_sentToHost[host];
+        QStringList &queued = m_queuedForHost[host];
+        if (!queued.isEmpty())
+            send(queued.takeFirst());
         finishIfDone();
     });
 }

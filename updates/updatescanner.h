@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
+#include <QMultiHash>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
@@ -103,6 +104,8 @@ private:
     };
 
     void request(const QString &url);
+    void send(const QString &url);
+    static QString hostOf(const QString &url);
     void answered(const QString &url, const FeedAnswer &answer, bool fresh);
     void finishIfDone();
 
@@ -111,6 +114,11 @@ private:
     ManifestUrlCache m_manifests;
     QMultiHash<QString, Pending> m_waiting; // feed address -> extensions waiting for it
     QList<QPointer<QNetworkReply>> m_replies;
+    // The network layer opens at most six connections to one host and queues the rest, with
+    // their timers already running; the scan queues them itself, so that a request's time only
+    // counts once it is sent and feeds that never answer cannot time out the ones behind them.
+    QHash<QString, int> m_sentToHost;
+    QHash<QString, QStringList> m_queuedForHost;
     QStringList m_found;
     bool m_running = false;
     quint64 m_generation = 0; // tells the answers of a dropped scan from the current one's

@@ -111,14 +111,8 @@ inline int tableRow(const MainWindowAccess &in, const QString &name)
 // The colour in the middle of a row's icon, or an invalid colour when the row has none.
 inline QColor iconColour(const MainWindowAccess &in, int row)
 {
-    const auto *label = qobject_cast<QLabel *>(in.ui()->tableWidget->cellWidget(row, 0));
-    if (!label)
-        return QColor();
-#if QT_VERSION >= QT_VERSION_CHECK(5, 15, 0)
-    const QPixmap pixmap = label->pixmap(Qt::ReturnByValue);
-#else
-    const QPixmap pixmap = label->pixmap() ? *label->pixmap() : QPixmap();
-#endif
+    const QTableWidgetItem *item = in.ui()->tableWidget->item(row, 0);
+    const QPixmap pixmap = item ? item->data(Qt::DecorationRole).value<QPixmap>() : QPixmap();
     if (pixmap.isNull())
         return QColor();
     const QImage image = pixmap.toImage();

@@ -385,6 +385,38 @@ private slots:
         QCOMPARE(found, names);
     }
 
+    // One host takes six requests at a time; feeds queued behind six silent ones on the same
+    // host start their clocks only when they are sent, so they are still heard.
+    void feedsQueuedBehindSilentOnesAreStillHeard()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        MainWindow window;
+        MainWindowAccess in(window);
+        LocalHttpServer::Route silent;
+        silent.delayMs = 60000;
+        const QString base = serverBase(server);
+        for (int i = 0; i < 10; ++i) {
+            const QString name = QString("Panel %1").arg(i);
+            const QString feed = QString("/feed%1.xml").arg(i);
+            if (i < 6)
+                server.setRoute(feed, silent);
+            else
+                server.serve(feed, StandIn::updateFeedXml("2.0", "x"));
+            in.extensionInfo().insert(
+                name,
+                record(name, writePackage(env, QString("p%1.zxp").arg(i),
+                                          {{"a.mxi", manifestWithUrl("{feeds}" + feed)}}, base)));
+            in.extensionVersions().insert(name, "1.0");
+        }
+        setNetworkStallTimeoutMs(700);
+        in.refreshUpdateList();
+        setNetworkStallTimeoutMs(30000);
+        QStringList found = in.extensionsWithUpdates();
+        found.sort();
+        QCOMPARE(found, (QStringList{"Panel 6", "Panel 7", "Panel 8", "Panel 9"}));
+    }
+
     // Answers are kept for a while: the refresh after a change asks only for what is new, a
     // failed feed is not asked again, and the kept answers expire.
     void feedAnswersAreKeptForAWhile()
