@@ -1,3 +1,4 @@
+#include "platform/platform.h"
 #include "windowrun.h"
 
 #include "operationstestsupport.h"
@@ -413,6 +414,8 @@ int runWindow(int argc, char *argv[], const QString &configPath)
 
     // A home, settings and documents folder of its own, as every test process has.
     TestEnvironment::setUpProcess();
+    // What the program's main does before its application object exists.
+    Platform::prepareProcess();
     const QString home = QString::fromLocal8Bit(qgetenv("HOME"));
     int exitCode = 0;
     {
