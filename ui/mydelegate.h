@@ -20,9 +20,11 @@ protected:
     {
         if (pixmap.isNull() || !rect.isValid())
             return;
+        // Centred in the whole cell (the icon column holds nothing else), not in what the
+        // layout left of it beside an empty text.
         const QSize size = pixmap.size() / pixmap.devicePixelRatio();
         painter->drawPixmap(
-            QStyle::alignedRect(option.direction, option.decorationAlignment, size, rect).topLeft(),
+            QStyle::alignedRect(option.direction, Qt::AlignCenter, size, option.rect).topLeft(),
             pixmap);
     }
 };
