@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake qtbase5-dev libqt5sql5-sqlite libquazip1-qt5-dev
-          xvfb xauth imagemagick)
+          xvfb xauth imagemagick g++-mingw-w64-x86-64 binutils-mingw-w64)
 
 missing=()
 for p in "${packages[@]}"; do
