@@ -3,6 +3,7 @@
 #include "app/version.h"
 #include "platform/selfupdate.h"
 
+#include <QFileInfo>
 #include <QFileOpenEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -37,8 +38,29 @@ MyApplication::MyApplication(int &argc, char **argv) : QApplication(withOrganiza
     window.startUp(savedHostName);
     // Closing the window while start-up waited for the network happened before the event loop
     // ran, so the usual quit on the last window's close was lost.
-    if (!window.isVisible())
+    if (!window.isVisible()) {
         QTimer::singleShot(0, this, &QCoreApplication::quit);
+        return;
+    }
+
+    // Windows hands a double-clicked package over as the only argument, not as an open request.
+    const QString package = packageArgument(arguments());
+    if (!package.isEmpty()) {
+        QTimer::singleShot(0, this,
+                           [this, package] { window.openFileUrl(QUrl::fromLocalFile(package)); });
+    }
+}
+
+QString MyApplication::packageArgument(const QStringList &arguments)
+{
+    // Qt's own options are gone by now; anything but one package file is left alone.
+    if (arguments.size() != 2)
+        return QString();
+    const QFileInfo file(arguments.at(1));
+    const QString suffix = file.suffix().toLower();
+    const bool package = suffix == QLatin1String("zxp") || suffix == QLatin1String("mxp") ||
+                         suffix == QLatin1String("zip");
+    return package && file.isFile() ? file.absoluteFilePath() : QString();
 }
 
 MyApplication::~MyApplication() = default;

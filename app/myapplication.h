@@ -7,12 +7,17 @@
 class QMessageBox;
 
 // The process: brings the main window up, starts the self-update checks and the first
-// listing, and routes the operating system's file-open requests to the window.
+// listing, and routes the operating system's file-open requests, and a package named as the
+// only argument, to the window.
 class MyApplication : public QApplication
 {
 public:
     MyApplication(int &argc, char **argv);
     ~MyApplication() override;
+
+    // The package to install when it is the only argument (a path to an existing ".zxp",
+    // ".mxp" or ".zip" file), as an absolute path; otherwise empty.
+    static QString packageArgument(const QStringList &arguments);
 
 protected:
     bool event(QEvent *event) override;

@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake qtbase5-dev libqt5sql5-sqlite libquazip1-qt5-dev
-          xvfb xauth imagemagick clang-14 libclang-rt-14-dev)
+          xvfb xauth imagemagick clang-14 libclang-rt-14-dev g++-mingw-w64-x86-64
+          binutils-mingw-w64)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -12,8 +12,8 @@ trap 'rm -rf "$work"' EXIT
 "$top/build/bin/panelhold_demo_seed" "$work/adobe" "$work/samples" >/dev/null
 
 for theme in light dark; do
-    rm -rf "$work/home"
-    mkdir -p -m 700 "$work/home"
+    rm -rf "${work:?}/home"
+    mkdir -m 700 "$work/home"
     gtk_theme=""
     [ "$theme" = dark ] && gtk_theme="Adwaita:dark"
     env -u GTK_THEME HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \

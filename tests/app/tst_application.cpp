@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
@@ -91,6 +92,73 @@ private slots:
         QSettings().setValue(QStringLiteral("windowState"), QByteArray("written"));
         QCOMPARE(QSettings().value(QStringLiteral("windowState")).toByteArray(),
                  QByteArray("written"));
+    }
+
+    void packageAsTheOnlyArgument_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("taken");
+        QTest::newRow("a package") << QStringList{"Colour Harmony.zxp"} << "Colour Harmony.zxp";
+        QTest::newRow("suffix in capitals") << QStringList{"OLD.MXP"} << "OLD.MXP";
+        QTest::newRow("an older package") << QStringList{"legacy.zip"} << "legacy.zip";
+        QTest::newRow("two packages") << QStringList{"Colour Harmony.zxp", "legacy.zip"} << "";
+        QTest::newRow("no such file") << QStringList{"missing.zxp"} << "";
+        QTest::newRow("not a package") << QStringList{"notes.txt"} << "";
+        QTest::newRow("a folder named like one") << QStringList{"folder.zxp"} << "";
+        QTest::newRow("nothing") << QStringList{} << "";
+    }
+    void packageAsTheOnlyArgument()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, taken);
+        QTemporaryDir dir;
+        for (const QString name : {"Colour Harmony.zxp", "OLD.MXP", "legacy.zip", "notes.txt"}) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QDir(dir.path()).mkdir("folder.zxp"));
+        // Relative paths, as a shell started in the package's folder passes them.
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const QString result = MyApplication::packageArgument(QStringList{"Panelhold"} + arguments);
+        QDir::setCurrent(before);
+        QCOMPARE(result, taken.isEmpty() ? QString() : dir.filePath(taken));
+    }
+
+    void packageArgumentIsInstalledOnStart()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        StandIn::SamplePackage sample;
+        sample.name = QStringLiteral("Sample Swatches");
+        sample.hosts << StandIn::SampleHost{QStringLiteral("Photoshop"), QString()};
+        sample.signature = true;
+        const QString package = env.scratch() + QStringLiteral("/Sample Swatches.zxp");
+        QVERIFY(StandIn::buildSamplePackage(package, sample));
+
+        // The program itself, as Windows starts it for a double-clicked package.
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("PANELHOLD_COMMON_APPDATA"), env.root());
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(PANELHOLD_PROGRAM_DIR "/Panelhold"), {package});
+        QVERIFY(program.waitForStarted());
+        const auto installed = [&] {
+            QStringList names;
+            for (StandIn::Generation generation :
+                 {StandIn::Generation::Newer, StandIn::Generation::Older}) {
+                const QList<StandIn::InstalledExtension> rows =
+                    StandIn::installedExtensions(env.root(), generation);
+                for (const StandIn::InstalledExtension &row : rows)
+                    names << row.name;
+            }
+            return names;
+        };
+        const bool done = QTest::qWaitFor([&] { return installed().contains(sample.name); }, 30000);
+        program.kill();
+        program.waitForFinished();
+        QVERIFY(done);
     }
 };
 

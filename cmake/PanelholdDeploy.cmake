@@ -1,0 +1,147 @@
+# Deployment: `cmake --install <build> --prefix <folder>` lays out a program folder that runs on
+# its own, and `cpack` (in the build folder) turns it into an installer: NSIS on Windows, a
+# plain archive elsewhere.
+#
+# The program folder, as the program expects it beside its executable:
+#   Panelhold(.exe), Resources/images/icon.png and Logo.png, Contents/Support002 and
+#   Contents/Support003 (Adobe's ExManCmd.exe with its files: not ours to ship; see
+#   PANELHOLD_ADOBE_TOOL_DIR), and on Windows Qt's libraries and plugins (windeployqt: the
+#   SQLite driver, the styles, the platform plugin) and the QuaZip, zlib and WinSparkle DLLs.
+# The stand-in tool, the demo seeder and the tests are never installed.
+
+set(PANELHOLD_ADOBE_TOOL_DIR "" CACHE PATH
+    "A folder with Support002/ and Support003/ holding Adobe's ExManCmd.exe and its files, to put into the installed Contents/")
+
+install(TARGETS Panelhold RUNTIME DESTINATION .)
+install(FILES ${PANELHOLD_IMAGES_DIR}/icon.png ${PANELHOLD_IMAGES_DIR}/Logo.png
+        DESTINATION Resources/images)
+foreach(generation_folder Support002 Support003)
+    set(note ${CMAKE_BINARY_DIR}/generated/${generation_folder}-README.txt)
+    file(WRITE ${note}
+        "Adobe's command-line extension tool goes into this folder: ExManCmd.exe with all the\r\n"
+        "files that come with it, the older generation's in Support002, the newer's in\r\n"
+        "Support003. Panelhold runs Contents\\${generation_folder}\\ExManCmd.exe from here.\r\n")
+    install(FILES ${note} DESTINATION Contents/${generation_folder} RENAME README.txt)
+    if(PANELHOLD_ADOBE_TOOL_DIR AND IS_DIRECTORY ${PANELHOLD_ADOBE_TOOL_DIR}/${generation_folder})
+        install(DIRECTORY ${PANELHOLD_ADOBE_TOOL_DIR}/${generation_folder}/
+                DESTINATION Contents/${generation_folder})
+    endif()
+endforeach()
+
+if(WIN32)
+    # Qt's libraries and the plugins the program loads: the platform plugin, the styles
+    # ("windowsvista" for the light theme, "Fusion" is built in) and the SQLite driver.
+    get_target_property(panelhold_qmake Qt5::qmake IMPORTED_LOCATION)
+    get_filename_component(panelhold_qt_bin ${panelhold_qmake} DIRECTORY)
+    find_program(PANELHOLD_WINDEPLOYQT windeployqt HINTS ${panelhold_qt_bin} NO_DEFAULT_PATH)
+    find_program(PANELHOLD_WINDEPLOYQT windeployqt)
+    if(NOT PANELHOLD_WINDEPLOYQT)
+        message(WARNING "windeployqt not found beside qmake (${panelhold_qt_bin}): installing "
+                        "would leave out Qt's libraries and plugins")
+    else()
+        install(CODE "
+            set(program \"\${CMAKE_INSTALL_PREFIX}/$<TARGET_FILE_NAME:Panelhold>\")
+            execute_process(
+                COMMAND \"${PANELHOLD_WINDEPLOYQT}\"
+                        $<IF:$<CONFIG:Debug>,--debug,--release> --compiler-runtime
+                        --no-translations --no-system-d3d-compiler --no-opengl-sw
+                        \"\${program}\"
+                RESULT_VARIABLE result)
+            if(NOT result EQUAL 0)
+                message(FATAL_ERROR \"windeployqt failed (\${result})\")
+            endif()
+            foreach(plugin sqldrivers/qsqlite styles/qwindowsvistastyle platforms/qwindows)
+                file(GLOB found \"\${CMAKE_INSTALL_PREFIX}/\${plugin}*.dll\")
+                if(NOT found)
+                    message(FATAL_ERROR \"windeployqt left out \${plugin}.dll\")
+                endif()
+            endforeach()
+        ")
+    endif()
+
+    # The other libraries the program links as DLLs. Their import libraries are what CMake
+    # knows; the DLLs sit beside them or in the bin folder next to their lib folder.
+    set(panelhold_dll_dirs ${panelhold_qt_bin})
+    foreach(library QuaZip::QuaZip ZLIB::ZLIB)
+        if(TARGET ${library})
+            get_target_property(type ${library} TYPE)
+            if(type STREQUAL "SHARED_LIBRARY")
+                install(FILES $<TARGET_FILE:${library}> DESTINATION .)
+            endif()
+            foreach(property IMPORTED_IMPLIB IMPORTED_IMPLIB_RELEASE IMPORTED_IMPLIB_DEBUG
+                             IMPORTED_LOCATION IMPORTED_LOCATION_RELEASE IMPORTED_LOCATION_DEBUG)
+                get_target_property(file ${library} ${property})
+                if(file)
+                    get_filename_component(dir ${file} DIRECTORY)
+                    list(APPEND panelhold_dll_dirs ${dir} ${dir}/../bin)
+                endif()
+            endforeach()
+        endif()
+    endforeach()
+    if(WINSPARKLE_LIBRARY)
+        get_filename_component(dir ${WINSPARKLE_LIBRARY} DIRECTORY)
+        list(APPEND panelhold_dll_dirs ${dir} ${dir}/../bin)
+    endif()
+    find_file(PANELHOLD_ZLIB_DLL NAMES zlib1.dll zlib.dll zlibd1.dll zlibd.dll libzlib.dll
+              HINTS ${panelhold_dll_dirs})
+    set(panelhold_dlls PANELHOLD_ZLIB_DLL)
+    if(WINSPARKLE_LIBRARY AND WINSPARKLE_INCLUDE_DIR)
+        find_file(PANELHOLD_WINSPARKLE_DLL NAMES WinSparkle.dll HINTS ${panelhold_dll_dirs})
+        list(APPEND panelhold_dlls PANELHOLD_WINSPARKLE_DLL)
+    endif()
+    foreach(dll ${panelhold_dlls})
+        if(${dll})
+            install(FILES ${${dll}} DESTINATION .)
+        else()
+            message(WARNING "${dll} not found: installing would leave it out (set ${dll} to it)")
+        endif()
+    endforeach()
+endif()
+
+# ---- the installer ------------------------------------------------------------------------------
+set(CPACK_PACKAGE_NAME Panelhold)
+set(CPACK_PACKAGE_VENDOR Velmora)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Velmora's Panelhold: manages Adobe extensions")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "Velmora Panelhold")
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Panelhold)
+set(CPACK_PACKAGE_EXECUTABLES Panelhold "Velmora's Panelhold")
+if(WIN32)
+    set(CPACK_GENERATOR NSIS)
+else()
+    set(CPACK_GENERATOR TGZ)
+endif()
+
+set(CPACK_NSIS_DISPLAY_NAME "Velmora's Panelhold")
+set(CPACK_NSIS_PACKAGE_NAME "Velmora's Panelhold")
+set(CPACK_NSIS_MUI_ICON ${CMAKE_BINARY_DIR}/generated/panelhold.ico)
+set(CPACK_NSIS_MUI_UNIICON ${CMAKE_BINARY_DIR}/generated/panelhold.ico)
+set(CPACK_NSIS_INSTALLED_ICON_NAME Panelhold.exe)
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# ".zxp" and ".mxp" open with Panelhold: Windows then starts it with the package as the only
+# argument, which the program installs. The uninstaller gives the suffixes back only where they
+# still point at us. These texts are read twice on their way into the NSIS script, hence four
+# backslashes for one and \\\" for a double quote.
+set(panelhold_progid "Velmora.Panelhold.Package")
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+  WriteRegStr SHCTX 'Software\\\\Classes\\\\${panelhold_progid}' '' 'Adobe extension package'
+  WriteRegStr SHCTX 'Software\\\\Classes\\\\${panelhold_progid}\\\\DefaultIcon' '' '$INSTDIR\\\\Panelhold.exe,0'
+  WriteRegStr SHCTX 'Software\\\\Classes\\\\${panelhold_progid}\\\\shell\\\\open\\\\command' '' '\\\"$INSTDIR\\\\Panelhold.exe\\\" \\\"%1\\\"'")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "")
+foreach(suffix .zxp .mxp)
+    string(APPEND CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+  WriteRegStr SHCTX 'Software\\\\Classes\\\\${suffix}' '' '${panelhold_progid}'
+  WriteRegStr SHCTX 'Software\\\\Classes\\\\${suffix}\\\\OpenWithProgids' '${panelhold_progid}' ''")
+    string(APPEND CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+  DeleteRegValue SHCTX 'Software\\\\Classes\\\\${suffix}\\\\OpenWithProgids' '${panelhold_progid}'
+  ReadRegStr $0 SHCTX 'Software\\\\Classes\\\\${suffix}' ''
+  StrCmp $0 '${panelhold_progid}' 0 +2
+  DeleteRegValue SHCTX 'Software\\\\Classes\\\\${suffix}' ''")
+endforeach()
+string(APPEND CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'")
+string(APPEND CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+  DeleteRegKey SHCTX 'Software\\\\Classes\\\\${panelhold_progid}'
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'")
+
+include(CPack)
