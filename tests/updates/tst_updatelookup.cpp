@@ -356,7 +356,7 @@ private slots:
         for (int i = 0; i < 20; ++i) {
             const QString name = QString("Panel %1").arg(i, 2, 10, QChar('0'));
             const QString feed = i == 7 ? "/silent.xml" : QString("/feed%1.xml").arg(i);
-            server.serveAfter(feed, StandIn::updateFeedXml("2.0", "x"), 100);
+            server.serveAfter(feed, StandIn::updateFeedXml("2.0", "x"), 200);
             if (i == 7)
                 server.setRoute(feed, silent);
             else
@@ -367,19 +367,19 @@ private slots:
                                           {{"a.mxi", manifestWithUrl("{feeds}" + feed)}}, base)));
             in.extensionVersions().insert(name, "1.0");
         }
-        setNetworkStallTimeoutMs(1500);
+        setNetworkStallTimeoutMs(3000);
         QTest::ignoreMessage(QtDebugMsg,
                              qPrintable("ERROR LOADING " + base + "/silent.xml TimeoutError"));
         QElapsedTimer clock;
         clock.start();
         in.startScan();
-        // 100 ms each: asked one after another, the nineteen would need close to two seconds.
-        QVERIFY(QTest::qWaitFor([&] { return in.extensionsWithUpdates().size() == 19; }, 1400));
+        // 200 ms each: asked one after another, the nineteen would need close to four seconds.
+        QVERIFY(QTest::qWaitFor([&] { return in.extensionsWithUpdates().size() == 19; }, 2500));
         QVERIFY(in.scanRunning());
         QVERIFY(in.waitForScan());
         const qint64 scanTook = clock.elapsed();
         setNetworkStallTimeoutMs(30000);
-        QVERIFY2(scanTook < 1500 + 1000, qPrintable(QString::number(scanTook)));
+        QVERIFY2(scanTook < 3000 + 1500, qPrintable(QString::number(scanTook)));
         QStringList found = in.extensionsWithUpdates();
         found.sort();
         QCOMPARE(found, names);
@@ -409,7 +409,7 @@ private slots:
                                           {{"a.mxi", manifestWithUrl("{feeds}" + feed)}}, base)));
             in.extensionVersions().insert(name, "1.0");
         }
-        setNetworkStallTimeoutMs(700);
+        setNetworkStallTimeoutMs(1000);
         in.refreshUpdateList();
         setNetworkStallTimeoutMs(30000);
         QStringList found = in.extensionsWithUpdates();
