@@ -91,7 +91,9 @@ bool parseParameters(const QStringList &arguments, BenchParameters *parameters, 
                     ok = false;
                     break;
                 }
-                p.fillRows << rows;
+                // Figures are kept by size, so a size given twice would count once.
+                if (!p.fillRows.contains(rows))
+                    p.fillRows << rows;
             }
         } else {
             *error = QStringLiteral("unknown option: ") + option;
