@@ -30,13 +30,16 @@ QString usageText()
         "panelhold_bench [options]\n"
         "  --hosts N            host applications, a third older generation (default 6, 2..12)\n"
         "  --extensions N       extensions per generation, each in both (default 200)\n"
+        "  --feed-hosts N       feed servers (ports on 127.0.0.1), round-robin over the\n"
+        "                       extensions (default 1, 1..1000)\n"
         "  --latency-ms N       feed answer delay (default 50)\n"
         "  --silent-share X     feeds that never answer, second scenario (default 0.1)\n"
         "  --announce-share X   feeds that announce a newer version (default 0.5)\n"
         "  --runs N             runs per figure; the table shows medians (default 5)\n"
         "  --stall-timeout-ms N the scan's no-progress timeout (default 3000)\n"
         "  --fill-rows A,B,...  hand-filled table sizes (default 1000,5000)\n"
-        "  --tiny               2 hosts, 10 extensions, 1 run, stall timeout 1000 ms, fill 1000\n"
+        "  --tiny               2 hosts, 10 extensions, 2 feed hosts, 1 run, stall timeout\n"
+        "                       1000 ms, fill 1000\n"
         "  --work-dir DIR       keep the scenario and logs there instead of a temporary folder\n");
 }
 
@@ -48,10 +51,11 @@ bool parseParameters(const QStringList &arguments, BenchParameters *parameters, 
         if (option == QLatin1String("--tiny")) {
             p.hosts = 2;
             p.extensions = 10;
+            // Two feed ports, so the quick run covers feeds spread over hosts too.
+            p.feedHosts = 2;
             p.runs = 1;
             p.stallTimeoutMs = 1000;
-            // Thousands of rows with a widget each take tens of seconds to settle in a Debug
-            // build; the tiny run stays quick.
+            // The tiny run stays quick in a Debug build.
             p.fillRows = {1000};
             continue;
         }
@@ -65,6 +69,8 @@ bool parseParameters(const QStringList &arguments, BenchParameters *parameters, 
             ok = readInt(value, 2, 12, &p.hosts);
         else if (option == QLatin1String("--extensions"))
             ok = readInt(value, 2, 20000, &p.extensions);
+        else if (option == QLatin1String("--feed-hosts"))
+            ok = readInt(value, 1, 1000, &p.feedHosts);
         else if (option == QLatin1String("--latency-ms"))
             ok = readInt(value, 0, 60000, &p.latencyMs);
         else if (option == QLatin1String("--silent-share"))
@@ -85,7 +91,9 @@ bool parseParameters(const QStringList &arguments, BenchParameters *parameters, 
                     ok = false;
                     break;
                 }
-                p.fillRows << rows;
+                // Figures are kept by size, so a size given twice would count once.
+                if (!p.fillRows.contains(rows))
+                    p.fillRows << rows;
             }
         } else {
             *error = QStringLiteral("unknown option: ") + option;

@@ -10,6 +10,7 @@ struct BenchParameters
 {
     int hosts = 6;              // a third of them (at least one) older generation, the rest newer
     int extensions = 200;       // per generation: every extension is installed in both
+    int feedHosts = 1;          // feeds spread round-robin over this many servers (ports)
     int latencyMs = 50;         // each feed answers after this long
     double silentShare = 0.1;   // share of feeds that never answer, in the second scenario
     double announceShare = 0.5; // share of feeds that announce a newer version

@@ -7,8 +7,8 @@ FeedServer::~FeedServer()
     QMetaObject::invokeMethod(
         m_context,
         [this] {
-            delete m_server;
-            m_server = nullptr;
+            qDeleteAll(m_servers);
+            m_servers.clear();
         },
         Qt::BlockingQueuedConnection);
     m_context->deleteLater();
@@ -16,37 +16,43 @@ FeedServer::~FeedServer()
     m_thread.wait();
 }
 
-bool FeedServer::start()
+bool FeedServer::start(int hosts)
 {
     m_thread.setObjectName(QStringLiteral("feed server"));
     m_thread.start();
     m_context = new QObject;
     m_context->moveToThread(&m_thread);
-    bool listening = false;
-    // Created in the thread, so its sockets and delay timers belong to that thread's loop.
+    bool listening = true;
+    // Created in the thread, so their sockets and delay timers belong to that thread's loop.
     QMetaObject::invokeMethod(
         m_context,
-        [this, &listening] {
-            m_server = new LocalHttpServer;
-            listening = m_server->isListening();
-            m_base = m_server->url(QString()).toString();
+        [this, hosts, &listening] {
+            for (int i = 0; i < hosts && listening; ++i) {
+                auto *server = new LocalHttpServer;
+                m_servers << server;
+                listening = server->isListening();
+                m_bases << server->url(QString()).toString();
+            }
         },
         Qt::BlockingQueuedConnection);
     return listening;
 }
 
-QUrl FeedServer::url(const QString &path) const
+QUrl FeedServer::url(const QString &path, int host) const
 {
-    return QUrl(m_base + path);
+    return QUrl(m_bases.value(host) + path);
 }
 
 void FeedServer::setRoutes(const QList<QPair<QString, LocalHttpServer::Route>> &routes)
 {
+    // Every host serves every path; the bodies are shared, not copied.
     QMetaObject::invokeMethod(
         m_context,
         [this, &routes] {
-            for (const auto &route : routes)
-                m_server->setRoute(route.first, route.second);
+            for (LocalHttpServer *server : qAsConst(m_servers)) {
+                for (const auto &route : routes)
+                    server->setRoute(route.first, route.second);
+            }
         },
         Qt::BlockingQueuedConnection);
 }
@@ -55,7 +61,11 @@ int FeedServer::requestCount() const
 {
     int count = 0;
     QMetaObject::invokeMethod(
-        m_context, [this, &count] { count = m_server->requestedPaths().size(); },
+        m_context,
+        [this, &count] {
+            for (const LocalHttpServer *server : qAsConst(m_servers))
+                count += server->requestedPaths().size();
+        },
         Qt::BlockingQueuedConnection);
     return count;
 }

@@ -5,12 +5,14 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <QUrl>
 
 // The update feeds of a scenario, served on 127.0.0.1 from a thread of the bench's driver
 // process. The window under measurement runs in a child process, so neither its event loop nor
-// the driver's blocking waits can hold an answer back.
+// the driver's blocking waits can hold an answer back. The one thread may listen on several
+// ports: to the window each port is a host of its own, as real feeds sit on many vendors' hosts.
 class FeedServer
 {
 public:
@@ -18,18 +20,20 @@ public:
     ~FeedServer();
     Q_DISABLE_COPY(FeedServer)
 
-    // Starts the thread and the listening socket; false when nothing listens.
-    bool start();
-    QUrl url(const QString &path) const;
+    // Starts the thread and one listening socket per host; false when one does not listen.
+    bool start(int hosts = 1);
+    int hostCount() const { return m_bases.size(); }
+    // The path on the given host (0 .. hostCount() - 1).
+    QUrl url(const QString &path, int host = 0) const;
 
-    // Replaces or adds routes; waits until the server thread has taken them.
+    // Replaces or adds routes on every host; waits until the server thread has taken them.
     void setRoutes(const QList<QPair<QString, LocalHttpServer::Route>> &routes);
-    // Requests answered or still open, over the server's life.
+    // Requests answered or still open on all hosts, over the server's life.
     int requestCount() const;
 
 private:
     QThread m_thread;
     QObject *m_context = nullptr; // lives in the thread; carries the calls into it
-    LocalHttpServer *m_server = nullptr;
-    QString m_base;
+    QList<LocalHttpServer *> m_servers;
+    QStringList m_bases;
 };

@@ -210,14 +210,15 @@ bool buildScenario(const BenchParameters &parameters, const FeedServer &server,
         return false;
     }
 
-    const auto build = [&](const QString &path, const QString &name, const QString &feed) {
+    const auto build = [&](const QString &path, const QString &name, const QString &feed,
+                           int feedHost) {
         StandIn::SamplePackage package;
         package.name = name;
         package.version = QStringLiteral("1.0");
         for (const QString &product : qAsConst(products))
             package.hosts << StandIn::SampleHost{product, QString()};
         package.signature = true;
-        package.updateUrl = server.url(feed).toString();
+        package.updateUrl = server.url(feed, feedHost).toString();
         package.description = QStringLiteral("A package of the bench's scenario.");
         return StandIn::buildSamplePackage(path, package);
     };
@@ -227,7 +228,8 @@ bool buildScenario(const BenchParameters &parameters, const FeedServer &server,
     for (int i = 0; i < parameters.extensions; ++i) {
         const QString name = QStringLiteral("Bench Extension %1").arg(i, 5, 10, QLatin1Char('0'));
         s.names << name;
-        if (!build(s.packagePath(i), name, s.feedPath(i))) {
+        // Round-robin over the feed hosts, so neighbouring rows ask different hosts.
+        if (!build(s.packagePath(i), name, s.feedPath(i), i % server.hostCount())) {
             *error = QStringLiteral("cannot build the package of ") + name;
             return false;
         }
@@ -244,7 +246,7 @@ bool buildScenario(const BenchParameters &parameters, const FeedServer &server,
                 QStringLiteral("/feed/run-%1-%2.xml")
                     .arg(run)
                     .arg(window ? QStringLiteral("window") : QStringLiteral("bare"));
-            if (!build(s.runPackage(run, window), s.runPackageName(run, window), feed)) {
+            if (!build(s.runPackage(run, window), s.runPackageName(run, window), feed, 0)) {
                 *error = QStringLiteral("cannot build the packages a run installs");
                 return false;
             }

@@ -13,7 +13,7 @@ class FeedServer;
 using Routes = QList<QPair<QString, LocalHttpServer::Route>>;
 
 // A stand-in environment with hosts of both generations and the same extensions installed in
-// both, each package naming a feed of its own on the bench's feed server.
+// both, each package naming a feed of its own on one of the feed server's hosts.
 struct Scenario
 {
     QString root;
