@@ -112,37 +112,40 @@ void MainWindow::extensionRemoved()
         box.setText(tr("Couldn't remove extension ") + removingName);
         setResultText(box, outcome.text, outcome.details);
         removalRunning = false;
+        // An earlier step of the chain did remove a copy; the lists show that.
+        if (removalLedger.size() > 1)
+            refreshAfterRemoval();
         box.exec();
         toolGate.release();
         return;
     }
 
-    bool refreshed = false;
-    try {
-        const QList<QListWidgetItem *> hosts = ui->listWidget->selectedItems();
-        if (!hosts.isEmpty())
-            refreshed = refreshAfterChange(ui->listWidget->row(hosts.first()) + 1);
-    } catch (...) {
-        // The step succeeded; the chain below still decides from what the tool says now.
-    }
-
-    // The next step depends on which other generations still hold the extension now. A refresh
-    // that ran has just read that; one deferred behind a network wait has not, so ask afresh.
+    // The next step depends on which other generations still hold the extension after this
+    // one, asked afresh; the lists are refreshed once, when the chain is over.
     const QString name = removingName;
-    const QSet<QString> holding = refreshed ? QSet<QString>() : generationsHolding(name);
+    const QSet<QString> holding = generationsHolding(name);
     for (const QString &key : qAsConst(toolFolders)) {
-        const bool holds = refreshed ? extensionInfo.contains(name) &&
-                                           extensionInfo.value(name).databases.contains(key)
-                                     : holding.contains(key);
-        if (holds && !removalLedger.contains(key)) {
+        if (holding.contains(key) && !removalLedger.contains(key)) {
             removalLedger.insert(key, name);
             removeExtension(name, key);
             return;
         }
     }
 
+    refreshAfterRemoval();
     removalRunning = false;
     box.setText(tr("Extension ") + name + tr(" was succesfully removed"));
     box.exec();
     toolGate.release();
+}
+
+void MainWindow::refreshAfterRemoval()
+{
+    try {
+        const QList<QListWidgetItem *> hosts = ui->listWidget->selectedItems();
+        if (!hosts.isEmpty())
+            refreshAfterChange(ui->listWidget->row(hosts.first()) + 1);
+    } catch (...) {
+        // The copies are removed; a list that could not be refreshed must not hide that.
+    }
 }

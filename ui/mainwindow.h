@@ -95,6 +95,7 @@ private:
     // Removal (operations/removal.cpp)
     // By value: a refresh while the wait box paints may edit the lists the caller walks.
     void startRemoval(const QString &name);
+    void refreshAfterRemoval();
     void removeExtension(QString name, QString key);
     // Generations whose listing or database holds the extension now.
     QSet<QString> generationsHolding(const QString &name) const;
