@@ -1,5 +1,6 @@
 #include "standin.h"
 #include "testenvironment.h"
+#include "tool/toolgate.h"
 #include "tool/toolrun.h"
 
 #include <QDir>
@@ -234,6 +235,34 @@ private slots:
         const QString decoded = decodeToolOutput(bytes);
         QTextCodec::setCodecForLocale(local);
         QCOMPARE(decoded, text);
+    }
+
+    // Work asked for while the gate is held waits its turn, in order, and starts only once the
+    // releasing caller has returned; the gate never looks free in between.
+    void gateRunsWorkInTheOrderAskedFor()
+    {
+        ToolGate gate;
+        QStringList log;
+        QStringList activities;
+        QObject::connect(&gate, &ToolGate::changed, [&] { activities << gate.activity(); });
+        gate.enter("first", [&] { log << "first"; });
+        gate.enter("second", [&] { log << "second"; });
+        gate.enter("third", [&] { log << "third"; });
+        QCOMPARE(log, QStringList{"first"});
+        QCOMPARE(gate.waitingCount(), 2);
+
+        gate.release();
+        QVERIFY(gate.isHeld());
+        QCOMPARE(log, QStringList{"first"}); // not inside release()
+        QTRY_COMPARE(log, (QStringList{"first", "second"}));
+        gate.release();
+        QTRY_COMPARE(log, (QStringList{"first", "second", "third"}));
+        QVERIFY(gate.isHeld());
+        gate.release();
+        QVERIFY(!gate.isHeld());
+        QCOMPARE(activities.last(), QString());
+        QVERIFY(activities.contains("second"));
+        QVERIFY(activities.contains("third"));
     }
 
     void toolThatCannotStartPrintsNothing()
