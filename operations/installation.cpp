@@ -5,6 +5,7 @@
 #include "ui/mainwindow.h"
 #include "ui/waitbox.h"
 #include "ui_mainwindow.h"
+#include "updates/manifest.h"
 #include "updates/versioncompare.h"
 
 #include <QDir>
@@ -19,9 +20,13 @@ void MainWindow::installExtension(const QString &path, bool silent)
     pendingInstallations.append(qMakePair(path, silent));
     // One turn at the gate per package: installations keep their order among themselves and
     // with every other run of the tool asked for meanwhile.
-    const QString activity = silent && !updatingExtensionName.isEmpty()
-                                 ? tr("Updating %1...").arg(updatingExtensionName)
-                                 : tr("Installing %1...").arg(QFileInfo(path).fileName());
+    QString activity;
+    if (silent && !updatingExtensionName.isEmpty()) {
+        activity = tr("Updating %1...").arg(updatingExtensionName);
+    } else {
+        const QString name = packageExtensionName(path);
+        activity = tr("Installing %1...").arg(name.isEmpty() ? QFileInfo(path).fileName() : name);
+    }
     toolGate.enter(activity, [this] { startNextInstallation(); });
 }
 

@@ -85,3 +85,45 @@ bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl>
     zip.close();
     return true;
 }
+
+QString extensionNameOfManifest(const QByteArray &manifest)
+{
+    QDomDocument document;
+    if (!setShallowContent(document, manifest))
+        return QString();
+    const QDomElement root = document.documentElement();
+    if (root.tagName() == QLatin1String("ExtensionManifest")) {
+        const QString name = root.attribute(QStringLiteral("ExtensionBundleName"));
+        return (name.isEmpty() ? root.attribute(QStringLiteral("ExtensionBundleId")) : name)
+            .simplified();
+    }
+    return root.attribute(QStringLiteral("name")).simplified();
+}
+
+QString packageExtensionName(const QString &packagePath)
+{
+    QuaZip zip(packagePath);
+    if (!zip.open(QuaZip::mdUnzip))
+        return QString();
+    // The installation manifest first, as the tool reads it; otherwise the modern one.
+    QString name;
+    QString fallback;
+    for (bool more = zip.goToFirstFile(); more && name.isEmpty(); more = zip.goToNextFile()) {
+        const QString entryName = zip.getCurrentFileName();
+        const bool modern =
+            entryName.compare(QLatin1String("CSXS/manifest.xml"), Qt::CaseInsensitive) == 0;
+        if (!modern && !isTopLevelManifest(entryName))
+            continue;
+        QuaZipFileInfo64 info;
+        if (!zip.getCurrentFileInfo(&info) || info.uncompressedSize > quint64(MaxManifestBytes))
+            continue;
+        QuaZipFile entry(&zip);
+        if (!entry.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray content = entry.read(MaxManifestBytes);
+        entry.close();
+        (modern ? fallback : name) = extensionNameOfManifest(content);
+    }
+    zip.close();
+    return name.isEmpty() ? fallback : name;
+}

@@ -34,3 +34,9 @@ QString updateUrlOfManifest(const QByteArray &manifest);
 // returns, so no file handle stays open while the caller waits for the network. Returns false when
 // the file cannot be opened as a zip archive.
 bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl> *manifests);
+
+// The extension's name as its package states it: the root's "name" of the installation manifest,
+// else the bundle name (or id) of CSXS/manifest.xml; empty when neither can be read. Reads at
+// most one manifest-sized entry of each kind.
+QString extensionNameOfManifest(const QByteArray &manifest);
+QString packageExtensionName(const QString &packagePath);

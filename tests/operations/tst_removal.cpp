@@ -145,7 +145,7 @@ private slots:
         QCOMPARE(s.installedNames(Generation::Newer), QStringList{"Layer Tidy"});
         QVERIFY(s.installedNames(Generation::Older).isEmpty());
         QVERIFY(statuses.contains("Removing Shared Brush..."));
-        QVERIFY(statuses.contains("Installing tidy.zxp..."));
+        QVERIFY(statuses.contains("Installing Layer Tidy..."));
         QVERIFY(s.in->ui()->actionRemove->isEnabled());
         QVERIFY(s.in->ui()->statusBar->currentMessage().isEmpty());
     }

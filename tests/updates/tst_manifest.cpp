@@ -89,6 +89,33 @@ private slots:
         QCOMPARE(updateUrlOfManifest(xml), url);
     }
 
+    // The name the status bar shows while a package installs.
+    void extensionNameOfManifestText_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("installation manifest")
+            << QByteArray("<macromedia-extension name=\" Layer  Tidy \" version=\"2.3\"/>")
+            << "Layer Tidy";
+        QTest::newRow("bundle name") << QByteArray("<ExtensionManifest ExtensionBundleId=\"a.b\" "
+                                                   "ExtensionBundleName=\"Grid Maker\"/>")
+                                     << "Grid Maker";
+        QTest::newRow("bundle id only")
+            << QByteArray("<ExtensionManifest ExtensionBundleId=\"com.v.grid\"/>") << "com.v.grid";
+        QTest::newRow("not XML") << QByteArray("<html>") << QString();
+        QTest::newRow("nested past the limit")
+            << "<macromedia-extension name=\"Deep\">" + nestedXml(MaxXmlDepth, "<x/>") +
+                   "</macromedia-extension>"
+            << QString();
+    }
+
+    void extensionNameOfManifestText()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(QString, name);
+        QCOMPARE(extensionNameOfManifest(xml), name);
+    }
+
     void walkOverPackages_data()
     {
         QTest::addColumn<Entries>("entries");
