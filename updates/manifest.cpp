@@ -108,7 +108,11 @@ QString packageExtensionName(const QString &packagePath)
     // The installation manifest first, as the tool reads it; otherwise the modern one.
     QString name;
     QString fallback;
-    for (bool more = zip.goToFirstFile(); more && name.isEmpty(); more = zip.goToNextFile()) {
+    qint64 budget = MaxManifestBytesPerPackage;
+    int opened = 0;
+    for (bool more = zip.goToFirstFile();
+         more && name.isEmpty() && budget > 0 && opened < MaxManifestsReadPerPackage;
+         more = zip.goToNextFile()) {
         const QString entryName = zip.getCurrentFileName();
         const bool modern =
             entryName.compare(QLatin1String("CSXS/manifest.xml"), Qt::CaseInsensitive) == 0;
@@ -117,11 +121,13 @@ QString packageExtensionName(const QString &packagePath)
         QuaZipFileInfo64 info;
         if (!zip.getCurrentFileInfo(&info) || info.uncompressedSize > quint64(MaxManifestBytes))
             continue;
+        ++opened;
         QuaZipFile entry(&zip);
         if (!entry.open(QIODevice::ReadOnly))
             continue;
-        const QByteArray content = entry.read(MaxManifestBytes);
+        const QByteArray content = entry.read(qMin(MaxManifestBytes, budget));
         entry.close();
+        budget -= content.size();
         (modern ? fallback : name) = extensionNameOfManifest(content);
     }
     zip.close();
