@@ -1,3 +1,4 @@
+#include "inventory/databasereader.h"
 #include "inventory/hostcatalogue.h"
 #include "inventory/listingparser.h"
 #include "support/literalcipher.h"
@@ -146,4 +147,35 @@ void MainWindow::listExtensions(int reselectPosition, const QString &savedHostNa
                        "Panelhold as Administrator"));
         box.exec();
     }
+}
+
+QMap<QString, QString> MainWindow::listedVersions(const QString &name) const
+{
+    QMap<QString, QString> versions;
+    for (const QString &key : toolFolders) {
+        if (versions.contains(key))
+            continue;
+        const ParsedListing listing =
+            parseListing(runToolAndWait(listCommand(key, toolOptionPrefix)).out);
+        for (const ListedHost &host : listing.hosts) {
+            for (const ListedExtension &extension : host.extensions) {
+                if (extension.name == name)
+                    versions.insert(key, extension.version);
+            }
+        }
+    }
+    return versions;
+}
+
+QSet<QString> MainWindow::generationsHolding(const QString &name) const
+{
+    QSet<QString> keys;
+    const QMap<QString, QString> versions = listedVersions(name);
+    for (auto entry = versions.constBegin(); entry != versions.constEnd(); ++entry)
+        keys.insert(entry.key());
+    for (auto entry = adobeDatabases.constBegin(); entry != adobeDatabases.constEnd(); ++entry) {
+        if (databaseHoldsExtension(entry.value(), name))
+            keys.insert(entry.key());
+    }
+    return keys;
 }

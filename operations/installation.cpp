@@ -1,4 +1,3 @@
-#include "inventory/listingparser.h"
 #include "operations/installermessages.h"
 #include "tool/toolcommand.h"
 #include "tool/toolrun.h"
@@ -118,24 +117,6 @@ void MainWindow::installationProcessFinished(int exitCode, QProcess::ExitStatus 
     run->deleteLater();
     installingRun.clear();
     toolGate.release();
-}
-
-QMap<QString, QString> MainWindow::listedVersions(const QString &name) const
-{
-    QMap<QString, QString> versions;
-    for (const QString &key : toolFolders) {
-        if (versions.contains(key))
-            continue;
-        const ParsedListing listing =
-            parseListing(runToolAndWait(listCommand(key, toolOptionPrefix)).out);
-        for (const ListedHost &host : listing.hosts) {
-            for (const ListedExtension &extension : host.extensions) {
-                if (extension.name == name)
-                    versions.insert(key, extension.version);
-            }
-        }
-    }
-    return versions;
 }
 
 void MainWindow::updateOtherGenerations(const QString &name, const QString &package)

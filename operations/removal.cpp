@@ -1,5 +1,3 @@
-#include "inventory/databasereader.h"
-#include "inventory/listingparser.h"
 #include "operations/installermessages.h"
 #include "tool/toolcommand.h"
 #include "tool/toolrun.h"
@@ -77,19 +75,6 @@ QMessageBox *MainWindow::showWaitBox(const QString &title, const QString &text)
     // Painted before the tool starts and the window gets busy.
     QCoreApplication::processEvents();
     return box;
-}
-
-QSet<QString> MainWindow::generationsHolding(const QString &name) const
-{
-    QSet<QString> keys;
-    const QMap<QString, QString> versions = listedVersions(name);
-    for (auto entry = versions.constBegin(); entry != versions.constEnd(); ++entry)
-        keys.insert(entry.key());
-    for (auto entry = adobeDatabases.constBegin(); entry != adobeDatabases.constEnd(); ++entry) {
-        if (databaseHoldsExtension(entry.value(), name))
-            keys.insert(entry.key());
-    }
-    return keys;
 }
 
 void MainWindow::extensionRemoved()

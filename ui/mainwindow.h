@@ -85,11 +85,14 @@ private:
     void listExtensions(int reselectPosition, const QString &savedHostName);
     void readAdobeDatabases();
     void readAdobeDatabase(const QString &key, QSqlDatabase connection);
+    // Asked afresh of the tools and databases, without touching the lists the window shows:
+    // each generation that lists the extension now, with the version it lists; and every
+    // generation whose listing or database holds it.
+    QMap<QString, QString> listedVersions(const QString &name) const;
+    QSet<QString> generationsHolding(const QString &name) const;
 
     // Installation (operations/installation.cpp)
     void startNextInstallation();
-    // Each generation that lists the extension now, with the version it lists.
-    QMap<QString, QString> listedVersions(const QString &name) const;
     void updateOtherGenerations(const QString &name, const QString &package);
 
     // Removal (operations/removal.cpp)
@@ -97,8 +100,6 @@ private:
     void startRemoval(const QString &name);
     void refreshAfterRemoval();
     void removeExtension(QString name, QString key);
-    // Generations whose listing or database holds the extension now.
-    QSet<QString> generationsHolding(const QString &name) const;
     QMessageBox *showWaitBox(const QString &title, const QString &text);
 
     // Reset (operations/reset.cpp)

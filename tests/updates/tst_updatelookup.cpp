@@ -49,14 +49,24 @@ QString serverBase(const LocalHttpServer &server)
     return server.url(QString()).toString();
 }
 
+// Records an installed extension whose package's one manifest names the given feed address.
+void addWithFeed(MainWindowAccess &in, const TestEnvironment &env, const QString &name,
+                 const QString &feedUrl, const QString &installed = QString())
+{
+    const QString package =
+        writePackage(env, name + ".zxp", {{"a.mxi", manifestWithUrl(feedUrl)}}, QString());
+    in.extensionInfo().insert(name, record(name, package));
+    if (!installed.isEmpty())
+        in.extensionVersions().insert(name, installed);
+}
+
 // Records "Panel" with a package of one manifest that names the server's feed at feedPath.
 void addPanel(MainWindowAccess &in, const TestEnvironment &env, const LocalHttpServer &server,
               const QString &feedPath)
 {
-    const QString package = writePackage(
-        env, "p.zxp", {{"a.mxi", manifestWithUrl("{feeds}" + feedPath)}}, serverBase(server));
-    in.extensionInfo().insert("Panel", record("Panel", package));
+    addWithFeed(in, env, "Panel", serverBase(server) + feedPath);
 }
+
 } // namespace
 
 // Finding an extension's download address (the lookup) and the scan for newer versions, run
@@ -361,11 +371,7 @@ private slots:
                 server.setRoute(feed, silent);
             else
                 names << name;
-            in.extensionInfo().insert(
-                name,
-                record(name, writePackage(env, QString("p%1.zxp").arg(i),
-                                          {{"a.mxi", manifestWithUrl("{feeds}" + feed)}}, base)));
-            in.extensionVersions().insert(name, "1.0");
+            addWithFeed(in, env, name, base + feed, "1.0");
         }
         setNetworkStallTimeoutMs(3000);
         QTest::ignoreMessage(QtDebugMsg,
@@ -403,11 +409,7 @@ private slots:
                 server.setRoute(feed, silent);
             else
                 server.serve(feed, StandIn::updateFeedXml("2.0", "x"));
-            in.extensionInfo().insert(
-                name,
-                record(name, writePackage(env, QString("p%1.zxp").arg(i),
-                                          {{"a.mxi", manifestWithUrl("{feeds}" + feed)}}, base)));
-            in.extensionVersions().insert(name, "1.0");
+            addWithFeed(in, env, name, base + feed, "1.0");
         }
         setNetworkStallTimeoutMs(1000);
         in.refreshUpdateList();
@@ -428,11 +430,7 @@ private slots:
         MainWindowAccess in(window);
         const QString base = serverBase(server);
         const auto add = [&](const QString &name, const QString &feed) {
-            in.extensionInfo().insert(
-                name,
-                record(name, writePackage(env, name + ".zxp",
-                                          {{"a.mxi", manifestWithUrl("{feeds}" + feed)}}, base)));
-            in.extensionVersions().insert(name, "1.0");
+            addWithFeed(in, env, name, base + feed, "1.0");
         };
         add("One", "/one.xml");
         add("Broken", "/missing.xml");
@@ -478,10 +476,7 @@ private slots:
             else if (kind != "404" && !kind.isEmpty())
                 server.serveAfter(path, StandIn::updateFeedXml(kind, "x"), (i * 37) % 120);
             const QString url = kind.isEmpty() ? refused + path : base + path;
-            in.extensionInfo().insert(
-                name, record(name, writePackage(env, QString("p%1.zxp").arg(i),
-                                                {{"a.mxi", manifestWithUrl(url)}}, base)));
-            in.extensionVersions().insert(name, "1.0");
+            addWithFeed(in, env, name, url, "1.0");
 
             const FeedResponse response = requestUpdateFeed(url);
             const QString latest = parseUpdateFeed(response.body).version;
