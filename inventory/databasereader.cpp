@@ -1,7 +1,7 @@
 #include "inventory/databasereader.h"
+#include "inventory/inventory.h"
 #include "support/literalcipher.h"
 #include "support/literals.h"
-#include "ui/mainwindow.h"
 
 #include <QFileInfo>
 #include <QSqlQuery>
@@ -26,7 +26,7 @@ bool openForReading(QSqlDatabase &connection)
 }
 } // namespace
 
-void MainWindow::readAdobeDatabases()
+void Inventory::readDatabases()
 {
     const QStringList keys = toolFolders;
     for (const QString &key : keys) {
@@ -41,7 +41,7 @@ void MainWindow::readAdobeDatabases()
         if (!openForReading(connection))
             return;
         try {
-            readAdobeDatabase(key, connection);
+            readDatabase(key, connection);
         } catch (...) {
             qDebug() << "Unknown error reading information from" << key;
         }
@@ -49,7 +49,7 @@ void MainWindow::readAdobeDatabases()
     }
 }
 
-void MainWindow::readAdobeDatabase(const QString &key, QSqlDatabase connection)
+void Inventory::readDatabase(const QString &key, QSqlDatabase connection)
 {
     const QString selectStatement = storedLiteral(StoredLiterals::SelectExtensions);
     const QString nameName = storedLiteral(StoredLiterals::NameColumn);

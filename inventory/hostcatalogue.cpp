@@ -1,9 +1,9 @@
 #include "inventory/hostcatalogue.h"
 
+#include "inventory/inventory.h"
 #include "platform/platform.h"
 #include "support/literalcipher.h"
 #include "support/literals.h"
-#include "ui/mainwindow.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -53,7 +53,29 @@ void setExternalToolPathForTesting(const QString &path)
     testExternalToolPath() = path;
 }
 
-void MainWindow::locateAdobeDatabases()
+Inventory::Inventory() : toolOptionPrefix(QStringLiteral("/"))
+{
+    const QString externalTool = externalToolPath();
+    if (!externalTool.isEmpty() && QFileInfo::exists(externalTool)) {
+        externalToolEntry = QStringLiteral("*\"") + externalTool + QStringLiteral("\"");
+        toolFolders.append(externalToolEntry);
+    }
+    toolFolders << QStringLiteral("Support003") << QStringLiteral("Support002");
+
+    // Never opened; any connection would do, the default one is made once per process.
+    const QString placeholder = QLatin1String(QSqlDatabase::defaultConnection);
+    placeholderDatabase = QSqlDatabase::contains(placeholder)
+                              ? QSqlDatabase::database(placeholder, false)
+                              : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+
+    try {
+        locateDatabases();
+    } catch (...) {
+        // A catalogue we could not build leaves the inventory usable; the listing will say so.
+    }
+}
+
+void Inventory::locateDatabases()
 {
     QStringList bases{commonAppDataFolder() + QStringLiteral("/Panelhold")};
     bases << QStandardPaths::standardLocations(QStandardPaths::AppDataLocation);

@@ -1,17 +1,13 @@
 #include "inventory/databasereader.h"
 #include "inventory/hostcatalogue.h"
+#include "inventory/inventory.h"
 #include "inventory/listingparser.h"
 #include "support/literalcipher.h"
 #include "support/literals.h"
 #include "tool/toolcommand.h"
 #include "tool/toolrun.h"
-#include "ui/mainwindow.h"
-#include "ui_mainwindow.h"
 
-#include <QListWidgetItem>
-#include <QMessageBox>
 #include <QSqlQuery>
-#include <QStatusBar>
 
 namespace {
 const QString Older = QStringLiteral("Support002");
@@ -41,23 +37,13 @@ bool repairOlderDatabase(QSqlDatabase connection)
 }
 } // namespace
 
-void MainWindow::listExtensions(int reselectPosition, const QString &savedHostName)
+ListingSummary Inventory::list()
 {
     extensionVersions.clear();
     extensionInfo.clear();
-    ui->statusBar->showMessage(tr("Loading information..."));
-    ui->statusBar->repaint(); // the tools block the event loop; show the note now
-
-    // Clearing the list clears its selection, which empties the table.
-    ui->listWidget->clear();
     hostExtensions.clear();
 
-    QMap<QString, QListWidgetItem *> hostItems;
-    int hostCount = 0;
-    QListWidgetItem *chosenItem = nullptr;
-    QListWidgetItem *firstItem = nullptr;
-    bool allOutputsEmpty = true;
-    bool noSections = true;
+    ListingSummary summary;
     int unsupportedToolIndex = -1;
 
     for (int k = 0; k < toolFolders.size(); ++k) {
@@ -91,65 +77,35 @@ void MainWindow::listExtensions(int reselectPosition, const QString &savedHostNa
         }
 
         if (!out.isEmpty())
-            allOutputsEmpty = false;
+            summary.allOutputsEmpty = false;
 
         const ParsedListing listing = parseListing(out);
         if (listing.hasSections())
-            noSections = false;
+            summary.noSections = false;
 
         for (int s = 0; s < listing.hosts.size(); ++s) {
             const ListedHost &host = listing.hosts.at(s);
-            QListWidgetItem *item = hostItems.value(host.displayName);
-            if (!item) {
-                item = new QListWidgetItem(host.displayName, nullptr, QListWidgetItem::Type);
-                ui->listWidget->addItem(item);
-                hostItems.insert(host.displayName, item);
-                ++hostCount;
-            }
+            if (!summary.hosts.contains(host.displayName))
+                summary.hosts.append(host.displayName);
             if (s == 0)
-                firstItem = item;
+                summary.firstHostOfLastListing = host.displayName;
 
             // Placeholders until the database reader finds the generation's row.
             for (const ListedExtension &extension : host.extensions) {
                 ExtensionInfo &info = extensionInfo[extension.name];
                 if (!info.databases.contains(key))
-                    info.databases.insert(key, extensionsDb);
+                    info.databases.insert(key, placeholderDatabase);
             }
             mergeListedHost(host, hostExtensions, extensionVersions);
-
-            if (!chosenItem && isHostToReselect(reselectPosition, hostCount, host.displayName))
-                chosenItem = item;
         }
     }
 
     if (unsupportedToolIndex >= 0 && unsupportedToolIndex < toolFolders.size())
         toolFolders.removeAt(unsupportedToolIndex);
-
-    // At start-up the host the user last looked at comes back, if it is still there.
-    if (reselectPosition < 0 && !savedHostName.isEmpty() && hostItems.contains(savedHostName))
-        chosenItem = hostItems.value(savedHostName);
-    if (QListWidgetItem *selection = chosenItem ? chosenItem : firstItem)
-        ui->listWidget->setCurrentItem(selection); // fills the table
-
-    showIdleStatus();
-
-    if (noSections) {
-        for (const QString &line : {tr("No Adobe products found."), tr("Please reinstall Adobe's"),
-                                    tr("software or try"), tr("File > Reset extension list")}) {
-            auto *item = new QListWidgetItem(line, ui->listWidget);
-            item->setFlags(Qt::NoItemFlags);
-        }
-    }
-
-    if (allOutputsEmpty) {
-        QMessageBox box;
-        box.setText(tr("Cannot read installed extensions information. Please try to Restart or run "
-                       "Panelhold as Administrator"));
-        box.exec();
-    }
+    return summary;
 }
 
-QMap<QString, QString> MainWindow::listedVersions(const QString &name) const
+QMap<QString, QString> Inventory::listedVersions(const QString &name) const
 {
     QMap<QString, QString> versions;
     for (const QString &key : toolFolders) {
@@ -167,7 +123,7 @@ QMap<QString, QString> MainWindow::listedVersions(const QString &name) const
     return versions;
 }
 
-QSet<QString> MainWindow::generationsHolding(const QString &name) const
+QSet<QString> Inventory::generationsHolding(const QString &name) const
 {
     QSet<QString> keys;
     const QMap<QString, QString> versions = listedVersions(name);

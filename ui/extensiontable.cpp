@@ -51,7 +51,7 @@ void MainWindow::on_listWidget_itemSelectionChanged()
     const QString host = selected.first()->text();
     QSettings().setValue(QStringLiteral("selectedApp"), host);
 
-    const QMap<QString, QStringList> rows = hostExtensions[host];
+    const QMap<QString, QStringList> rows = inventory.hostExtensions.value(host);
 
     table->setColumnCount(3);
     table->setHorizontalHeaderLabels({QString(), tr("Name"), tr("Version")});
@@ -63,7 +63,7 @@ void MainWindow::on_listWidget_itemSelectionChanged()
     if (!qobject_cast<MyDelegate *>(table->itemDelegate()))
         table->setItemDelegate(new MyDelegate(table));
 
-    readAdobeDatabases();
+    inventory.readDatabases();
     table->verticalHeader()->hide();
 
     table->setRowCount(rows.size());
@@ -75,7 +75,7 @@ void MainWindow::on_listWidget_itemSelectionChanged()
         table->setItem(i, 1, new QTableWidgetItem(name));
         table->setItem(i, 2, new QTableWidgetItem(version));
 
-        const ExtensionInfo &info = extensionInfo[name];
+        const ExtensionInfo info = inventory.extensionInfo.value(name);
         if (info.shown == 0)
             table->setRowHidden(i, true);
 

@@ -3,7 +3,8 @@
 
 #include "app/programfolder.h"
 #include "app/version.h"
-#include "inventory/hostcatalogue.h"
+#include "operations/installer.h"
+#include "operations/remover.h"
 #include "platform/selfupdate.h"
 #include "support/literalcipher.h"
 #include "support/literals.h"
@@ -36,15 +37,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     QEasySettings::initialise(0, QStringLiteral("VelmoraPanelhold"));
     QEasySettings::applyStyle(QEasySettings::FollowSystem);
 
-    toolOptionPrefix = QStringLiteral("/");
-
-    const QString externalTool = externalToolPath();
-    if (!externalTool.isEmpty() && QFileInfo::exists(externalTool)) {
-        externalToolEntry = QStringLiteral("*\"") + externalTool + QStringLiteral("\"");
-        toolFolders.append(externalToolEntry);
-    }
-    toolFolders << QStringLiteral("Support003") << QStringLiteral("Support002");
-
     dataFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
                  QStringLiteral("/Velmora Panelhold");
     if (!QDir(dataFolder).exists() && !QDir().mkpath(dataFolder))
@@ -61,12 +53,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     const QString iconPath = programFolder() + QStringLiteral("/Resources/images/icon.png");
 
-    try {
-        locateAdobeDatabases();
-    } catch (...) {
-        // A catalogue we could not build leaves the window usable; the listing will say so.
-    }
-
     iconImage.load(iconPath);
     ui->setupUi(this);
     ui->tableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -75,9 +61,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         ui->tableWidget->verticalHeader()->setStyle(headerStyle);
     }
 
-    extensionsDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-
     connect(&toolGate, &ToolGate::changed, this, &MainWindow::updateBusyState);
+    installer = new Installer(inventory, toolGate, this);
+    connect(installer, &Installer::started, this, &MainWindow::installationStarted);
+    connect(installer, &Installer::finished, this, &MainWindow::installationFinished);
+    remover = new Remover(inventory, toolGate, this);
+    connect(remover, &Remover::stepStarted, this, &MainWindow::removalStepStarted);
+    connect(remover, &Remover::finished, this, &MainWindow::removalFinished);
     updateScanner = new UpdateScanner(this);
     connect(updateScanner, &UpdateScanner::updateFound, this, &MainWindow::updateAnnounced);
     connect(updateScanner, &UpdateScanner::finished, this, &MainWindow::showIdleStatus);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "inventory/extensioninfo.h"
+#include "inventory/inventory.h"
 #include "tool/toolgate.h"
 
 #include <QFile>
@@ -17,19 +17,25 @@
 #include <QStringList>
 #include <QUrl>
 
+class Installer;
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
+class Remover;
 class ToolRun;
 class UpdateScanner;
+struct InstallReport;
+struct InstallRequest;
+struct RemovalReport;
 
 namespace Ui {
 class MainWindow;
 }
 
-// The program's one window and the owner of its state. Every user action and every completion
-// of background work arrives as one of its slots. The slots of the inventory, operations and
-// updates live in the source files of those folders.
+// The program's one window. Every user action and every completion of background work arrives as
+// one of its slots; the work itself is done by the inventory, the installer, the remover, the
+// reset and the update classes, and the window turns what they report into lists, buttons and
+// boxes. The slots of each flow live in a source file of their own beside this one.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -54,7 +60,10 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private slots:
-    void installationProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void installationStarted(const InstallRequest &request, ToolRun *run);
+    void installationFinished(const InstallReport &report);
+    void removalStepStarted(const QString &name, const QString &key, ToolRun *run);
+    void removalFinished(const RemovalReport &report);
     void on_actionAbout_triggered();
     void on_actionHelp_triggered();
     void on_listWidget_itemSelectionChanged();
@@ -66,7 +75,6 @@ private slots:
     void updateClicked();
     void updateExtensionAfterRemovalInOlderDBs();
     void extensionUpdated();
-    void extensionRemoved();
     QString getURLOfUpdateForExtension(QString extensionName);
     QUrl redirectUrl(const QUrl &possibleRedirectUrl, const QUrl &oldRedirectUrl);
     void downloadProgress(qint64 ist, qint64 max);
@@ -78,34 +86,17 @@ private slots:
 private:
     friend struct MainWindowAccess; // tests look inside through this one door
 
-    // Host catalogue (inventory/hostcatalogue.cpp)
-    void locateAdobeDatabases();
-
-    // Listing and database reader (inventory/listing.cpp, inventory/databasereader.cpp)
+    // The host list from a fresh listing (listingview.cpp)
     void listExtensions(int reselectPosition, const QString &savedHostName);
-    void readAdobeDatabases();
-    void readAdobeDatabase(const QString &key, QSqlDatabase connection);
-    // Asked afresh of the tools and databases, without touching the lists the window shows:
-    // each generation that lists the extension now, with the version it lists; and every
-    // generation whose listing or database holds it.
-    QMap<QString, QString> listedVersions(const QString &name) const;
-    QSet<QString> generationsHolding(const QString &name) const;
 
-    // Installation (operations/installation.cpp)
-    void startNextInstallation();
-    void updateOtherGenerations(const QString &name, const QString &package);
-
-    // Removal (operations/removal.cpp)
-    // By value: a refresh while the wait box paints may edit the lists the caller walks.
-    void startRemoval(const QString &name);
+    // Removal (removalflow.cpp)
     void refreshAfterRemoval();
-    void removeExtension(QString name, QString key);
     QMessageBox *showWaitBox(const QString &title, const QString &text);
 
-    // Reset (operations/reset.cpp)
+    // Reset (resetflow.cpp)
     void resetExtensionList(const QString &question);
 
-    // Updates (updates/*.cpp)
+    // Updates (updateflow.cpp, extensiontable.cpp)
     QString refreshUpdateList();
     void scanForUpdates();
     void updateAnnounced(const QString &name, const QString &version);
@@ -148,17 +139,8 @@ private:
 
     Ui::MainWindow *ui;
 
-    // Tool generations and Adobe's databases
-    QStringList toolFolders;
-    QString toolOptionPrefix;
-    QString olderDatabasePath;
-    QString newerDatabasePath;
-    QMap<QString, QSqlDatabase> adobeDatabases;
-
-    // Inventory, rebuilt by every listing
-    QMap<QString, QMap<QString, QStringList>> hostExtensions;
-    QMap<QString, QString> extensionVersions;
-    QMap<QString, ExtensionInfo> extensionInfo;
+    // What is installed, rebuilt by every listing
+    Inventory inventory;
 
     // Extension table
     QImage iconImage;
@@ -168,7 +150,6 @@ private:
 
     QString dataFolder;
     QSqlDatabase localDb;
-    QSqlDatabase extensionsDb;
 
     bool updatesScanned = false;
     bool startupFinished = false;
@@ -177,17 +158,13 @@ private:
     ToolGate toolGate;
 
     // Installation: one runs at a time; later requests wait their turn in order.
-    bool installSilent = false;
-    QPointer<ToolRun> installingRun;
+    Installer *installer = nullptr;
+    bool installSilent = false; // the running one is an update's
     QPointer<QMessageBox> installWaitBox;
-    QList<QPair<QString, bool>> pendingInstallations;
 
     // Removal: one chain at a time, through every generation that lists the extension
-    bool removalRunning = false;
-    QString removingName;
-    QPointer<ToolRun> removingRun;
+    Remover *remover = nullptr;
     QPointer<QMessageBox> removalWaitBox;
-    QMap<QString, QString> removalLedger;
 
     // Reset
     bool resetRunning = false;

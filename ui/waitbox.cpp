@@ -45,3 +45,12 @@ void setResultText(QMessageBox &box, const QString &text, const QString &details
     if (!details.isEmpty())
         box.setDetailedText(details);
 }
+
+void releaseBox(QPointer<QMessageBox> &box)
+{
+    if (!box)
+        return;
+    box->hide();
+    box->deleteLater();
+    box = nullptr;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
 class QMessageBox;
@@ -9,6 +10,9 @@ class QProgressBar;
 // dismissed), fixed size, and a busy progress bar in a new row under the text. Not shown yet.
 // The bar is handed out for callers that report progress on it.
 QMessageBox *createWaitBox(const QString &title, const QString &text, QProgressBar **bar = nullptr);
+
+// Hides the box, deletes it once control returns to the event loop and forgets it.
+void releaseBox(QPointer<QMessageBox> &box);
 
 class ToolRun;
 

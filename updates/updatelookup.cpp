@@ -1,18 +1,19 @@
-#include "ui/mainwindow.h"
+#include "updates/updatelookup.h"
+
+#include "inventory/inventory.h"
 #include "updates/manifest.h"
 #include "updates/updatefeed.h"
 
 #include <QtDebug>
 
-QString MainWindow::getURLOfUpdateForExtension(QString extensionName)
+QString updateAddressOf(Inventory &inventory, const QString &extensionName)
 {
-    NetworkWait wait(*this);
-    if (extensionInfo.isEmpty())
-        readAdobeDatabases();
-    // Keys and records are copies: other slots run while the feed request waits.
-    const QStringList keys = extensionInfo.keys();
-    for (const QString &key : keys) {
-        const ExtensionInfo record = extensionInfo.value(key);
+    if (inventory.extensionInfo.isEmpty())
+        inventory.readDatabases();
+    // Records are copies: other slots run while the feed request waits, and a refresh may
+    // rebuild the inventory meanwhile.
+    const QList<ExtensionInfo> records = inventory.extensionInfo.values();
+    for (const ExtensionInfo &record : records) {
         if (record.name != extensionName)
             continue;
         QList<ManifestUpdateUrl> manifests;

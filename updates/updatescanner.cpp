@@ -1,5 +1,6 @@
 #include "updates/updatescanner.h"
 
+#include "inventory/inventory.h"
 #include "updates/updatefeed.h"
 #include "updates/versioncompare.h"
 
@@ -233,4 +234,15 @@ void UpdateScanner::finishIfDone()
         return;
     m_running = false;
     emit finished();
+}
+
+QList<ScanTarget> scanTargets(Inventory &inventory)
+{
+    if (inventory.extensionInfo.isEmpty())
+        inventory.readDatabases();
+    QList<ScanTarget> targets;
+    for (const ExtensionInfo &record : qAsConst(inventory.extensionInfo))
+        targets << ScanTarget{record.name, record.packagePath,
+                              inventory.extensionVersions.value(record.name)};
+    return targets;
 }

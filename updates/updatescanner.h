@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+class Inventory;
 class QNetworkAccessManager;
 class QTimer;
 
@@ -23,6 +24,11 @@ struct ScanTarget
     QString packagePath;
     QString installedVersion;
 };
+
+// Every extension of the inventory, with the version listed last. Copies: the inventory may be
+// rebuilt while feeds are still answering. Reads the databases first when nothing filled the
+// records yet.
+QList<ScanTarget> scanTargets(Inventory &inventory);
 
 // What a feed answered, as the scan needs it.
 struct FeedAnswer

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "operations/installer.h"
+#include "operations/remover.h"
 #include "tool/toolrun.h"
 #include "ui/mainwindow.h"
 #include "ui_mainwindow.h"
@@ -14,13 +16,13 @@ struct MainWindowAccess
     explicit MainWindowAccess(MainWindow &window) : w(window) {}
 
     Ui::MainWindow *ui() const { return w.ui; }
-    QStringList &toolFolders() const { return w.toolFolders; }
-    QString &olderDatabasePath() const { return w.olderDatabasePath; }
-    QString &newerDatabasePath() const { return w.newerDatabasePath; }
-    QMap<QString, QSqlDatabase> &adobeDatabases() const { return w.adobeDatabases; }
-    QMap<QString, QMap<QString, QStringList>> &hostExtensions() const { return w.hostExtensions; }
-    QMap<QString, QString> &extensionVersions() const { return w.extensionVersions; }
-    QMap<QString, ExtensionInfo> &extensionInfo() const { return w.extensionInfo; }
+    QStringList &toolFolders() const { return w.inventory.toolFolders; }
+    QString &olderDatabasePath() const { return w.inventory.olderDatabasePath; }
+    QString &newerDatabasePath() const { return w.inventory.newerDatabasePath; }
+    QMap<QString, QSqlDatabase> &adobeDatabases() const { return w.inventory.adobeDatabases; }
+    HostExtensionMap &hostExtensions() const { return w.inventory.hostExtensions; }
+    QMap<QString, QString> &extensionVersions() const { return w.inventory.extensionVersions; }
+    QMap<QString, ExtensionInfo> &extensionInfo() const { return w.inventory.extensionInfo; }
     QMap<QString, QPushButton *> &updateButtons() const { return w.updateButtons; }
     QStringList &extensionsWithUpdates() const { return w.extensionsWithUpdates; }
     bool &fitNameColumn() const { return w.fitNameColumn; }
@@ -28,24 +30,24 @@ struct MainWindowAccess
     bool &startupFinished() const { return w.startupFinished; }
     QString &dataFolder() const { return w.dataFolder; }
     QSqlDatabase &localDb() const { return w.localDb; }
-    QSqlDatabase &extensionsDb() const { return w.extensionsDb; }
+    QSqlDatabase &extensionsDb() const { return w.inventory.placeholderDatabase; }
     QImage &iconImage() const { return w.iconImage; }
-    QPointer<ToolRun> &installingRun() const { return w.installingRun; }
+    ToolRun *installingRun() const { return w.installer->currentRun(); }
     QPointer<QMessageBox> &installWaitBox() const { return w.installWaitBox; }
-    QList<QPair<QString, bool>> &pendingInstallations() const { return w.pendingInstallations; }
-    QPointer<ToolRun> &removingRun() const { return w.removingRun; }
+    const QList<InstallRequest> &pendingInstallations() const { return w.installer->pending(); }
+    ToolRun *removingRun() const { return w.remover->currentRun(); }
     QPointer<QMessageBox> &removalWaitBox() const { return w.removalWaitBox; }
-    QMap<QString, QString> &removalLedger() const { return w.removalLedger; }
+    const QMap<QString, QString> &removalLedger() const { return w.remover->ledger(); }
     QFile &downloadedPackage() const { return w.downloadedPackage; }
     QPointer<QMessageBox> &downloadWaitBox() const { return w.downloadWaitBox; }
     QPointer<QProgressBar> &downloadProgressBar() const { return w.downloadProgressBar; }
 
-    void locateAdobeDatabases() const { w.locateAdobeDatabases(); }
+    void locateAdobeDatabases() const { w.inventory.locateDatabases(); }
     void listExtensions(int reselectPosition, const QString &saved) const
     {
         w.listExtensions(reselectPosition, saved);
     }
-    void readAdobeDatabases() const { w.readAdobeDatabases(); }
+    void readAdobeDatabases() const { w.inventory.readDatabases(); }
     // The scan runs in the background; tests that look at its result wait for its end.
     bool scanRunning() const { return w.updateScanner->isRunning(); }
     void startScan() const { w.refreshUpdateList(); }

@@ -97,8 +97,8 @@ private slots:
         // The first runs; the others wait their turn instead of disturbing it.
         QVERIFY(s.in->installingRun());
         QCOMPARE(s.in->pendingInstallations().size(), 2);
-        QCOMPARE(s.in->pendingInstallations().at(0).first, unsigned_);
-        QCOMPARE(s.in->pendingInstallations().at(1).first, noHost);
+        QCOMPARE(s.in->pendingInstallations().at(0).package, unsigned_);
+        QCOMPARE(s.in->pendingInstallations().at(1).package, noHost);
 
         RETURN_IF_FAILED(s.settle(3));
         const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();

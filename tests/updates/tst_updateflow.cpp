@@ -357,7 +357,11 @@ private slots:
             busyBeforeDownload = bar->maximum();
             connect(bar, &QProgressBar::valueChanged, bar, [&, bar](int value) {
                 progress.append({value, bar->maximum()});
-                onDisk.append(QFileInfo(in.downloadedPackage().fileName()).size());
+                const QFileInfoList files =
+                    QDir(scene.tmp).entryInfoList({"panelhold-*"}, QDir::Dirs);
+                onDisk.append(files.isEmpty()
+                                  ? -1
+                                  : QFileInfo(files.first().filePath() + "/temp.zxp").size());
             });
         });
 

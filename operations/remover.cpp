@@ -1,0 +1,92 @@
+#include "operations/remover.h"
+
+#include "inventory/inventory.h"
+#include "tool/toolcommand.h"
+#include "tool/toolgate.h"
+#include "tool/toolrun.h"
+
+#include <QtDebug>
+
+Remover::Remover(Inventory &inventory, ToolGate &gate, QObject *parent)
+    : QObject(parent), m_inventory(inventory), m_gate(gate)
+{
+}
+
+bool Remover::remove(const QString &name, const QString &activity)
+{
+    // One chain at a time: a request that slips through must not overwrite the running step.
+    if (m_running)
+        return false;
+    m_running = true;
+    m_gate.enter(activity, [this, name] { start(name); });
+    return true;
+}
+
+void Remover::start(const QString &name)
+{
+    m_ledger.clear();
+    m_name = name;
+    // Remove through the first generation whose database knows the extension; the completion
+    // goes on with the others.
+    for (const QString &key : qAsConst(m_inventory.toolFolders)) {
+        qDebug().noquote() << QStringLiteral("****DEBUG CHECK**** exDBVersion=") + key;
+        const auto record = m_inventory.extensionInfo.constFind(name);
+        if (record != m_inventory.extensionInfo.constEnd() && record->databases.contains(key)) {
+            runStep(key);
+            return;
+        }
+    }
+    m_running = false;
+    m_gate.release();
+}
+
+void Remover::runStep(const QString &key)
+{
+    m_ledger.insert(key, m_name);
+    // Without a parent, like an installation's run: the completion releases it.
+    auto *run = new ToolRun(removeCommand(key, m_inventory.toolOptionPrefix, m_name));
+    m_run = run;
+    connect(run, &ToolRun::finished, this, &Remover::stepFinished);
+    emit stepStarted(m_name, key, run);
+    run->start();
+}
+
+void Remover::stepFinished()
+{
+    ToolRun *run = m_run;
+    if (!run)
+        return;
+    run->disconnect(this);
+    m_run.clear();
+    const ToolResult result = run->result();
+    run->deleteLater();
+
+    RemovalReport report;
+    report.name = m_name;
+    report.stepsRun = m_ledger.size();
+    const RemovalOutcome outcome = removalOutcome(result);
+    if (!outcome.succeeded) {
+        report.failure = outcome;
+        finish(report);
+        return;
+    }
+
+    // The next step depends on which other generations still hold the extension after this
+    // one, asked afresh.
+    const QSet<QString> holding = m_inventory.generationsHolding(m_name);
+    for (const QString &key : qAsConst(m_inventory.toolFolders)) {
+        if (holding.contains(key) && !m_ledger.contains(key)) {
+            runStep(key);
+            return;
+        }
+    }
+    report.succeeded = true;
+    finish(report);
+}
+
+void Remover::finish(const RemovalReport &report)
+{
+    m_running = false;
+    emit finished(report);
+    m_gate.release();
+}

@@ -1,0 +1,51 @@
+#include "inventory/inventory.h"
+#include "inventory/listingparser.h"
+#include "ui/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QListWidgetItem>
+#include <QMessageBox>
+#include <QStatusBar>
+
+void MainWindow::listExtensions(int reselectPosition, const QString &savedHostName)
+{
+    ui->statusBar->showMessage(tr("Loading information..."));
+    ui->statusBar->repaint(); // the tools block the event loop; show the note now
+
+    // Clearing the list clears its selection, which empties the table.
+    ui->listWidget->clear();
+    const ListingSummary listing = inventory.list();
+
+    QListWidgetItem *chosenItem = nullptr;
+    QListWidgetItem *firstItem = nullptr;
+    for (int position = 1; position <= listing.hosts.size(); ++position) {
+        const QString &host = listing.hosts.at(position - 1);
+        auto *item = new QListWidgetItem(host, ui->listWidget);
+        if (!chosenItem && isHostToReselect(reselectPosition, position, host))
+            chosenItem = item;
+        if (host == listing.firstHostOfLastListing)
+            firstItem = item;
+        // At start-up the host the user last looked at comes back, if it is still there.
+        if (reselectPosition < 0 && !savedHostName.isEmpty() && host == savedHostName)
+            chosenItem = item;
+    }
+    if (QListWidgetItem *selection = chosenItem ? chosenItem : firstItem)
+        ui->listWidget->setCurrentItem(selection); // fills the table
+
+    showIdleStatus();
+
+    if (listing.noSections) {
+        for (const QString &line : {tr("No Adobe products found."), tr("Please reinstall Adobe's"),
+                                    tr("software or try"), tr("File > Reset extension list")}) {
+            auto *item = new QListWidgetItem(line, ui->listWidget);
+            item->setFlags(Qt::NoItemFlags);
+        }
+    }
+
+    if (listing.allOutputsEmpty) {
+        QMessageBox box;
+        box.setText(tr("Cannot read installed extensions information. Please try to Restart or run "
+                       "Panelhold as Administrator"));
+        box.exec();
+    }
+}
