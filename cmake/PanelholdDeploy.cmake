@@ -12,7 +12,7 @@
 set(PANELHOLD_ADOBE_TOOL_DIR "" CACHE PATH
     "A folder with Support002/ and Support003/ holding Adobe's ExManCmd.exe and its files, to put into the installed Contents/")
 
-install(TARGETS Panelhold RUNTIME DESTINATION .)
+install(TARGETS Panelhold panelhold-cli RUNTIME DESTINATION .)
 install(FILES ${PANELHOLD_IMAGES_DIR}/icon.png ${PANELHOLD_IMAGES_DIR}/Logo.png
         DESTINATION Resources/images)
 foreach(generation_folder Support002 Support003)

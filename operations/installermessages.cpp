@@ -156,6 +156,7 @@ InstallerMessage installerMessageFor(const QString &output)
         if (!output.contains(QLatin1String(row.marker), Qt::CaseSensitive))
             continue;
         message.row = i + 1;
+        message.code = QString::fromLatin1(row.marker).left(4);
         message.text = translated(row.text);
         if (row.resetQuestion)
             message.resetQuestion = translated(row.resetQuestion);
@@ -170,6 +171,7 @@ InstallerMessage installerMessageFor(const QString &output)
         // The code is the three digits between the minus sign and the "!".
         const QString code = match.captured(0).mid(1, 3);
         message.row = literalRowCount + i + 1;
+        message.code = QLatin1Char('-') + code;
         message.text = translated(row.before) + code + translated(row.after);
         return message;
     }
@@ -221,6 +223,12 @@ QString silentErrorText(int exitCode)
 }
 } // namespace
 
+QString firstToolCode(const QString &output)
+{
+    static const QRegularExpression marker(QStringLiteral("-[0-9]{3}!"));
+    return marker.match(output).captured(0).left(4);
+}
+
 InstallOutcome installationOutcome(const ToolResult &result)
 {
     InstallOutcome outcome;
@@ -230,6 +238,7 @@ InstallOutcome installationOutcome(const ToolResult &result)
         return outcome;
     }
     const InstallerMessage message = installerMessageFor(output);
+    outcome.code = message.matched() ? message.code : firstToolCode(output);
     if (message.matched()) {
         outcome.text = message.text;
         outcome.resetQuestion = message.resetQuestion;
@@ -248,6 +257,7 @@ InstallOutcome installationOutcome(const ToolResult &result)
     }
     if (installationSucceeded(output)) {
         outcome.succeeded = true;
+        outcome.code.clear();
         outcome.text = translated(QT_TRANSLATE_NOOP(
             "MainWindow",
             "Installation was successful! Please restart Adobe application if it's open before "

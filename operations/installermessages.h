@@ -11,6 +11,7 @@
 struct InstallerMessage
 {
     int row = 0;  // 1-based row of the table that matched; 0 when none did
+    QString code; // the tool's code that matched, such as "-201"
     QString text; // informative text of the "Installation" result box
     // When not empty, the extension list reset is offered with this question first.
     QString resetQuestion;
@@ -41,6 +42,9 @@ constexpr int ShownOutputLines = 12;
 constexpr int ShownOutputChars = 1200;
 constexpr int DetailsOutputChars = 64 * 1024;
 
+// The first error marker the output holds, without its "!" ("-401"); empty when none.
+QString firstToolCode(const QString &output);
+
 // What an installation's result box says, decided from the whole run.
 struct InstallOutcome
 {
@@ -48,6 +52,7 @@ struct InstallOutcome
     QString text;          // informative text of the "Installation" box
     QString details;       // the tool's output when the text shows only its start
     QString resetQuestion; // when not empty, the list reset is offered first
+    QString code;          // the tool's own error code ("-201") when it printed one
 };
 InstallOutcome installationOutcome(const ToolResult &result);
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstdio>
+
 // Everything that differs between Windows and other systems, behind small functions.
 // Windows talks to the shell, the registry and taskkill; other systems use the stand-in
 // environment (standin/README.md) and the desktop's own settings.
@@ -34,5 +36,8 @@ void prepareProcess();
 // Stops Adobe's desktop service before the extension list is reset; waits for it. On the
 // stand-in it removes the marker file that stands for a running service.
 void stopAdobeDesktopService();
+
+// True when the stream goes to a terminal (a console window on Windows), not to a file or pipe.
+bool isTerminal(std::FILE *stream);
 
 } // namespace Platform

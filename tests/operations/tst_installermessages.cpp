@@ -182,6 +182,10 @@ private slots:
         QCOMPARE(message.matched(), row != 0);
         if (row == 0)
             QVERIFY(message.text.isEmpty());
+        // The code a script is told is one the tool printed, and the one whose row matched.
+        if (row != 0)
+            QVERIFY2(output.contains(message.code + "!") && message.code.size() == 4,
+                     qPrintable(message.code));
         if (!code.isEmpty())
             QVERIFY2(message.text.contains("(Adobe error code: " + code + ")"),
                      qPrintable(message.text));
@@ -244,6 +248,10 @@ private slots:
             << "crash"
             << "Failed to install, status = -402!\n"
             << 1 << false << false << "The extension has invalid signature";
+        QTest::newRow("code in no row")
+            << "exit"
+            << "Failed to install, status = -401!\n"
+            << 1 << false << false << "Adobe Creative Cloud says: Failed to install";
         QTest::newRow("no answer")
             << "timeout"
             << "" << 0 << false << false << "Adobe's command-line tool did not answer";
@@ -281,6 +289,11 @@ private slots:
         QCOMPARE(install.succeeded, installed);
         QVERIFY2(install.text.startsWith(textStart), qPrintable(install.text.left(200)));
         QVERIFY(install.text.size() <= ShownOutputChars + 100);
+        // The companion prints the tool's own code beside the words, matched by a row or not.
+        const int status = output.indexOf("status = -");
+        QCOMPARE(install.code, installed || status < 0 || !run.answered()
+                                   ? QString()
+                                   : output.mid(status + 9, 4));
         if (install.text.size() < output.size() && !output.isEmpty() && !installed)
             QVERIFY(!install.details.isEmpty() || what == "timeout" || what == "stop");
 

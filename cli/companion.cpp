@@ -1,0 +1,442 @@
+#include "cli/companion.h"
+
+#include "app/version.h"
+#include "operations/installer.h"
+#include "operations/remover.h"
+#include "operations/resetter.h"
+#include "tool/toolcommand.h"
+#include "updates/packagedownload.h"
+#include "updates/updatefeed.h"
+#include "updates/updatelookup.h"
+#include "updates/updatescanner.h"
+#include "updates/versioncompare.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Companion", text);
+}
+
+// A result box's text on one line.
+QString oneLine(const QString &text)
+{
+    return text.simplified();
+}
+
+bool isNewer(const QString &announced, const QString &installed)
+{
+    return !announced.isEmpty() && compareVersions(installed.toUtf8(), announced.toUtf8()) < 0;
+}
+
+// Why the file cannot be handed to the tool as a package; empty when it can.
+QString packageProblem(const QString &path)
+{
+    const QFileInfo file(path);
+    if (!file.exists())
+        return tr("no such file.");
+    if (!file.isFile())
+        return tr("not a file.");
+    const QString suffix = file.suffix().toLower();
+    if (suffix != QLatin1String("zxp") && suffix != QLatin1String("mxp") &&
+        suffix != QLatin1String("zip"))
+        return tr("not an extension package (.zxp, .mxp or .zip).");
+    QFile package(path);
+    if (!package.open(QIODevice::ReadOnly))
+        return tr("cannot be read: %1.").arg(package.errorString());
+    // Every package is a zip archive, and every zip archive starts with "PK".
+    if (!package.read(2).startsWith("PK"))
+        return tr("not an extension package: it is not a zip archive.");
+    return QString();
+}
+} // namespace
+
+QJsonObject listingJson(const Inventory &inventory, const QMap<QString, QString> *announced)
+{
+    QJsonArray hosts;
+    for (auto host = inventory.hostExtensions.constBegin();
+         host != inventory.hostExtensions.constEnd(); ++host) {
+        QJsonArray extensions;
+        for (const QStringList &row : host.value()) {
+            const QString name = row.value(0);
+            const QString version = row.value(1);
+            const ExtensionInfo info = inventory.extensionInfo.value(name);
+            QJsonObject extension{
+                {QStringLiteral("name"), name},
+                {QStringLiteral("version"), version},
+                {QStringLiteral("visible"), info.shown != 0},
+                {QStringLiteral("icon"), QDir::toNativeSeparators(info.iconPath)}};
+            if (announced) {
+                const QString newer = announced->value(name);
+                const bool available = isNewer(newer, version);
+                extension.insert(QStringLiteral("updateAvailable"), available);
+                extension.insert(QStringLiteral("updateVersion"),
+                                 available ? QJsonValue(newer) : QJsonValue());
+            }
+            extensions.append(extension);
+        }
+        hosts.append(QJsonObject{{QStringLiteral("name"), host.key()},
+                                 {QStringLiteral("extensions"), extensions}});
+    }
+    return QJsonObject{{QStringLiteral("format"), 1}, {QStringLiteral("hosts"), hosts}};
+}
+
+Companion::Companion(QTextStream &out, QTextStream &err, bool progressLines)
+    : m_out(out), m_err(err), m_progressLines(progressLines)
+{
+}
+
+int Companion::run(const CliRequest &request)
+{
+    if (!request.error.isEmpty()) {
+        m_err << "panelhold-cli: " << request.error << '\n'
+              << tr("Try \"panelhold-cli --help\".") << '\n';
+        return ExitStatus::BadUsage;
+    }
+    switch (request.command) {
+    case CliCommand::Help:
+        m_out << usageText();
+        return ExitStatus::Success;
+    case CliCommand::Version:
+        m_out << "panelhold-cli " << Program::Version << '\n';
+        return ExitStatus::Success;
+    case CliCommand::None:
+        break;
+    default:
+        if (!toolFound())
+            return ExitStatus::ToolNotFound;
+        break;
+    }
+    switch (request.command) {
+    case CliCommand::List:
+        return list(request.json, request.updates);
+    case CliCommand::Install:
+        return install(request.operands);
+    case CliCommand::Remove:
+        return remove(request.operands);
+    case CliCommand::Update:
+        return update(request.operands, request.all);
+    case CliCommand::Reset:
+        return reset(request.yes);
+    default:
+        return ExitStatus::BadUsage;
+    }
+}
+
+bool Companion::toolFound()
+{
+    for (const QString &key : qAsConst(m_inventory.toolFolders)) {
+        if (QFileInfo(toolProgram(key)).isFile())
+            return true;
+    }
+    m_err << tr("Adobe's command-line tool was not found in %1. Reinstalling Panelhold puts it "
+                "back.")
+                 .arg(QDir::toNativeSeparators(
+                     QFileInfo(toolProgram(m_inventory.toolFolders.value(0))).absolutePath()))
+          << '\n';
+    return false;
+}
+
+bool Companion::readInventory()
+{
+    const ListingSummary listing = m_inventory.list();
+    m_inventory.readDatabases();
+    if (listing.allOutputsEmpty) {
+        m_err << tr("Cannot read installed extensions information. Please try to Restart or run "
+                    "as Administrator.")
+              << '\n';
+        return false;
+    }
+    if (listing.noSections)
+        m_err << tr("No Adobe products found. Please reinstall Adobe's software or try "
+                    "\"panelhold-cli reset --yes\".")
+              << '\n';
+    return true;
+}
+
+bool Companion::isListed(const QString &name) const
+{
+    for (const auto &host : m_inventory.hostExtensions) {
+        if (host.contains(name))
+            return true;
+    }
+    return false;
+}
+
+QMap<QString, QString> Companion::newerVersions()
+{
+    QMap<QString, QString> announced;
+    UpdateScanner scanner;
+    QEventLoop loop;
+    QObject::connect(
+        &scanner, &UpdateScanner::updateFound,
+        [&](const QString &name, const QString &version) { announced.insert(name, version); });
+    QObject::connect(&scanner, &UpdateScanner::finished, &loop, &QEventLoop::quit);
+    scanner.start(scanTargets(m_inventory));
+    if (scanner.isRunning())
+        loop.exec();
+    return announced;
+}
+
+int Companion::list(bool json, bool withUpdates)
+{
+    if (!readInventory())
+        return ExitStatus::Failure;
+    QMap<QString, QString> announced;
+    if (withUpdates)
+        announced = newerVersions();
+
+    if (json) {
+        m_out << QJsonDocument(listingJson(m_inventory, withUpdates ? &announced : nullptr))
+                     .toJson(QJsonDocument::Indented);
+        return ExitStatus::Success;
+    }
+    for (auto host = m_inventory.hostExtensions.constBegin();
+         host != m_inventory.hostExtensions.constEnd(); ++host) {
+        m_out << host.key() << '\n';
+        int nameWidth = 0;
+        int versionWidth = 0;
+        for (const QStringList &row : host.value()) {
+            nameWidth = qMax(nameWidth, row.value(0).size());
+            versionWidth = qMax(versionWidth, row.value(1).size());
+        }
+        for (const QStringList &row : host.value()) {
+            const QString name = row.value(0);
+            const QString version = row.value(1);
+            const ExtensionInfo info = m_inventory.extensionInfo.value(name);
+            m_out << "  " << name.leftJustified(nameWidth) << "  "
+                  << version.leftJustified(versionWidth) << "  "
+                  << (info.shown != 0 ? tr("shown ") : tr("hidden")) << "  "
+                  << (info.iconPath.isEmpty() ? QStringLiteral("-")
+                                              : QDir::toNativeSeparators(info.iconPath));
+            const QString newer = announced.value(name);
+            if (isNewer(newer, version))
+                m_out << "  " << tr("(update %1 available)").arg(newer);
+            m_out << '\n';
+        }
+    }
+    return ExitStatus::Success;
+}
+
+InstallReport Companion::installAndWait(const InstallRequest &request)
+{
+    Installer installer(m_inventory, m_gate);
+    InstallReport report;
+    QEventLoop loop;
+    QObject::connect(&installer, &Installer::finished, [&](const InstallReport &finished) {
+        report = finished;
+        loop.quit();
+    });
+    installer.install(request, QString());
+    if (installer.isBusy())
+        loop.exec();
+    return report;
+}
+
+int Companion::install(const QStringList &packages)
+{
+    // Every package is checked before the first is installed: a script with a typo in one path
+    // must not leave the machine half done.
+    bool usable = true;
+    for (const QString &package : packages) {
+        const QString problem = packageProblem(package);
+        if (!problem.isEmpty()) {
+            m_err << QDir::toNativeSeparators(package) << ": " << problem << '\n';
+            usable = false;
+        }
+    }
+    if (!usable)
+        return ExitStatus::BadUsage;
+
+    int succeeded = 0;
+    int failed = 0;
+    bool resetHint = false;
+    for (const QString &package : packages) {
+        InstallRequest request;
+        request.package = QFileInfo(package).absoluteFilePath();
+        const InstallReport report = installAndWait(request);
+        const QString shown = QDir::toNativeSeparators(package);
+        if (report.outcome.succeeded) {
+            ++succeeded;
+            m_out << shown << ": " << tr("installed.") << '\n';
+        } else {
+            ++failed;
+            m_err << shown << ": " << tr("not installed: ") << oneLine(report.outcome.text);
+            if (!report.outcome.code.isEmpty())
+                m_err << ' ' << tr("[Adobe's code %1]").arg(report.outcome.code);
+            m_err << '\n';
+            resetHint = resetHint || !report.outcome.resetQuestion.isEmpty();
+        }
+        m_out.flush();
+        m_err.flush();
+    }
+    if (succeeded > 0)
+        m_out << tr("Restart the Adobe applications that are open before you use what was "
+                    "installed.")
+              << '\n';
+    if (resetHint)
+        m_err << tr("Adobe's extension list may be damaged: \"panelhold-cli reset --yes\" resets "
+                    "it.")
+              << '\n';
+    return exitStatusFor(succeeded, failed);
+}
+
+int Companion::remove(const QStringList &names)
+{
+    if (!readInventory())
+        return ExitStatus::Failure;
+    bool usable = true;
+    for (const QString &name : names) {
+        if (!isListed(name)) {
+            m_err << name << ": " << tr("no Adobe application lists this extension.") << '\n';
+            usable = false;
+        }
+    }
+    if (!usable)
+        return ExitStatus::BadUsage;
+
+    int succeeded = 0;
+    int failed = 0;
+    for (const QString &name : names) {
+        Remover remover(m_inventory, m_gate);
+        RemovalReport report;
+        QEventLoop loop;
+        QObject::connect(&remover, &Remover::finished, [&](const RemovalReport &finished) {
+            report = finished;
+            loop.quit();
+        });
+        remover.remove(name, QString());
+        if (remover.isRunning())
+            loop.exec();
+        if (report.succeeded) {
+            ++succeeded;
+            m_out << name << ": " << tr("removed.") << '\n';
+        } else {
+            ++failed;
+            m_err << name << ": " << tr("not removed: ")
+                  << (report.stepsRun == 0 ? tr("no Adobe release keeps a record of it.")
+                                           : oneLine(report.failure.text))
+                  << '\n';
+        }
+        m_out.flush();
+        m_err.flush();
+    }
+    return exitStatusFor(succeeded, failed);
+}
+
+int Companion::update(const QStringList &names, bool all)
+{
+    if (!readInventory())
+        return ExitStatus::Failure;
+    for (const QString &name : names) {
+        if (!isListed(name)) {
+            m_err << name << ": " << tr("no Adobe application lists this extension.") << '\n';
+            return ExitStatus::BadUsage;
+        }
+    }
+    const QMap<QString, QString> announced = newerVersions();
+    QStringList wanted = all ? QStringList(announced.keys()) : names;
+    wanted.removeDuplicates();
+
+    int succeeded = 0;
+    int failed = 0;
+    for (const QString &name : qAsConst(wanted)) {
+        const QString version = announced.value(name);
+        if (version.isEmpty()) {
+            ++succeeded;
+            m_out << name << ": " << tr("no newer version is announced.") << '\n';
+            continue;
+        }
+        const QString address = updateAddressOf(m_inventory, name);
+        QString failure = lookupFailureReason(address);
+        PackageDownload download;
+        if (failure.isEmpty()) {
+            download = downloadUpdatePackage(address, [&](qint64 received, qint64 total) {
+                showProgress(name, received, total);
+            });
+            endProgress();
+            failure = download.failure;
+        }
+        if (!failure.isEmpty()) {
+            ++failed;
+            m_err << name << ": "
+                  << tr("not updated: the update could not be downloaded: %1.").arg(failure)
+                  << '\n';
+            continue;
+        }
+        InstallRequest request;
+        request.package = download.file;
+        request.isUpdate = true;
+        request.updatedExtension = name;
+        const InstallReport report = installAndWait(request);
+        discardDownloadedPackage(download.file);
+        if (report.outcome.succeeded) {
+            ++succeeded;
+            m_out << name << ": " << tr("updated to %1.").arg(version) << '\n';
+            for (const QString &copy : report.leftBehind)
+                m_err << name << ": " << oneLine(copy) << '\n';
+        } else {
+            ++failed;
+            m_err << name << ": " << tr("not updated: ") << oneLine(report.outcome.text);
+            if (!report.outcome.code.isEmpty())
+                m_err << ' ' << tr("[Adobe's code %1]").arg(report.outcome.code);
+            m_err << '\n';
+        }
+        m_out.flush();
+        m_err.flush();
+    }
+    if (wanted.isEmpty())
+        m_out << tr("Every extension is up to date.") << '\n';
+    return exitStatusFor(succeeded, failed);
+}
+
+int Companion::reset(bool yes)
+{
+    if (!yes) {
+        m_err << tr("reset moves Adobe's extension databases aside and lets Adobe's tool start a "
+                    "new list. Add --yes to do it.")
+              << '\n';
+        return ExitStatus::BadUsage;
+    }
+    const QList<MoveAsideFailure> failures = resetExtensionDatabases(m_inventory);
+    for (const MoveAsideFailure &failure : failures)
+        m_err << tr("%1 could not be moved aside: %2")
+                     .arg(QDir::toNativeSeparators(failure.path), failure.reason)
+              << '\n';
+    if (!failures.isEmpty()) {
+        m_err << tr("Please try again as Administrator.") << '\n';
+        return ExitStatus::Failure;
+    }
+    m_out << tr("The extension list was reset; the old databases are kept beside the new ones.")
+          << '\n';
+    return ExitStatus::Success;
+}
+
+void Companion::showProgress(const QString &name, qint64 received, qint64 total)
+{
+    if (!m_progressLines)
+        return;
+    m_out << '\r' << tr("Downloading %1: ").arg(name);
+    if (total > 0)
+        m_out << (received * 100 / total) << "% ";
+    m_out << tr("(%1 KiB)").arg(received / 1024) << "   ";
+    m_out.flush();
+    m_progressShown = true;
+}
+
+void Companion::endProgress()
+{
+    if (!m_progressShown)
+        return;
+    // The progress line gives way to the result line.
+    m_out << '\r' << QString(79, QLatin1Char(' ')) << '\r';
+    m_out.flush();
+    m_progressShown = false;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "cli/commandline.h"
+#include "inventory/inventory.h"
+#include "tool/toolgate.h"
+
+#include <QJsonObject>
+#include <QMap>
+#include <QString>
+#include <QTextStream>
+
+struct InstallReport;
+struct InstallRequest;
+
+// The listing as the companion's --json prints it (format 1, described in README.md). With
+// `announced` (extension name -> version its feed announces), each extension also says whether
+// a newer version than its own is announced.
+QJsonObject listingJson(const Inventory &inventory, const QMap<QString, QString> *announced);
+
+// The console front: runs one command line against the same inventory, gate, installer, remover,
+// reset and update code as the window, and turns what they report into lines and an exit status.
+// Results go to `out`, errors and hints to `err`.
+class Companion
+{
+public:
+    Companion(QTextStream &out, QTextStream &err, bool progressLines);
+
+    int run(const CliRequest &request);
+
+private:
+    int list(bool json, bool withUpdates);
+    int install(const QStringList &packages);
+    int remove(const QStringList &names);
+    int update(const QStringList &names, bool all);
+    int reset(bool yes);
+
+    // Says so and returns false when no generation's tool is where it belongs.
+    bool toolFound();
+    // Lists and reads the databases; false (and said so) when no tool printed anything.
+    bool readInventory();
+    bool isListed(const QString &name) const;
+    // Extension name -> version its feed announces, where that is newer than a listed copy.
+    QMap<QString, QString> newerVersions();
+    InstallReport installAndWait(const InstallRequest &request);
+    void showProgress(const QString &name, qint64 received, qint64 total);
+    void endProgress();
+
+    QTextStream &m_out;
+    QTextStream &m_err;
+    bool m_progressLines;
+    bool m_progressShown = false;
+    Inventory m_inventory;
+    ToolGate m_gate;
+};
