@@ -307,13 +307,15 @@ int Companion::remove(const QStringList &names)
     for (const QString &name : names) {
         Remover remover(m_inventory, m_gate);
         RemovalReport report;
+        bool done = false;
         QEventLoop loop;
         QObject::connect(&remover, &Remover::finished, [&](const RemovalReport &finished) {
             report = finished;
+            done = true;
             loop.quit();
         });
         remover.remove(name, QString());
-        if (remover.isRunning())
+        if (!done)
             loop.exec();
         if (report.succeeded) {
             ++succeeded;

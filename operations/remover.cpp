@@ -36,8 +36,9 @@ void Remover::start(const QString &name)
             return;
         }
     }
-    m_running = false;
-    m_gate.release();
+    RemovalReport report;
+    report.name = name;
+    finish(report);
 }
 
 void Remover::runStep(const QString &key)

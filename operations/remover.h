@@ -41,7 +41,8 @@ public:
 signals:
     // A step is about to run the tool through the generation `key`; the run is not started yet.
     void stepStarted(const QString &name, const QString &key, ToolRun *run);
-    // The chain is over. The gate is released once every receiver has returned.
+    // The chain is over; with no step run when no generation holds the extension. The gate is
+    // released once every receiver has returned.
     void finished(const RemovalReport &report);
 
 private:

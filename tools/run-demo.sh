@@ -10,6 +10,8 @@ demo="$top/demo-root"
 "$top/build/bin/panelhold_demo_seed" "$demo/adobe" "$demo/samples"
 export PANELHOLD_COMMON_APPDATA="$demo/adobe"
 echo "Sample packages to install by drop or File > Install Extension: $demo/samples"
+echo "What the console companion lists on it (build/bin/panelhold-cli --help tells the rest):"
+"$top/build/bin/panelhold-cli" list --updates || true
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     exec "$top/build/bin/Panelhold"

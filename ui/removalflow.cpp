@@ -54,6 +54,9 @@ QMessageBox *MainWindow::showWaitBox(const QString &title, const QString &text)
 void MainWindow::removalFinished(const RemovalReport &report)
 {
     releaseBox(removalWaitBox);
+    // No generation held it: nothing was run, so there is nothing to tell.
+    if (report.stepsRun == 0)
+        return;
     QMessageBox box;
     if (!report.succeeded) {
         box.setText(tr("Couldn't remove extension ") + report.name);

@@ -1,0 +1,110 @@
+#include "inventory/hostcatalogue.h"
+#include "inventory/inventory.h"
+#include "operations/installer.h"
+#include "operations/remover.h"
+#include "standin.h"
+#include "testenvironment.h"
+#include "tool/toolgate.h"
+
+#include <QtTest>
+
+// The engine's verbs on their own, as a front without a window drives them.
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QString package(const TestEnvironment &env, const QString &fileName, const QString &name,
+                           bool signature = true)
+    {
+        StandIn::SamplePackage sample;
+        sample.name = name;
+        sample.hosts << StandIn::SampleHost{QStringLiteral("Photoshop"), QString()};
+        sample.signature = signature;
+        const QString path = env.scratch() + QLatin1Char('/') + fileName;
+        return StandIn::buildSamplePackage(path, sample) ? path : QString();
+    }
+
+private slots:
+    void init()
+    {
+        externalToolEntry = QStringLiteral("none");
+        setExternalToolPathForTesting(QStringLiteral("/nonexistent/Agent"));
+    }
+
+    // Each report comes while the gate is still held, in the order asked for, and the gate is
+    // free once the last one is done.
+    void installerReportsInOrderHoldingTheGate()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        Inventory inventory;
+        ToolGate gate;
+        Installer installer(inventory, gate);
+        QList<InstallReport> reports;
+        QList<bool> heldDuringReport;
+        connect(&installer, &Installer::finished, [&](const InstallReport &report) {
+            reports << report;
+            heldDuringReport << gate.isHeld();
+        });
+
+        const QString first = package(env, "first.zxp", "First Panel");
+        const QString refused = package(env, "refused.zxp", "Refused Panel", false);
+        installer.install({first, false, QString()}, QStringLiteral("first"));
+        installer.install({refused, false, QString()}, QStringLiteral("refused"));
+        QCOMPARE(installer.pending().size(), 1); // the first one runs already
+        QVERIFY(QTest::qWaitFor([&] { return reports.size() == 2 && !gate.isHeld(); }, 30000));
+
+        QCOMPARE(reports.at(0).request.package, first);
+        QVERIFY(reports.at(0).outcome.succeeded);
+        QVERIFY(reports.at(0).outcome.code.isEmpty());
+        QCOMPARE(reports.at(1).request.package, refused);
+        QVERIFY(!reports.at(1).outcome.succeeded);
+        QVERIFY(!reports.at(1).outcome.code.isEmpty());
+        QCOMPARE(heldDuringReport, (QList<bool>{true, true}));
+        QVERIFY(!installer.isBusy());
+    }
+
+    // A chain through both generations, and one for a name no database knows, which ends at
+    // once without running the tool.
+    void removerWalksEveryGeneration()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        const QString shared = package(env, "shared.zxp", "Shared Brush");
+        for (StandIn::Generation generation :
+             {StandIn::Generation::Older, StandIn::Generation::Newer})
+            QVERIFY(StandIn::installPackage(env.root(), generation, shared).contains("successful"));
+
+        Inventory inventory;
+        inventory.list();
+        inventory.readDatabases();
+        ToolGate gate;
+        Remover remover(inventory, gate);
+        QStringList steps;
+        QList<RemovalReport> reports;
+        connect(&remover, &Remover::stepStarted,
+                [&](const QString &, const QString &key, ToolRun *) { steps << key; });
+        connect(&remover, &Remover::finished,
+                [&](const RemovalReport &report) { reports << report; });
+
+        QVERIFY(remover.remove(QStringLiteral("Shared Brush"), QString()));
+        QVERIFY(!remover.remove(QStringLiteral("Shared Brush"), QString())); // one at a time
+        QVERIFY(QTest::qWaitFor([&] { return !reports.isEmpty() && !gate.isHeld(); }, 30000));
+        QCOMPARE(steps, (QStringList{"Support003", "Support002"}));
+        QVERIFY(reports.at(0).succeeded);
+        QCOMPARE(reports.at(0).stepsRun, 2);
+        QVERIFY(!inventory.generationsHolding(QStringLiteral("Shared Brush")).count());
+
+        QVERIFY(remover.remove(QStringLiteral("Nobody's Panel"), QString()));
+        QVERIFY(!remover.isRunning());
+        QVERIFY(!gate.isHeld());
+        QCOMPARE(steps.size(), 2);
+        QCOMPARE(reports.size(), 2); // a front waiting for the end is not left waiting
+        QVERIFY(!reports.at(1).succeeded);
+        QCOMPARE(reports.at(1).stepsRun, 0);
+    }
+};
+
+PANELHOLD_TEST_MAIN(TestEngine)
+#include "tst_engine.moc"
