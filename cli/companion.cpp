@@ -31,6 +31,15 @@ QString oneLine(const QString &text)
     return text.simplified();
 }
 
+// An installation's failure in words, with the tool's own code where it printed one.
+QString failureWords(const InstallOutcome &outcome)
+{
+    QString words = oneLine(outcome.text);
+    if (!outcome.code.isEmpty())
+        words += QLatin1Char(' ') + tr("[Adobe's code %1]").arg(outcome.code);
+    return words;
+}
+
 bool isNewer(const QString &announced, const QString &installed)
 {
     return !announced.isEmpty() && compareVersions(installed.toUtf8(), announced.toUtf8()) < 0;
@@ -268,10 +277,7 @@ int Companion::install(const QStringList &packages)
             m_out << shown << ": " << tr("installed.") << '\n';
         } else {
             ++failed;
-            m_err << shown << ": " << tr("not installed: ") << oneLine(report.outcome.text);
-            if (!report.outcome.code.isEmpty())
-                m_err << ' ' << tr("[Adobe's code %1]").arg(report.outcome.code);
-            m_err << '\n';
+            m_err << shown << ": " << tr("not installed: ") << failureWords(report.outcome) << '\n';
             resetHint = resetHint || !report.outcome.resetQuestion.isEmpty();
         }
         m_out.flush();
@@ -386,10 +392,7 @@ int Companion::update(const QStringList &names, bool all)
                 m_err << name << ": " << oneLine(copy) << '\n';
         } else {
             ++failed;
-            m_err << name << ": " << tr("not updated: ") << oneLine(report.outcome.text);
-            if (!report.outcome.code.isEmpty())
-                m_err << ' ' << tr("[Adobe's code %1]").arg(report.outcome.code);
-            m_err << '\n';
+            m_err << name << ": " << tr("not updated: ") << failureWords(report.outcome) << '\n';
         }
         m_out.flush();
         m_err.flush();

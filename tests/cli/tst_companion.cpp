@@ -191,16 +191,29 @@ private slots:
         server.serve("/new.zxp", newPackage.readAll());
         server.serve("/feed.xml", StandIn::updateFeedXml("2.0", server.url("/new.zxp").toString()));
 
-        const Run result = run(env, {"update", "Demo Panel"});
-        QCOMPARE(result.status, 0);
+        // A second one whose download is gone: the run is a partial failure.
+        server.serve("/broken.xml",
+                     StandIn::updateFeedXml("2.0", server.url("/missing.zxp").toString()));
+        QVERIFY(StandIn::installPackage(env.root(), StandIn::Generation::Newer,
+                                        package(env, "broken.zxp", "Broken Panel", "1.0", true,
+                                                server.url("/broken.xml").toString()))
+                    .contains("successful"));
+
+        const Run result = run(env, {"update", "--all"});
+        QCOMPARE(result.status, 3);
         // Not a terminal: the result line alone, without progress lines.
         QCOMPARE(result.out, QString("Demo Panel: updated to 2.0.\n"));
+        QVERIFY2(result.err.startsWith("Broken Panel: not updated: the update could not be "
+                                       "downloaded: ") &&
+                     result.err.count('\n') == 1,
+                 qPrintable(result.err));
         QCOMPARE(installed(env, StandIn::Generation::Newer).value("Demo Panel"), QString("2.0"));
+        QCOMPARE(installed(env, StandIn::Generation::Newer).value("Broken Panel"), QString("1.0"));
 
         // Nothing newer left: nothing to do is no failure.
-        const Run again = run(env, {"update", "--all"});
+        const Run again = run(env, {"update", "Demo Panel"});
         QCOMPARE(again.status, 0);
-        QCOMPARE(again.out, QString("Every extension is up to date.\n"));
+        QCOMPARE(again.out, QString("Demo Panel: no newer version is announced.\n"));
     }
 
     void refusesWhatCannotBeUsed_data()
