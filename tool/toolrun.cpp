@@ -1,5 +1,7 @@
 #include "tool/toolrun.h"
 
+#include "tool/toollock.h"
+
 #include <QElapsedTimer>
 #include <QTextCodec>
 #include <QTimer>
@@ -8,6 +10,8 @@
 namespace {
 int quietLimit = 3 * 60 * 1000;
 int stopOffer = 30 * 1000;
+// How often a run waiting for another process's run looks whether the tool is free.
+constexpr int LockPollMs = 50;
 
 void startProcess(QProcess &process, const ToolCommandLine &command)
 {
@@ -71,6 +75,11 @@ ToolResult runToolAndWait(const ToolCommandLine &command)
 {
     ToolResult result;
     result.program = command.program;
+    // Another process's run goes first. One that holds the tool longer than a run may stay
+    // silent is not waited for any longer.
+    ToolLock lock;
+    if (!lock.tryLock(ToolLimits::quietLimitMs()))
+        qDebug().noquote() << "TOOL STILL BUSY ELSEWHERE" << command.text;
     QProcess process;
     startProcess(process, command);
     result.started = process.waitForStarted(ToolLimits::quietLimitMs());
@@ -115,11 +124,14 @@ ToolResult runToolAndWait(const ToolCommandLine &command)
 
 ToolRun::ToolRun(const ToolCommandLine &command, QObject *parent)
     : QObject(parent), m_command(command), m_process(new QProcess(this)),
-      m_quietTimer(new QTimer(this)), m_offerTimer(new QTimer(this))
+      m_quietTimer(new QTimer(this)), m_offerTimer(new QTimer(this)), m_lockTimer(new QTimer(this)),
+      m_lock(std::make_shared<ToolLock>())
 {
     m_result.program = command.program;
     m_quietTimer->setSingleShot(true);
     m_offerTimer->setSingleShot(true);
+    m_lockTimer->setSingleShot(true);
+    connect(m_lockTimer, &QTimer::timeout, this, &ToolRun::startWhenToolIsFree);
 
     connect(m_process, &QProcess::readyReadStandardOutput, this, &ToolRun::readOutput);
     connect(m_process, &QProcess::readyReadStandardError, this, &ToolRun::readOutput);
@@ -144,17 +156,36 @@ ToolRun::~ToolRun()
 {
     // A run dropped while the tool still works leaves the tool to finish: killing it halfway
     // could leave Adobe's database half written.
+    // The tool stays locked for other processes until it is done.
     if (m_process->state() != QProcess::NotRunning) {
         m_process->setParent(nullptr);
         connect(m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), m_process,
-                &QObject::deleteLater);
+                [process = m_process, lock = m_lock] {
+                    lock->unlock();
+                    process->deleteLater();
+                });
     }
 }
 
 void ToolRun::start()
 {
-    m_quietTimer->start(ToolLimits::quietLimitMs());
     m_offerTimer->start(ToolLimits::stopOfferMs());
+    m_lockWait.start();
+    startWhenToolIsFree();
+}
+
+void ToolRun::startWhenToolIsFree()
+{
+    if (m_finishing)
+        return; // stopped while it waited
+    // Another process's run goes first, unless it holds the tool longer than a run may stay
+    // silent.
+    if (!m_lock->tryLock() && m_lockWait.elapsed() < ToolLimits::quietLimitMs()) {
+        m_lockTimer->start(LockPollMs);
+        return;
+    }
+    m_quietTimer->start(ToolLimits::quietLimitMs());
+    m_processStarted = true;
     startProcess(*m_process, m_command);
 }
 
@@ -163,6 +194,11 @@ void ToolRun::stop()
     if (m_finishing || m_done)
         return;
     m_result.stopped = true;
+    if (!m_processStarted) {
+        m_lockTimer->stop();
+        finishSoon();
+        return;
+    }
     m_process->kill();
 }
 
@@ -185,7 +221,8 @@ void ToolRun::finishSoon()
     // inside the process's own signal.
     QTimer::singleShot(0, this, [this] {
         readOutput();
-        m_result.started = m_process->error() != QProcess::FailedToStart;
+        m_lock->unlock(); // before anyone hears of the end and runs the tool again
+        m_result.started = m_processStarted && m_process->error() != QProcess::FailedToStart;
         m_result.crashed = m_result.started && !m_result.timedOut && !m_result.stopped &&
                            m_process->exitStatus() == QProcess::CrashExit;
         m_result.exitCode = m_process->exitCode();

@@ -3,11 +3,15 @@
 #include "tool/toolcommand.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
 #include <QString>
 
+#include <memory>
+
 class QTimer;
+class ToolLock;
 
 // Running Adobe's tool with limits: no run waits for ever and no run's output can flood memory.
 
@@ -62,6 +66,8 @@ private:
 // it is killed). A tool that cannot start gives started == false and no output.
 ToolResult runToolAndWait(const ToolCommandLine &command);
 
+// Blocking or not, a run first waits while another process runs the tool (tool/toollock.h).
+
 // One run that does not block. finished() comes exactly once and always from the event loop,
 // never from inside a signal of the process: whether the tool ended, crashed, could not start,
 // stayed silent past the quiet limit or was stopped by the user.
@@ -87,6 +93,7 @@ signals:
     void finished(int exitCode, QProcess::ExitStatus exitStatus);
 
 private:
+    void startWhenToolIsFree();
     void readOutput();
     void finishSoon();
 
@@ -94,6 +101,10 @@ private:
     QProcess *m_process = nullptr;
     QTimer *m_quietTimer = nullptr;
     QTimer *m_offerTimer = nullptr;
+    QTimer *m_lockTimer = nullptr;
+    QElapsedTimer m_lockWait;
+    std::shared_ptr<ToolLock> m_lock; // shared with a tool that outlives its run
+    bool m_processStarted = false;
     BoundedOutput m_out;
     BoundedOutput m_err;
     ToolResult m_result;

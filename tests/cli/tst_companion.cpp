@@ -289,6 +289,35 @@ private slots:
             databaseBefore);
     }
 
+    // Two processes (a script's companions, or one beside the window) take turns with the tool
+    // as runs within one process do.
+    void processesTakeTurnsWithTheTool()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        QVERIFY(StandIn::setRunDelay(env.root(), 300));
+        const QString first = package(env, "first.zxp", "First Panel");
+        const QString second = package(env, "second.zxp", "Second Panel");
+
+        QList<QProcess *> processes;
+        for (const QString &path : {first, second}) {
+            auto *process = new QProcess(this);
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("PANELHOLD_COMMON_APPDATA"), env.root());
+            process->setProcessEnvironment(environment);
+            process->start(companionPath(), {"install", path});
+            processes << process;
+        }
+        for (QProcess *process : qAsConst(processes)) {
+            QVERIFY(process->waitForFinished(60000));
+            QCOMPARE(process->exitCode(), 0);
+            delete process;
+        }
+        QCOMPARE(StandIn::overlappingRuns(env.root()), QStringList());
+        QCOMPARE(installed(env, StandIn::Generation::Newer).keys(),
+                 (QStringList{"First Panel", "Second Panel"}));
+    }
+
     // Copied away from its program folder, it finds no tool beside it and says so.
     void saysWhenAdobesToolIsMissing()
     {

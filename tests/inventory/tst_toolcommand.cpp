@@ -1,10 +1,12 @@
 #include "standin.h"
 #include "testenvironment.h"
 #include "tool/toolgate.h"
+#include "tool/toollock.h"
 #include "tool/toolrun.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QTextCodec>
 #include <QtTest>
@@ -198,6 +200,36 @@ private slots:
         QVERIFY(!run.result().answered());
         QTest::qWait(50);
         QCOMPARE(finished.count(), 1);
+    }
+
+    // While another process holds the tool, a run waits without starting it; stopping the wait
+    // ends the run once, as not answering, and a freed tool starts the next run.
+    void runWaitsWhileAnotherProcessHoldsTheTool()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        QVERIFY(QDir().mkpath(env.root() + "/Panelhold"));
+        QLockFile elsewhere(toolLockPath()); // held as another process would hold it
+        QVERIFY(elsewhere.tryLock());
+
+        ToolRun stopped(listCommand("Support003", "/"));
+        QSignalSpy stoppedEnd(&stopped, &ToolRun::finished);
+        stopped.start();
+        QTest::qWait(300);
+        QCOMPARE(stoppedEnd.count(), 0);
+        stopped.stop();
+        QVERIFY(stoppedEnd.wait(5000));
+        QVERIFY(stopped.result().stopped && !stopped.result().started);
+
+        ToolRun waiting(listCommand("Support003", "/"));
+        QSignalSpy finished(&waiting, &ToolRun::finished);
+        waiting.start();
+        QVERIFY(!finished.wait(300));
+        elsewhere.unlock();
+        QVERIFY(finished.wait(10000));
+        QVERIFY(waiting.result().answered());
+        QVERIFY(waiting.result().out.contains("installed for"));
+        QCOMPARE(stoppedEnd.count(), 1);
     }
 
     void toolThatCannotStartEndsFromTheEventLoop()
