@@ -36,7 +36,7 @@ void MainWindow::installationStarted(const InstallRequest &request, ToolRun *run
         installSilent && downloadWaitBox ? downloadWaitBox.data() : installWaitBox.data(), run);
 }
 
-void MainWindow::installationFinished(const InstallReport &report)
+void MainWindow::installationProcessFinished(const InstallReport &report)
 {
     if (installWaitBox) {
         installWaitBox->hide();

@@ -64,10 +64,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(&toolGate, &ToolGate::changed, this, &MainWindow::updateBusyState);
     installer = new Installer(inventory, toolGate, this);
     connect(installer, &Installer::started, this, &MainWindow::installationStarted);
-    connect(installer, &Installer::finished, this, &MainWindow::installationFinished);
+    connect(installer, &Installer::finished, this, &MainWindow::installationProcessFinished);
     remover = new Remover(inventory, toolGate, this);
     connect(remover, &Remover::stepStarted, this, &MainWindow::removalStepStarted);
-    connect(remover, &Remover::finished, this, &MainWindow::removalFinished);
+    connect(remover, &Remover::finished, this, &MainWindow::extensionRemoved);
     updateScanner = new UpdateScanner(this);
     connect(updateScanner, &UpdateScanner::updateFound, this, &MainWindow::updateAnnounced);
     connect(updateScanner, &UpdateScanner::finished, this, &MainWindow::showIdleStatus);

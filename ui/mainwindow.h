@@ -61,9 +61,9 @@ protected:
 
 private slots:
     void installationStarted(const InstallRequest &request, ToolRun *run);
-    void installationFinished(const InstallReport &report);
+    void installationProcessFinished(const InstallReport &report);
     void removalStepStarted(const QString &name, const QString &key, ToolRun *run);
-    void removalFinished(const RemovalReport &report);
+    void extensionRemoved(const RemovalReport &report);
     void on_actionAbout_triggered();
     void on_actionHelp_triggered();
     void on_listWidget_itemSelectionChanged();

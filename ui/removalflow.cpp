@@ -51,7 +51,7 @@ QMessageBox *MainWindow::showWaitBox(const QString &title, const QString &text)
     return box;
 }
 
-void MainWindow::removalFinished(const RemovalReport &report)
+void MainWindow::extensionRemoved(const RemovalReport &report)
 {
     releaseBox(removalWaitBox);
     // No generation held it: nothing was run, so there is nothing to tell.
