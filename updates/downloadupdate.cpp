@@ -10,7 +10,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtDebug>
@@ -38,16 +37,10 @@ void releaseBox(QPointer<QMessageBox> &box)
 }
 } // namespace
 
-void MainWindow::updateClicked()
+void MainWindow::updateClicked(int row)
 {
-    auto *button = qobject_cast<QPushButton *>(sender());
-    if (!button)
-        return;
-    const QMap<QString, QPushButton *> buttons = updateButtons;
-    for (auto entry = buttons.constBegin(); entry != buttons.constEnd(); ++entry) {
-        if (entry.value() == button)
-            downloadAndUpdate(entry.key());
-    }
+    if (const QTableWidgetItem *nameItem = ui->tableWidget->item(row, 1))
+        downloadAndUpdate(nameItem->text());
 }
 
 void MainWindow::updateExtensionAfterRemovalInOlderDBs()

@@ -18,8 +18,8 @@ MainWindow::NetworkWait::~NetworkWait()
     if (--window.networkWaits > 0)
         return;
     if (window.refreshDeferred || window.scanDeferred || window.extensionUpdatedDeferred) {
-        // Run once the caller's stack has unwound: the work may delete the very button whose
-        // signal started the wait.
+        // Run once the caller's stack has unwound: the work may refill the table whose button
+        // click, still being handled below us, started the wait.
         MainWindow *target = &window;
         QTimer::singleShot(0, target, [target] { target->runDeferredWork(); });
     }
