@@ -6,24 +6,22 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QFontMetrics>
-#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QPushButton>
+#include <QSet>
 #include <QSettings>
 #include <QtDebug>
 
-namespace {
-int textWidth(const QFontMetrics &metrics, const QString &text)
+void MainWindow::setUpTable()
 {
-#if QT_VERSION >= QT_VERSION_CHECK(5, 11, 0)
-    return metrics.horizontalAdvance(text);
-#else
-    return metrics.width(text);
-#endif
+    QTableWidget *table = ui->tableWidget;
+    tableDelegate = new MyDelegate(table);
+    table->setItemDelegate(tableDelegate);
+    // Hover events and moves without a pressed mouse button: a button under the pointer looks
+    // hovered, as a push button does, and no longer once the pointer leaves it.
+    table->viewport()->setAttribute(Qt::WA_Hover);
+    table->viewport()->setMouseTracking(true);
+    connect(tableDelegate, &MyDelegate::updateClicked, this, &MainWindow::updateClicked);
 }
-
-} // namespace
 
 void MainWindow::on_listWidget_itemSelectionChanged()
 {
@@ -31,17 +29,9 @@ void MainWindow::on_listWidget_itemSelectionChanged()
         refreshUpdateList();
 
     QTableWidget *table = ui->tableWidget;
-    // One layout pass at the end instead of one per row: with a widget in every row, a table
-    // that re-places its widgets at each inserted row fills in time that grows with the square.
+    // One repaint at the end instead of one per row.
     table->setUpdatesEnabled(false);
     table->setRowCount(0);
-
-    // Removing the rows only schedules their cell widgets for deletion; the buttons go now, so
-    // updateButtons never holds a button of an earlier fill.
-    const QMap<QString, QPushButton *> oldButtons = updateButtons;
-    updateButtons.clear();
-    for (QPushButton *button : oldButtons)
-        delete button;
 
     const QList<QListWidgetItem *> selected = ui->listWidget->selectedItems();
     if (selected.isEmpty()) {
@@ -52,6 +42,8 @@ void MainWindow::on_listWidget_itemSelectionChanged()
     QSettings().setValue(QStringLiteral("selectedApp"), host);
 
     const QMap<QString, QStringList> rows = inventory.hostExtensions.value(host);
+    // Looked up once per row: in the list that would cost rows times updates.
+    const QSet<QString> withUpdates(extensionsWithUpdates.cbegin(), extensionsWithUpdates.cend());
 
     table->setColumnCount(3);
     table->setHorizontalHeaderLabels({QString(), tr("Name"), tr("Version")});
@@ -60,8 +52,6 @@ void MainWindow::on_listWidget_itemSelectionChanged()
     table->setAlternatingRowColors(true);
     table->setShowGrid(false);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    if (!qobject_cast<MyDelegate *>(table->itemDelegate()))
-        table->setItemDelegate(new MyDelegate(table));
 
     inventory.readDatabases();
     table->verticalHeader()->hide();
@@ -73,7 +63,11 @@ void MainWindow::on_listWidget_itemSelectionChanged()
         const QString name = row.value().value(0);
         const QString version = row.value().value(1);
         table->setItem(i, 1, new QTableWidgetItem(name));
-        table->setItem(i, 2, new QTableWidgetItem(version));
+        auto *versionItem = new QTableWidgetItem(version);
+        // Set before the item joins the table: no change signal per row.
+        if (withUpdates.contains(name) && olderThanAnnounced(name, version))
+            versionItem->setData(MyDelegate::UpdateButtonRole, true);
+        table->setItem(i, 2, versionItem);
 
         const ExtensionInfo info = inventory.extensionInfo.value(name);
         if (info.shown == 0)
@@ -88,7 +82,6 @@ void MainWindow::on_listWidget_itemSelectionChanged()
         } catch (...) {
             qDebug() << "No icon for" << name;
         }
-        addUpdateButton(i, name, version);
     }
 
     table->verticalHeader()->setFixedWidth(40);
@@ -108,46 +101,32 @@ void MainWindow::addUpdateButton(const QString &name)
     for (int row = 0; row < table->rowCount(); ++row) {
         const QTableWidgetItem *nameItem = table->item(row, 1);
         if (nameItem && nameItem->text() == name) {
-            const QTableWidgetItem *versionItem = table->item(row, 2);
-            addUpdateButton(row, name, versionItem ? versionItem->text() : QString());
+            QTableWidgetItem *versionItem = table->item(row, 2);
+            if (versionItem && !versionItem->data(MyDelegate::UpdateButtonRole).toBool() &&
+                extensionsWithUpdates.contains(name) &&
+                olderThanAnnounced(name, versionItem->text()))
+                versionItem->setData(MyDelegate::UpdateButtonRole, true);
             return;
         }
     }
 }
 
-void MainWindow::addUpdateButton(int row, const QString &name, const QString &version)
+bool MainWindow::olderThanAnnounced(const QString &name, const QString &version) const
 {
     // A row that already shows the announced version (another generation kept the old one)
     // has nothing left to update.
     const QString announced = announcedVersions.value(name);
-    if (!extensionsWithUpdates.contains(name) || updateButtons.contains(name) ||
-        (!announced.isEmpty() && compareVersions(version.toUtf8(), announced.toUtf8()) >= 0))
-        return;
-    // The button sits over the version cell, just right of the version text.
-    QTableWidget *table = ui->tableWidget;
-    auto *cell = new QWidget;
-    auto *button = new QPushButton(tr("Update"));
-    auto *layout = new QHBoxLayout(cell);
-    layout->addWidget(button);
-    layout->setAlignment(Qt::AlignLeft);
-    layout->setContentsMargins(textWidth(QFontMetrics(table->font()), version) + 10, 0, 0, 0);
-    button->setEnabled(!toolGate.isHeld() && !updateRunning);
-    table->setCellWidget(row, 2, cell);
-    updateButtons.insert(name, button);
-    connect(button, &QPushButton::released, this, &MainWindow::updateClicked);
+    return announced.isEmpty() || compareVersions(version.toUtf8(), announced.toUtf8()) < 0;
 }
 
 void MainWindow::removeUpdateButtons()
 {
     QTableWidget *table = ui->tableWidget;
-    for (auto button = updateButtons.constBegin(); button != updateButtons.constEnd(); ++button) {
-        for (int row = 0; row < table->rowCount(); ++row) {
-            if (table->cellWidget(row, 2) && table->item(row, 1) &&
-                table->item(row, 1)->text() == button.key())
-                table->removeCellWidget(row, 2);
-        }
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QTableWidgetItem *versionItem = table->item(row, 2);
+        if (versionItem && versionItem->data(MyDelegate::UpdateButtonRole).toBool())
+            versionItem->setData(MyDelegate::UpdateButtonRole, QVariant());
     }
-    updateButtons.clear();
 }
 
 QPixmap MainWindow::rowIcon(const QString &iconPath)

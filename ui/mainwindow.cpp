@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/mydelegate.h"
 #include "ui_mainwindow.h"
 
 #include "app/programfolder.h"
@@ -20,7 +21,6 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
 #include <QStandardPaths>
@@ -56,6 +56,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     iconImage.load(iconPath);
     ui->setupUi(this);
     ui->tableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
+    setUpTable();
     if (QStyle *headerStyle = QStyleFactory::create(QStringLiteral("CleanLooks"))) {
         headerStyle->setParent(ui->tableWidget->verticalHeader());
         ui->tableWidget->verticalHeader()->setStyle(headerStyle);
@@ -138,8 +139,11 @@ void MainWindow::updateBusyState()
     // Installing stays possible: a package asked for now simply waits its turn.
     for (QAction *action : {ui->actionRemove, ui->actionRemove_Extension, ui->actionFix_2})
         action->setEnabled(!toolBusy);
-    for (QPushButton *button : qAsConst(updateButtons))
-        button->setEnabled(!toolBusy && !updateRunning);
+    const bool buttonsEnabled = !toolBusy && !updateRunning;
+    if (tableDelegate->buttonsEnabled() != buttonsEnabled) {
+        tableDelegate->setButtonsEnabled(buttonsEnabled);
+        ui->tableWidget->viewport()->update();
+    }
     showIdleStatus();
 }
 

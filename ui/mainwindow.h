@@ -18,9 +18,9 @@
 #include <QUrl>
 
 class Installer;
+class MyDelegate;
 class QMessageBox;
 class QProgressBar;
-class QPushButton;
 class Remover;
 class ToolRun;
 class UpdateScanner;
@@ -72,7 +72,7 @@ private slots:
     void on_actionCheck_for_Updates_triggered();
     void on_actionRemove_triggered();
     void on_actionRemove_Extension_triggered();
-    void updateClicked();
+    void updateClicked(int row);
     void updateExtensionAfterRemovalInOlderDBs();
     void extensionUpdated();
     QString getURLOfUpdateForExtension(QString extensionName);
@@ -100,11 +100,12 @@ private:
     QString refreshUpdateList();
     void scanForUpdates();
     void updateAnnounced(const QString &name, const QString &version);
-    // Puts the "Update" button into the extension's row of the table, if it is shown there and
-    // its version is older than the announced one.
+    // Gives the extension's row of the table its "Update" button, if it is shown there and its
+    // version is older than the announced one.
     void addUpdateButton(const QString &name);
-    void addUpdateButton(int row, const QString &name, const QString &version);
+    bool olderThanAnnounced(const QString &name, const QString &version) const;
     void removeUpdateButtons();
+    void setUpTable();
     // The 20 x 20 picture of a row: the extension's icon, or the program's own when it has none.
     QPixmap rowIcon(const QString &iconPath);
     // F5: the lists afresh, and every feed asked again.
@@ -144,8 +145,8 @@ private:
 
     // Extension table
     QImage iconImage;
-    QHash<QString, QPixmap> iconCache; // icon file and version -> its row picture
-    QMap<QString, QPushButton *> updateButtons;
+    QHash<QString, QPixmap> iconCache;   // icon file and version -> its row picture
+    MyDelegate *tableDelegate = nullptr; // paints the "Update" buttons and takes their clicks
     bool fitNameColumn = true;
 
     QString dataFolder;

@@ -8,7 +8,6 @@
 
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
 #include <QtDebug>
@@ -23,8 +22,8 @@ MainWindow::NetworkWait::~NetworkWait()
     if (--window.networkWaits > 0)
         return;
     if (window.refreshDeferred || window.scanDeferred || window.extensionUpdatedDeferred) {
-        // Run once the caller's stack has unwound: the work may delete the very button whose
-        // signal started the wait.
+        // Run once the caller's stack has unwound: the work may refill the table whose button
+        // click, still being handled below us, started the wait.
         MainWindow *target = &window;
         QTimer::singleShot(0, target, [target] { target->runDeferredWork(); });
     }
@@ -105,16 +104,10 @@ void MainWindow::updateAnnounced(const QString &name, const QString &version)
     addUpdateButton(name);
 }
 
-void MainWindow::updateClicked()
+void MainWindow::updateClicked(int row)
 {
-    auto *button = qobject_cast<QPushButton *>(sender());
-    if (!button)
-        return;
-    const QMap<QString, QPushButton *> buttons = updateButtons;
-    for (auto entry = buttons.constBegin(); entry != buttons.constEnd(); ++entry) {
-        if (entry.value() == button)
-            downloadAndUpdate(entry.key());
-    }
+    if (const QTableWidgetItem *nameItem = ui->tableWidget->item(row, 1))
+        downloadAndUpdate(nameItem->text());
 }
 
 void MainWindow::updateExtensionAfterRemovalInOlderDBs()

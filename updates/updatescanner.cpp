@@ -89,7 +89,9 @@ void UpdateScanner::start(const QList<ScanTarget> &targets)
     cancel();
     m_running = true;
     m_found.clear();
-    QStringList urls; // in the order first named, each once
+    // A feed is asked as soon as a manifest names it, so it answers while the other packages
+    // are read. Its answer is handled once this returns, with every extension naming it waiting.
+    QList<QPair<QString, FeedAnswer>> remembered; // answered from memory, in the order named
     for (const ScanTarget &target : targets) {
         if (target.packagePath.isEmpty())
             continue;
@@ -103,18 +105,19 @@ void UpdateScanner::start(const QList<ScanTarget> &targets)
             }
             if (manifest.url.isEmpty())
                 continue;
-            if (!m_waiting.contains(manifest.url))
-                urls << manifest.url;
+            const bool named = m_waiting.contains(manifest.url);
             m_waiting.insert(manifest.url, Pending{target.name, target.installedVersion});
+            if (named)
+                continue;
+            FeedAnswer cached;
+            if (m_answers.find(manifest.url, &cached))
+                remembered << qMakePair(manifest.url, cached);
+            else
+                request(manifest.url);
         }
     }
-    for (const QString &url : qAsConst(urls)) {
-        FeedAnswer cached;
-        if (m_answers.find(url, &cached))
-            answered(url, cached, false);
-        else
-            request(url);
-    }
+    for (const auto &answer : qAsConst(remembered))
+        answered(answer.first, answer.second, false);
     // Answers from memory came in at once; a scan with nothing to ask ends here too, but only
     // once the caller has connected and returned.
     const quint64 generation = m_generation;

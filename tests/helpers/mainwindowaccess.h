@@ -4,10 +4,10 @@
 #include "operations/remover.h"
 #include "tool/toolrun.h"
 #include "ui/mainwindow.h"
+#include "ui/mydelegate.h"
 #include "ui_mainwindow.h"
 #include "updates/updatescanner.h"
 
-#include <QAbstractButton>
 #include <QtTest>
 
 // The tests' one door into MainWindow's private state and slots.
@@ -23,7 +23,6 @@ struct MainWindowAccess
     HostExtensionMap &hostExtensions() const { return w.inventory.hostExtensions; }
     QMap<QString, QString> &extensionVersions() const { return w.inventory.extensionVersions; }
     QMap<QString, ExtensionInfo> &extensionInfo() const { return w.inventory.extensionInfo; }
-    QMap<QString, QPushButton *> &updateButtons() const { return w.updateButtons; }
     QStringList &extensionsWithUpdates() const { return w.extensionsWithUpdates; }
     bool &fitNameColumn() const { return w.fitNameColumn; }
     bool &updatesScanned() const { return w.updatesScanned; }
@@ -88,11 +87,49 @@ struct MainWindowAccess
         w.updateExtensionAfterRemovalInOlderDBs();
     }
     QString &pendingUpdateName() const { return w.pendingUpdateName; }
-    // True when the button's released() reached updateClicked(); that connection is removed.
-    bool takeUpdateConnection(QAbstractButton *button) const
+    ToolGate &toolGate() const { return w.toolGate; }
+    void setUpdateRunning(bool running) const { w.setUpdateRunning(running); }
+
+    // The "Update" buttons: the rows whose version cell carries one, in table order.
+    QStringList updateButtonNames() const
     {
-        return QObject::disconnect(button, &QAbstractButton::released, &w,
-                                   &MainWindow::updateClicked);
+        QStringList names;
+        const QTableWidget *table = w.ui->tableWidget;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (table->item(row, 2) &&
+                table->item(row, 2)->data(MyDelegate::UpdateButtonRole).toBool())
+                names << table->item(row, 1)->text();
+        }
+        return names;
+    }
+    bool updateButtonEnabled(const QString &name) const
+    {
+        return updateButtonNames().contains(name) && w.tableDelegate->buttonsEnabled();
+    }
+    // In the table's viewport; empty when the row has no button.
+    QRect updateButtonRect(const QString &name) const
+    {
+        const QTableWidget *table = w.ui->tableWidget;
+        const QList<QTableWidgetItem *> found = table->findItems(name, Qt::MatchExactly);
+        for (const QTableWidgetItem *item : found) {
+            if (item->column() == 1) {
+                const QModelIndex cell = table->model()->index(item->row(), 2);
+                return w.tableDelegate->buttonRect(table, table->visualRect(cell), cell);
+            }
+        }
+        return QRect();
+    }
+    // A left click at the button's centre, through the view as a user's click goes. False when
+    // the row has no button or the centre is not on the row's version cell.
+    bool pressUpdate(const QString &name) const
+    {
+        QTableWidget *table = w.ui->tableWidget;
+        const QRect button = updateButtonRect(name);
+        const QModelIndex cell = table->indexAt(button.center());
+        if (button.isEmpty() || cell.column() != 2 || table->item(cell.row(), 1)->text() != name)
+            return false;
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, button.center());
+        return true;
     }
 
     MainWindow &w;

@@ -1,9 +1,9 @@
 #include "inventory/hostcatalogue.h"
 #include "inventorytestsupport.h"
+#include "modalboxwatcher.h"
 #include "support/boundedimage.h"
 #include "testenvironment.h"
 
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QSettings>
@@ -34,6 +34,19 @@ QColor fallbackColour(const QImage &iconImage)
 {
     const QImage scaled = iconImage.scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return scaled.pixelColor(scaled.width() / 2, scaled.height() / 2);
+}
+
+// Shown, so the table has its real size, with an "Update" button for `name`.
+MainWindowAccess shownWithUpdateFor(MainWindow &window, const QString &name)
+{
+    MainWindowAccess in(window);
+    window.resize(640, 400);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        qWarning("The window was never exposed");
+    in.extensionsWithUpdates() = QStringList{name, "Not Installed"};
+    in.listExtensions(-1, QString());
+    return in;
 }
 
 bool runStatement(const QString &databaseFile, const QString &statement)
@@ -295,50 +308,112 @@ private slots:
         QVERIFY(install(env, Generation::Newer, "A", "1.0"));
         QVERIFY(install(env, Generation::Newer, "B", "2.5.10"));
         MainWindow window;
-        MainWindowAccess in(window);
-        in.extensionsWithUpdates() = QStringList{"B", "Not Installed"};
-        in.listExtensions(-1, QString());
+        MainWindowAccess in = shownWithUpdateFor(window, "B");
         QTableWidget *table = in.ui()->tableWidget;
 
-        QCOMPARE(in.updateButtons().keys(), QStringList{"B"});
-        QPointer<QPushButton> first = in.updateButtons().value("B");
-        QVERIFY(first);
-        QCOMPARE(first->text(), QString("Update"));
-        QWidget *cell = table->cellWidget(1, 2);
-        QVERIFY(cell);
-        QCOMPARE(first->parentWidget(), cell);
+        QCOMPARE(in.updateButtonNames(), QStringList{"B"});
         QCOMPARE(table->item(1, 2)->text(), QString("2.5.10"));
-        QCOMPARE(cell->layout()->contentsMargins().left(),
-                 QFontMetrics(table->font()).horizontalAdvance("2.5.10") + 10);
-        QVERIFY(!table->cellWidget(0, 2));
+        // Where the button widget sat: just right of the version text, as large as a push
+        // button of its text asks to be, centred in the row's height.
+        const QRect cell = table->visualRect(table->model()->index(1, 2));
+        const QRect rect = in.updateButtonRect("B");
+        QCOMPARE(rect.left(),
+                 cell.left() + QFontMetrics(table->font()).horizontalAdvance("2.5.10") + 10);
+        QCOMPARE(rect.size(), QPushButton("Update", table->viewport()).sizeHint());
+        QVERIFY(qAbs(rect.center().y() - cell.center().y()) <= 1);
 
-        // A new fill deletes the old button before it makes a new one.
-        int buttonsWhenDeleted = -1;
-        connect(first.data(), &QObject::destroyed, this,
-                [&] { buttonsWhenDeleted = in.updateButtons().size(); });
-        in.selectionChanged();
-        QVERIFY(!first);
-        QCOMPARE(buttonsWhenDeleted, 0);
-        QPushButton *second = in.updateButtons().value("B");
-        QVERIFY(second);
-        QCOMPARE(second->parentWidget(), table->cellWidget(1, 2));
-        QVERIFY(in.takeUpdateConnection(second));
-        QVERIFY(!in.takeUpdateConnection(second)); // exactly one connection
+        // Pixel for pixel a push button in its place, enabled and while an update runs.
+        for (const bool running : {false, true}) {
+            in.setUpdateRunning(running);
+            QCOMPARE(in.updateButtonEnabled("B"), !running);
+            const QImage painted = table->viewport()->grab(rect).toImage();
+            table->item(1, 2)->setData(MyDelegate::UpdateButtonRole, QVariant());
+            QPushButton widget("Update", table->viewport());
+            widget.setEnabled(!running);
+            widget.setGeometry(rect);
+            widget.show();
+            QVERIFY(table->viewport()->grab(rect).toImage() == painted);
+            table->item(1, 2)->setData(MyDelegate::UpdateButtonRole, true);
+        }
+        in.setUpdateRunning(false);
 
         in.extensionsWithUpdates().clear();
-        QPointer<QPushButton> secondGuard = second;
         in.selectionChanged();
-        QVERIFY(!secondGuard);
-        QVERIFY(in.updateButtons().isEmpty());
+        QVERIFY(in.updateButtonNames().isEmpty());
 
         // Buttons go with an emptied selection too.
         in.extensionsWithUpdates() = QStringList{"A"};
         in.selectionChanged();
-        QPointer<QPushButton> third = in.updateButtons().value("A");
-        QVERIFY(third);
+        QCOMPARE(in.updateButtonNames(), QStringList{"A"});
         in.ui()->listWidget->clearSelection();
-        QVERIFY(!third);
-        QVERIFY(in.updateButtons().isEmpty());
+        QVERIFY(in.updateButtonNames().isEmpty());
+    }
+
+    // Only a left click on the enabled button itself starts the update, once, also after a
+    // refill; Space does it while the button's cell is current.
+    void updateButtonClicks_data()
+    {
+        QTest::addColumn<QString>("press"); // "button", "text" or "beside"; "Space" for the key
+        QTest::addColumn<QString>("release");
+        QTest::addColumn<bool>("toolBusy");
+        QTest::addColumn<bool>("starts");
+        QTest::newRow("on the button") << "button"
+                                       << "button" << false << true;
+        QTest::newRow("on the version text") << "text"
+                                             << "text" << false << false;
+        QTest::newRow("beside the button") << "beside"
+                                           << "beside" << false << false;
+        QTest::newRow("released beside it") << "button"
+                                            << "beside" << false << false;
+        QTest::newRow("while the tool runs") << "button"
+                                             << "button" << true << false;
+        QTest::newRow("Space on its cell") << "Space" << QString() << false << true;
+        QTest::newRow("Space while the tool runs") << "Space" << QString() << true << false;
+    }
+
+    void updateButtonClicks()
+    {
+        QFETCH(QString, press);
+        QFETCH(QString, release);
+        QFETCH(bool, toolBusy);
+        QFETCH(bool, starts);
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
+        QVERIFY(install(env, Generation::Newer, "A", "1.0"));
+        QVERIFY(install(env, Generation::Newer, "B", "2.5.10"));
+        MainWindow window;
+        MainWindowAccess in = shownWithUpdateFor(window, "B");
+        in.selectionChanged();
+        QTableWidget *table = in.ui()->tableWidget;
+        const QRect cell = table->visualRect(table->model()->index(1, 2));
+        const QRect button = in.updateButtonRect("B");
+        const QMap<QString, QPoint> points{
+            {"button", button.center()},
+            {"text", QPoint(cell.left() + 4, button.center().y())},
+            {"beside", QPoint(button.right() + 8, button.center().y())}};
+        QVERIFY(cell.contains(points["beside"]));
+
+        if (toolBusy)
+            in.toolGate().enter("Busy", [] {});
+        QCOMPARE(in.updateButtonEnabled("B"), !toolBusy);
+        // B names no feed: an update that starts fails at once and says so in a box.
+        ModalBoxWatcher watcher;
+        if (press == "Space") {
+            table->setCurrentIndex(table->model()->index(1, 2));
+            QTest::keyClick(table, Qt::Key_Space);
+        } else {
+            QTest::mousePress(table->viewport(), Qt::LeftButton, Qt::NoModifier, points[press]);
+            QTest::mouseMove(table->viewport(), points[release]);
+            QTest::mouseRelease(table->viewport(), Qt::LeftButton, Qt::NoModifier, points[release]);
+        }
+        if (toolBusy)
+            in.toolGate().release();
+
+        const QList<ModalBoxWatcher::Box> boxes = watcher.answeredBoxes();
+        QCOMPARE(boxes.size(), starts ? 1 : 0);
+        if (starts)
+            QVERIFY2(boxes.first().informativeText.startsWith("The update of B could not"),
+                     qPrintable(boxes.first().informativeText));
     }
 };
 

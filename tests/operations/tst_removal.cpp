@@ -189,7 +189,7 @@ private slots:
         s.window->show();
         s.window->startUp(QString());
         QVERIFY(s.in->waitForScan());
-        QVERIFY(s.in->updateButtons().contains("Demo Panel"));
+        QVERIFY(s.in->updateButtonNames().contains("Demo Panel"));
 
         bool pressed = false;
         QTimer poll;
@@ -202,7 +202,7 @@ private slots:
             s.in->ui()->actionRemove->trigger();
         });
         poll.start();
-        emit s.in->updateButtons().value("Demo Panel")->released();
+        QVERIFY(s.in->pressUpdate("Demo Panel"));
         RETURN_IF_FAILED(s.settle(2));
 
         QVERIFY(pressed);
