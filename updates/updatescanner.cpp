@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QTimer>
+#include <QtConcurrent>
 #include <QtDebug>
 
 namespace {
@@ -41,19 +42,32 @@ void FeedAnswerCache::store(const QString &url, const FeedAnswer &answer)
     entry.age.start();
 }
 
-bool ManifestUrlCache::urls(const QString &packagePath, QList<ManifestUpdateUrl> *manifests)
+PackageManifests readPackageManifests(const QString &packagePath)
 {
+    PackageManifests read;
+    read.packagePath = packagePath;
     const QFileInfo info(packagePath);
-    const qint64 size = info.exists() ? info.size() : -1;
-    const QDateTime modified = info.lastModified();
-    Entry &entry = m_entries[packagePath];
-    if (entry.size != size || entry.modified != modified || size < 0) {
-        entry.size = size;
-        entry.modified = modified;
-        entry.readable = readManifestUpdateUrls(packagePath, &entry.manifests);
-    }
-    *manifests = entry.manifests;
-    return entry.readable;
+    read.size = info.exists() ? info.size() : -1;
+    read.modified = info.lastModified();
+    read.readable = readManifestUpdateUrls(packagePath, &read.manifests);
+    return read;
+}
+
+bool ManifestUrlCache::find(const QString &packagePath, PackageManifests *found) const
+{
+    const auto entry = m_entries.constFind(packagePath);
+    if (entry == m_entries.constEnd())
+        return false;
+    const QFileInfo info(packagePath);
+    if (!info.exists() || entry->size != info.size() || entry->modified != info.lastModified())
+        return false;
+    *found = *entry;
+    return true;
+}
+
+void ManifestUrlCache::store(const PackageManifests &read)
+{
+    m_entries.insert(read.packagePath, read);
 }
 
 UpdateScanner::UpdateScanner(QObject *parent)
@@ -70,8 +84,16 @@ void UpdateScanner::cancel()
 {
     ++m_generation;
     m_waiting.clear();
+    m_answeredNow.clear();
     m_sentToHost.clear();
     m_queuedForHost.clear();
+    // Packages still being read are given up; nothing more comes of them.
+    if (m_reading) {
+        m_reading->future().cancel();
+        m_reading->disconnect(this);
+        m_reading->deleteLater();
+        m_reading = nullptr;
+    }
     const QList<QPointer<QNetworkReply>> replies = m_replies;
     m_replies.clear();
     for (const QPointer<QNetworkReply> &reply : replies) {
@@ -89,35 +111,37 @@ void UpdateScanner::start(const QList<ScanTarget> &targets)
     cancel();
     m_running = true;
     m_found.clear();
-    // A feed is asked as soon as a manifest names it, so it answers while the other packages
-    // are read. Its answer is handled once this returns, with every extension naming it waiting.
-    QList<QPair<QString, FeedAnswer>> remembered; // answered from memory, in the order named
+    // Packages read before and unchanged since are followed at once; the others are read on
+    // worker threads, and each is followed as soon as it is read.
+    QList<ScanTarget> unread;
     for (const ScanTarget &target : targets) {
         if (target.packagePath.isEmpty())
             continue;
-        QList<ManifestUpdateUrl> manifests;
-        if (!m_manifests.urls(target.packagePath, &manifests))
-            continue;
-        for (const ManifestUpdateUrl &manifest : qAsConst(manifests)) {
-            if (manifest.crashed) {
-                qDebug() << "CRASH1";
-                continue;
-            }
-            if (manifest.url.isEmpty())
-                continue;
-            const bool named = m_waiting.contains(manifest.url);
-            m_waiting.insert(manifest.url, Pending{target.name, target.installedVersion});
-            if (named)
-                continue;
-            FeedAnswer cached;
-            if (m_answers.find(manifest.url, &cached))
-                remembered << qMakePair(manifest.url, cached);
-            else
-                request(manifest.url);
-        }
+        PackageManifests known;
+        if (m_manifests.find(target.packagePath, &known))
+            follow(target, known);
+        else
+            unread << target;
     }
-    for (const auto &answer : qAsConst(remembered))
-        answered(answer.first, answer.second, false);
+    if (!unread.isEmpty()) {
+        auto *reading = new QFutureWatcher<PackageManifests>(this);
+        m_reading = reading;
+        connect(reading, &QFutureWatcher<PackageManifests>::resultReadyAt, this,
+                [this, reading, unread](int index) {
+                    const PackageManifests read = reading->resultAt(index);
+                    m_manifests.store(read);
+                    follow(unread.at(index), read);
+                });
+        connect(reading, &QFutureWatcher<PackageManifests>::finished, this, [this, reading] {
+            reading->deleteLater();
+            m_reading = nullptr;
+            finishIfDone();
+        });
+        QStringList paths;
+        for (const ScanTarget &target : qAsConst(unread))
+            paths << target.packagePath;
+        reading->setFuture(QtConcurrent::mapped(paths, readPackageManifests));
+    }
     // Answers from memory came in at once; a scan with nothing to ask ends here too, but only
     // once the caller has connected and returned.
     const quint64 generation = m_generation;
@@ -125,6 +149,36 @@ void UpdateScanner::start(const QList<ScanTarget> &targets)
         if (generation == m_generation)
             finishIfDone();
     });
+}
+
+void UpdateScanner::follow(const ScanTarget &target, const PackageManifests &read)
+{
+    if (!read.readable)
+        return;
+    for (const ManifestUpdateUrl &manifest : read.manifests) {
+        if (manifest.crashed) {
+            qDebug() << "CRASH1";
+            continue;
+        }
+        if (manifest.url.isEmpty())
+            continue;
+        const Pending pending{target.name, target.installedVersion};
+        // Asked and answered earlier in this scan: that answer holds for this extension too.
+        const auto now = m_answeredNow.constFind(manifest.url);
+        if (now != m_answeredNow.constEnd()) {
+            report(pending, *now);
+            continue;
+        }
+        const bool asked = m_waiting.contains(manifest.url);
+        m_waiting.insert(manifest.url, pending);
+        if (asked)
+            continue;
+        FeedAnswer remembered;
+        if (m_answers.find(manifest.url, &remembered))
+            answered(manifest.url, remembered);
+        else
+            request(manifest.url);
+    }
 }
 
 QString UpdateScanner::hostOf(const QString &url)
@@ -196,7 +250,7 @@ void UpdateScanner::send(const QString &url)
                     parseUpdateFeed(QString::fromUtf8(reply->read(MaxFeedBytes))).version;
         }
         m_answers.store(url, answer);
-        answered(url, answer, true);
+        answered(url, answer);
         const QString host = hostOf(url);
         --m_sentToHost[host];
         QStringList &queued = m_queuedForHost[host];
@@ -206,9 +260,9 @@ void UpdateScanner::send(const QString &url)
     });
 }
 
-void UpdateScanner::answered(const QString &url, const FeedAnswer &answer, bool fresh)
+void UpdateScanner::answered(const QString &url, const FeedAnswer &answer)
 {
-    Q_UNUSED(fresh)
+    m_answeredNow.insert(url, answer);
     const QList<Pending> waiting = m_waiting.values(url);
     m_waiting.remove(url);
     if (answer.tooLarge) {
@@ -220,20 +274,24 @@ void UpdateScanner::answered(const QString &url, const FeedAnswer &answer, bool 
         return;
     }
     // values() gives the latest first; report in the order the extensions were named.
-    for (auto it = waiting.crbegin(); it != waiting.crend(); ++it) {
-        const Pending &pending = *it;
-        if (pending.installedVersion.isEmpty() || answer.version.isEmpty() ||
-            compareVersions(pending.installedVersion.toUtf8(), answer.version.toUtf8()) != -1 ||
-            m_found.contains(pending.name))
-            continue;
-        m_found << pending.name;
-        emit updateFound(pending.name, answer.version);
-    }
+    for (auto it = waiting.crbegin(); it != waiting.crend(); ++it)
+        report(*it, answer);
+}
+
+void UpdateScanner::report(const Pending &pending, const FeedAnswer &answer)
+{
+    if (answer.tooLarge || answer.error != QNetworkReply::NoError ||
+        pending.installedVersion.isEmpty() || answer.version.isEmpty() ||
+        compareVersions(pending.installedVersion.toUtf8(), answer.version.toUtf8()) != -1 ||
+        m_found.contains(pending.name))
+        return;
+    m_found << pending.name;
+    emit updateFound(pending.name, answer.version);
 }
 
 void UpdateScanner::finishIfDone()
 {
-    if (!m_running || !m_replies.isEmpty())
+    if (!m_running || !m_replies.isEmpty() || m_reading)
         return;
     m_running = false;
     emit finished();

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFutureWatcher>
 #include <QHash>
 #include <QList>
 #include <QMultiHash>
@@ -60,28 +61,37 @@ private:
     QHash<QString, Entry> m_answers;
 };
 
+// What the manifests of one package name, and the file version it was read from.
+struct PackageManifests
+{
+    QString packagePath;
+    qint64 size = -1; // -1: the file does not exist
+    QDateTime modified;
+    bool readable = false; // false when the file cannot be opened as an archive
+    QList<ManifestUpdateUrl> manifests;
+};
+
+// Reads the package's manifests now. Safe on any thread: it touches nothing shared.
+PackageManifests readPackageManifests(const QString &packagePath);
+
 // The feed addresses a package's manifests name, read again only when the file changed.
 class ManifestUrlCache
 {
 public:
-    // False when the package cannot be opened as an archive.
-    bool urls(const QString &packagePath, QList<ManifestUpdateUrl> *manifests);
+    // True when the package's file is the one last read; *found is what it named then.
+    bool find(const QString &packagePath, PackageManifests *found) const;
+    void store(const PackageManifests &read);
 
 private:
-    struct Entry
-    {
-        qint64 size = -1;
-        QDateTime modified;
-        bool readable = false;
-        QList<ManifestUpdateUrl> manifests;
-    };
-    QHash<QString, Entry> m_entries;
+    QHash<QString, PackageManifests> m_entries;
 };
 
 // Looks for newer versions of the installed extensions: every feed is asked at once through one
 // network access manager, each request with the no-progress timeout and the overall limit, and
-// each address once per scan. Reports each newer version as its feed answers and finishes when
-// the last feed answered or gave up.
+// each address once per scan. Packages whose manifests are not known yet are read on worker
+// threads, and each feed is asked as soon as a manifest names it, so the window stays usable
+// meanwhile. Reports each newer version as its feed answers and finishes when every package is
+// read and the last feed answered or gave up.
 class UpdateScanner : public QObject
 {
     Q_OBJECT
@@ -109,16 +119,20 @@ private:
         QString installedVersion;
     };
 
+    void follow(const ScanTarget &target, const PackageManifests &read);
     void request(const QString &url);
     void send(const QString &url);
     static QString hostOf(const QString &url);
-    void answered(const QString &url, const FeedAnswer &answer, bool fresh);
+    void answered(const QString &url, const FeedAnswer &answer);
+    void report(const Pending &pending, const FeedAnswer &answer);
     void finishIfDone();
 
     QNetworkAccessManager *m_network;
     FeedAnswerCache m_answers;
     ManifestUrlCache m_manifests;
-    QMultiHash<QString, Pending> m_waiting; // feed address -> extensions waiting for it
+    QMultiHash<QString, Pending> m_waiting;   // feed address -> extensions waiting for it
+    QHash<QString, FeedAnswer> m_answeredNow; // what this scan's feeds answered, by address
+    QPointer<QFutureWatcher<PackageManifests>> m_reading; // packages still being read, if any
     QList<QPointer<QNetworkReply>> m_replies;
     // The network layer opens at most six connections to one host and queues the rest, with
     // their timers already running; the scan queues them itself, so that a request's time only
