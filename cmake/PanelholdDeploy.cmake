@@ -3,7 +3,8 @@
 # plain archive elsewhere.
 #
 # The program folder, as the program expects it beside its executable:
-#   Panelhold(.exe), Resources/images/icon.png and Logo.png, Contents/Support002 and
+#   Panelhold(.exe), the console companion panelhold-cli(.exe), Resources/images/icon.png and
+#   Logo.png, Contents/Support002 and
 #   Contents/Support003 (Adobe's ExManCmd.exe with its files: not ours to ship; see
 #   PANELHOLD_ADOBE_TOOL_DIR), and on Windows Qt's libraries and plugins (windeployqt: the
 #   SQLite driver, the styles, the platform plugin) and the QuaZip, zlib and WinSparkle DLLs.
