@@ -67,7 +67,7 @@ QString packageProblem(const QString &path)
 }
 } // namespace
 
-QJsonObject listingJson(const Inventory &inventory, const QMap<QString, QString> *announced)
+QJsonObject listingJson(const Inventory &inventory, const UpdateCheck *check)
 {
     QJsonArray hosts;
     for (auto host = inventory.hostExtensions.constBegin();
@@ -82,12 +82,14 @@ QJsonObject listingJson(const Inventory &inventory, const QMap<QString, QString>
                 {QStringLiteral("version"), version},
                 {QStringLiteral("visible"), info.shown != 0},
                 {QStringLiteral("icon"), QDir::toNativeSeparators(info.iconPath)}};
-            if (announced) {
-                const QString newer = announced->value(name);
+            if (check) {
+                const QString newer = check->announced.value(name);
                 const bool available = isNewer(newer, version);
                 extension.insert(QStringLiteral("updateAvailable"), available);
                 extension.insert(QStringLiteral("updateVersion"),
                                  available ? QJsonValue(newer) : QJsonValue());
+                if (check->failed.contains(name))
+                    extension.insert(QStringLiteral("updateError"), check->failed.value(name));
             }
             extensions.append(extension);
         }
@@ -179,31 +181,37 @@ bool Companion::isListed(const QString &name) const
     return false;
 }
 
-QMap<QString, QString> Companion::newerVersions()
+UpdateCheck Companion::checkForUpdates()
 {
-    QMap<QString, QString> announced;
+    UpdateCheck check;
     UpdateScanner scanner;
     QEventLoop loop;
+    QObject::connect(&scanner, &UpdateScanner::updateFound,
+                     [&](const QString &name, const QString &version) {
+                         check.announced.insert(name, version);
+                     });
     QObject::connect(
-        &scanner, &UpdateScanner::updateFound,
-        [&](const QString &name, const QString &version) { announced.insert(name, version); });
+        &scanner, &UpdateScanner::feedFailed,
+        [&](const QString &name, const QString &reason) { check.failed.insert(name, reason); });
     QObject::connect(&scanner, &UpdateScanner::finished, &loop, &QEventLoop::quit);
     scanner.start(scanTargets(m_inventory));
     if (scanner.isRunning())
         loop.exec();
-    return announced;
+    return check;
 }
 
 int Companion::list(bool json, bool withUpdates)
 {
     if (!readInventory())
         return ExitStatus::Failure;
-    QMap<QString, QString> announced;
+    UpdateCheck check;
     if (withUpdates)
-        announced = newerVersions();
+        check = checkForUpdates();
 
     if (json) {
-        m_out << QJsonDocument(listingJson(m_inventory, withUpdates ? &announced : nullptr))
+        // JSON is UTF-8 whatever the console's code page.
+        m_out.setCodec("UTF-8");
+        m_out << QJsonDocument(listingJson(m_inventory, withUpdates ? &check : nullptr))
                      .toJson(QJsonDocument::Indented);
         return ExitStatus::Success;
     }
@@ -225,9 +233,11 @@ int Companion::list(bool json, bool withUpdates)
                   << (info.shown != 0 ? tr("shown ") : tr("hidden")) << "  "
                   << (info.iconPath.isEmpty() ? QStringLiteral("-")
                                               : QDir::toNativeSeparators(info.iconPath));
-            const QString newer = announced.value(name);
+            const QString newer = check.announced.value(name);
             if (isNewer(newer, version))
                 m_out << "  " << tr("(update %1 available)").arg(newer);
+            else if (check.failed.contains(name))
+                m_out << "  " << tr("(no update check: %1)").arg(check.failed.value(name));
             m_out << '\n';
         }
     }
@@ -263,6 +273,9 @@ int Companion::install(const QStringList &packages)
     }
     if (!usable)
         return ExitStatus::BadUsage;
+
+    // The listing settles which generation installs, as it does for the window.
+    m_inventory.list();
 
     int succeeded = 0;
     int failed = 0;
@@ -349,14 +362,21 @@ int Companion::update(const QStringList &names, bool all)
             return ExitStatus::BadUsage;
         }
     }
-    const QMap<QString, QString> announced = newerVersions();
-    QStringList wanted = all ? QStringList(announced.keys()) : names;
+    const UpdateCheck check = checkForUpdates();
+    QStringList wanted = names;
+    if (all)
+        wanted = QStringList(check.announced.keys()) + QStringList(check.failed.keys());
     wanted.removeDuplicates();
 
     int succeeded = 0;
     int failed = 0;
     for (const QString &name : qAsConst(wanted)) {
-        const QString version = announced.value(name);
+        const QString version = check.announced.value(name);
+        if (version.isEmpty() && check.failed.contains(name)) {
+            ++failed;
+            m_err << name << ": " << tr("not updated: %1.").arg(check.failed.value(name)) << '\n';
+            continue;
+        }
         if (version.isEmpty()) {
             ++succeeded;
             m_out << name << ": " << tr("no newer version is announced.") << '\n';
@@ -388,8 +408,11 @@ int Companion::update(const QStringList &names, bool all)
         if (report.outcome.succeeded) {
             ++succeeded;
             m_out << name << ": " << tr("updated to %1.").arg(version) << '\n';
+            // A copy an older Adobe release keeps at the old version: only partly updated.
             for (const QString &copy : report.leftBehind)
                 m_err << name << ": " << oneLine(copy) << '\n';
+            if (!report.leftBehind.isEmpty())
+                ++failed;
         } else {
             ++failed;
             m_err << name << ": " << tr("not updated: ") << failureWords(report.outcome) << '\n';

@@ -12,10 +12,17 @@
 struct InstallReport;
 struct InstallRequest;
 
-// The listing as the companion's --json prints it (format 1, described in README.md). With
-// `announced` (extension name -> version its feed announces), each extension also says whether
-// a newer version than its own is announced.
-QJsonObject listingJson(const Inventory &inventory, const QMap<QString, QString> *announced);
+// What the update feeds said, by extension name.
+struct UpdateCheck
+{
+    QMap<QString, QString> announced; // the version a feed announces, where newer than a copy
+    QMap<QString, QString> failed;    // why the feed could not be asked, in words
+};
+
+// The listing as the companion's --json prints it (format 1, described in README.md). With a
+// check, each extension also says whether a newer version than its own is announced, and why
+// its feed could not tell when it could not.
+QJsonObject listingJson(const Inventory &inventory, const UpdateCheck *check);
 
 // The console front: runs one command line against the same inventory, gate, installer, remover,
 // reset and update code as the window, and turns what they report into lines and an exit status.
@@ -39,8 +46,8 @@ private:
     // Lists and reads the databases; false (and said so) when no tool printed anything.
     bool readInventory();
     bool isListed(const QString &name) const;
-    // Extension name -> version its feed announces, where that is newer than a listed copy.
-    QMap<QString, QString> newerVersions();
+    // Asks every extension's feed.
+    UpdateCheck checkForUpdates();
     InstallReport installAndWait(const InstallRequest &request);
     void showProgress(const QString &name, qint64 received, qint64 total);
     void endProgress();

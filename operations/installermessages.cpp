@@ -192,6 +192,10 @@ QString toolNotStartedText(const QString &program)
 
 QString toolFailureText(const ToolResult &result)
 {
+    if (result.stopped && !result.started)
+        return translated(QT_TRANSLATE_NOOP(
+            "MainWindow", "Another program was using Adobe's command-line tool, so Panelhold did "
+                          "not start it. Please try again when the other program is done."));
     if (!result.started)
         return toolNotStartedText(result.program);
     if (result.timedOut || result.stopped)

@@ -14,6 +14,8 @@ void ToolGate::enter(const QString &activity, Work work)
     m_held = true;
     m_activity = activity;
     emit changed();
+    if (m_beforeEachTurn)
+        m_beforeEachTurn();
     work();
 }
 
@@ -43,5 +45,7 @@ void ToolGate::startNext()
     }
     const Job job = m_waiting.dequeue();
     m_activity = job.activity;
+    if (m_beforeEachTurn)
+        m_beforeEachTurn();
     job.work();
 }

@@ -28,6 +28,10 @@ public:
     // the gate stays held meanwhile, so nothing can slip in between.
     void release();
 
+    // Runs just before each turn's work: what must be done before the tool may touch Adobe's
+    // files (the update scan still reading package copies, say).
+    void setBeforeEachTurn(Work before) { m_beforeEachTurn = std::move(before); }
+
     bool isHeld() const { return m_held; }
     QString activity() const { return m_activity; }
     int waitingCount() const { return m_waiting.size(); }
@@ -46,6 +50,7 @@ private:
     void startNext();
 
     QQueue<Job> m_waiting;
+    Work m_beforeEachTurn;
     bool m_held = false;
     QString m_activity;
 };

@@ -72,6 +72,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     updateScanner = new UpdateScanner(this);
     connect(updateScanner, &UpdateScanner::updateFound, this, &MainWindow::updateAnnounced);
     connect(updateScanner, &UpdateScanner::finished, this, &MainWindow::showIdleStatus);
+    toolGate.setBeforeEachTurn([this] { updateScanner->finishReading(); });
     // A shortcut rather than a menu entry: the menus stay as the form has them.
     auto *refresh = new QShortcut(QKeySequence::Refresh, this);
     connect(refresh, &QShortcut::activated, this, &MainWindow::refreshEverything);

@@ -265,14 +265,10 @@ void UpdateScanner::answered(const QString &url, const FeedAnswer &answer)
     m_answeredNow.insert(url, answer);
     const QList<Pending> waiting = m_waiting.values(url);
     m_waiting.remove(url);
-    if (answer.tooLarge) {
+    if (answer.tooLarge)
         qDebug().noquote() << "FEED TOO LARGE" << url;
-        return;
-    }
-    if (answer.error != QNetworkReply::NoError) {
+    else if (answer.error != QNetworkReply::NoError)
         qDebug().noquote() << "ERROR LOADING" << url << networkErrorName(answer.error);
-        return;
-    }
     // values() gives the latest first; report in the order the extensions were named.
     for (auto it = waiting.crbegin(); it != waiting.crend(); ++it)
         report(*it, answer);
@@ -280,13 +276,28 @@ void UpdateScanner::answered(const QString &url, const FeedAnswer &answer)
 
 void UpdateScanner::report(const Pending &pending, const FeedAnswer &answer)
 {
-    if (answer.tooLarge || answer.error != QNetworkReply::NoError ||
-        pending.installedVersion.isEmpty() || answer.version.isEmpty() ||
+    if (answer.tooLarge) {
+        emit feedFailed(pending.name, tr("its update feed is larger than a feed can be"));
+        return;
+    }
+    if (answer.error != QNetworkReply::NoError) {
+        emit feedFailed(
+            pending.name,
+            tr("its update feed could not be read (%1)").arg(networkErrorName(answer.error)));
+        return;
+    }
+    if (pending.installedVersion.isEmpty() || answer.version.isEmpty() ||
         compareVersions(pending.installedVersion.toUtf8(), answer.version.toUtf8()) != -1 ||
         m_found.contains(pending.name))
         return;
     m_found << pending.name;
     emit updateFound(pending.name, answer.version);
+}
+
+void UpdateScanner::finishReading()
+{
+    if (m_reading)
+        m_reading->waitForFinished();
 }
 
 void UpdateScanner::finishIfDone()

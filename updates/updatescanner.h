@@ -105,11 +105,17 @@ public:
     void cancel();
     bool isRunning() const { return m_running; }
 
+    // Blocks until the packages under way are read (each read is bounded), so that Adobe's tool
+    // may replace or delete them: a file being read cannot be deleted on Windows.
+    void finishReading();
+
     // The next scan asks every feed afresh.
     void forgetAnswers() { m_answers.clear(); }
 
 signals:
     void updateFound(const QString &name, const QString &announcedVersion);
+    // The extension's feed could not be asked or read; `reason` in words for the user.
+    void feedFailed(const QString &name, const QString &reason);
     void finished();
 
 private:

@@ -107,6 +107,19 @@ private slots:
         QCOMPARE(run(env, {"install", unsignedPackage}).status, 1);
     }
 
+    // Where the newer tool has retired itself, the listing hands installations to the older one,
+    // as it does for the window.
+    void installsThroughTheGenerationInCharge()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        QVERIFY(StandIn::setFault(env.root(), StandIn::Fault::NewerRetired, true));
+        const QString path = package(env, "p.zxp", "Retired Era Panel");
+        const Run result = run(env, {"install", path});
+        QCOMPARE(result.status, 0);
+        QVERIFY(installed(env, StandIn::Generation::Older).contains("Retired Era Panel"));
+    }
+
     void removesThroughEveryGeneration()
     {
         TestEnvironment env;
@@ -199,13 +212,23 @@ private slots:
                                                 server.url("/broken.xml").toString()))
                     .contains("successful"));
 
+        // A third whose feed is gone: no answer is no "up to date".
+        QVERIFY(StandIn::installPackage(env.root(), StandIn::Generation::Newer,
+                                        package(env, "gone.zxp", "Gone Panel", "1.0", true,
+                                                server.url("/gone.xml").toString()))
+                    .contains("successful"));
+
         const Run result = run(env, {"update", "--all"});
         QCOMPARE(result.status, 3);
         // Not a terminal: the result line alone, without progress lines.
         QCOMPARE(result.out, QString("Demo Panel: updated to 2.0.\n"));
-        QVERIFY2(result.err.startsWith("Broken Panel: not updated: the update could not be "
-                                       "downloaded: ") &&
-                     result.err.count('\n') == 1,
+        const QStringList errors = result.err.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(errors.size(), 2);
+        QVERIFY2(errors.at(0).startsWith("Broken Panel: not updated: the update could not be "
+                                         "downloaded: "),
+                 qPrintable(result.err));
+        QVERIFY2(errors.at(1).startsWith("Gone Panel: not updated: its update feed could not be "
+                                         "read"),
                  qPrintable(result.err));
         QCOMPARE(installed(env, StandIn::Generation::Newer).value("Demo Panel"), QString("2.0"));
         QCOMPARE(installed(env, StandIn::Generation::Newer).value("Broken Panel"), QString("1.0"));

@@ -258,6 +258,9 @@ private slots:
         QTest::newRow("stopped by the user")
             << "stop"
             << "Installing..." << 0 << false << false << "Adobe's command-line tool did not answer";
+        QTest::newRow("stopped while another program held the tool")
+            << "stopbeforestart"
+            << "" << 0 << false << false << "Another program was using Adobe's command-line tool";
         QTest::newRow("not started")
             << "nostart"
             << "" << 0 << false << false << "Adobe's command-line tool could not be started";
@@ -278,10 +281,10 @@ private slots:
 
         ToolResult run;
         run.program = "/opt/tool";
-        run.started = what != "nostart";
+        run.started = what != "nostart" && what != "stopbeforestart";
         run.crashed = what == "crash";
         run.timedOut = what == "timeout";
-        run.stopped = what == "stop";
+        run.stopped = what == "stop" || what == "stopbeforestart";
         run.exitCode = exitCode;
         run.out = output;
 

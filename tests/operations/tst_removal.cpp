@@ -147,7 +147,8 @@ private slots:
         QVERIFY(statuses.contains("Removing Shared Brush..."));
         QVERIFY(statuses.contains("Installing Layer Tidy..."));
         QVERIFY(s.in->ui()->actionRemove->isEnabled());
-        QVERIFY(s.in->ui()->statusBar->currentMessage().isEmpty());
+        // Once the refresh's update scan is over too.
+        QTRY_VERIFY(s.in->ui()->statusBar->currentMessage().isEmpty());
     }
 
     // Started while an update's download waits, a removal cannot refresh the lists between its
