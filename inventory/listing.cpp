@@ -5,6 +5,7 @@
 #include "support/literalcipher.h"
 #include "support/literals.h"
 #include "tool/toolcommand.h"
+#include "tool/toollock.h"
 #include "tool/toolrun.h"
 
 #include <QSqlQuery>
@@ -72,7 +73,11 @@ ListingSummary Inventory::list()
 
         if ((out.isEmpty() || extractionError) && adobeDatabases.contains(Older) &&
             toolFolders.at(k) == Older) {
-            if (repairOlderDatabase(adobeDatabases.value(Older)))
+            // The repair writes the database the tool reads: no other process's run may be under
+            // way, and the lock stays held for the listing that follows.
+            ToolLock lock;
+            if (lock.tryLock(ToolLock::longestWaitMs()) &&
+                repairOlderDatabase(adobeDatabases.value(Older)))
                 out = runToolAndWait(command).out;
         }
 

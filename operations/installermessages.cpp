@@ -192,7 +192,7 @@ QString toolNotStartedText(const QString &program)
 
 QString toolFailureText(const ToolResult &result)
 {
-    if (result.stopped && !result.started)
+    if ((result.stopped || result.busyElsewhere) && !result.started)
         return translated(QT_TRANSLATE_NOOP(
             "MainWindow", "Another program was using Adobe's command-line tool, so Panelhold did "
                           "not start it. Please try again when the other program is done."));

@@ -3,8 +3,10 @@
 #include "inventory/inventory.h"
 #include "platform/platform.h"
 #include "tool/toolcommand.h"
+#include "tool/toollock.h"
 #include "tool/toolrun.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -53,6 +55,16 @@ QList<MoveAsideFailure> resetExtensionDatabases(Inventory &inventory)
 {
     QList<MoveAsideFailure> failures;
     inventory.locateDatabases();
+    // The databases change under the tool's feet: another process's run must not be under way,
+    // and none may start before the two listings have rebuilt the list.
+    ToolLock lock;
+    if (!lock.tryLock(ToolLock::longestWaitMs())) {
+        const QString reason = QCoreApplication::translate(
+            "MainWindow", "another program kept Adobe's command-line tool busy");
+        failures.append({inventory.olderDatabasePath, reason});
+        failures.append({inventory.newerDatabasePath, reason});
+        return failures;
+    }
     // Adobe's service holds the databases open while it runs.
     Platform::stopAdobeDesktopService();
 

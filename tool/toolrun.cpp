@@ -75,11 +75,13 @@ ToolResult runToolAndWait(const ToolCommandLine &command)
 {
     ToolResult result;
     result.program = command.program;
-    // Another process's run goes first. One that holds the tool longer than a run may stay
-    // silent is not waited for any longer.
+    // Another process's run goes first.
     ToolLock lock;
-    if (!lock.tryLock(ToolLimits::quietLimitMs()))
-        qDebug().noquote() << "TOOL STILL BUSY ELSEWHERE" << command.text;
+    if (!lock.tryLock(ToolLock::longestWaitMs())) {
+        qDebug().noquote() << "TOOL BUSY ELSEWHERE" << command.text;
+        result.busyElsewhere = true;
+        return result;
+    }
     QProcess process;
     startProcess(process, command);
     result.started = process.waitForStarted(ToolLimits::quietLimitMs());
@@ -178,10 +180,16 @@ void ToolRun::startWhenToolIsFree()
 {
     if (m_finishing)
         return; // stopped while it waited
-    // Another process's run goes first, unless it holds the tool longer than a run may stay
-    // silent.
-    if (!m_lock->tryLock() && m_lockWait.elapsed() < ToolLimits::quietLimitMs()) {
-        m_lockTimer->start(LockPollMs);
+    // Another process's run goes first; one that keeps the tool longer than any run may take
+    // is not waited for, and the tool is not started beside it either.
+    if (!m_lock->tryLock()) {
+        if (m_lockWait.elapsed() < ToolLock::longestWaitMs()) {
+            m_lockTimer->start(LockPollMs);
+        } else {
+            qDebug().noquote() << "TOOL BUSY ELSEWHERE" << m_command.text;
+            m_result.busyElsewhere = true;
+            finishSoon();
+        }
         return;
     }
     m_quietTimer->start(ToolLimits::quietLimitMs());

@@ -32,11 +32,12 @@ struct ToolResult
     QString out; // standard output, decoded by decodeToolOutput
     QString err; // standard error
     bool started = false;
-    bool crashed = false;   // ended by a crash, not by exiting
-    int exitCode = 0;       // meaningful only when it exited
-    bool timedOut = false;  // killed after ToolLimits::quietLimitMs() of silence
-    bool stopped = false;   // killed because the user stopped waiting
-    bool truncated = false; // more output came than ToolLimits::MaxOutputBytes
+    bool crashed = false;       // ended by a crash, not by exiting
+    int exitCode = 0;           // meaningful only when it exited
+    bool timedOut = false;      // killed after ToolLimits::quietLimitMs() of silence
+    bool stopped = false;       // killed because the user stopped waiting
+    bool truncated = false;     // more output came than ToolLimits::MaxOutputBytes
+    bool busyElsewhere = false; // never started: another process kept the tool too long
 
     // The tool ran and ended by itself, whatever it said.
     bool answered() const { return started && !timedOut && !stopped; }

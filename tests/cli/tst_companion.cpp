@@ -313,32 +313,37 @@ private slots:
     }
 
     // Two processes (a script's companions, or one beside the window) take turns with the tool
-    // as runs within one process do.
+    // as runs within one process do, and fairly: one that installs package after package does
+    // not keep the other waiting until it is done.
     void processesTakeTurnsWithTheTool()
     {
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root()));
-        QVERIFY(StandIn::setRunDelay(env.root(), 300));
-        const QString first = package(env, "first.zxp", "First Panel");
-        const QString second = package(env, "second.zxp", "Second Panel");
+        QVERIFY(StandIn::setRunDelay(env.root(), 250));
+        QStringList many;
+        for (int i = 0; i < 5; ++i)
+            many << package(env, QString("many%1.zxp").arg(i), QString("Many Panel %1").arg(i));
+        const QString single = package(env, "single.zxp", "Single Panel");
 
-        QList<QProcess *> processes;
-        for (const QString &path : {first, second}) {
-            auto *process = new QProcess(this);
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert(QStringLiteral("PANELHOLD_COMMON_APPDATA"), env.root());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PANELHOLD_COMMON_APPDATA"), env.root());
+        QProcess longer;
+        QProcess shorter;
+        QStringList endings;
+        for (QProcess *process : {&longer, &shorter}) {
             process->setProcessEnvironment(environment);
-            process->start(companionPath(), {"install", path});
-            processes << process;
+            connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+                    [&, process] { endings << (process == &longer ? "longer" : "shorter"); });
         }
-        for (QProcess *process : qAsConst(processes)) {
-            QVERIFY(process->waitForFinished(60000));
-            QCOMPARE(process->exitCode(), 0);
-            delete process;
-        }
+        longer.start(companionPath(), QStringList{"install"} + many);
+        QTest::qWait(400); // its listing runs; the single package comes while it installs
+        shorter.start(companionPath(), {"install", single});
+        QVERIFY(QTest::qWaitFor([&] { return endings.size() == 2; }, 60000));
+        QCOMPARE(longer.exitCode(), 0);
+        QCOMPARE(shorter.exitCode(), 0);
+        QCOMPARE(endings, (QStringList{"shorter", "longer"}));
         QCOMPARE(StandIn::overlappingRuns(env.root()), QStringList());
-        QCOMPARE(installed(env, StandIn::Generation::Newer).keys(),
-                 (QStringList{"First Panel", "Second Panel"}));
+        QCOMPARE(installed(env, StandIn::Generation::Newer).size(), 6);
     }
 
     // Copied away from its program folder, it finds no tool beside it and says so.

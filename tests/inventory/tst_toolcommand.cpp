@@ -5,8 +5,10 @@
 #include "tool/toolrun.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLockFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTextCodec>
 #include <QtTest>
@@ -230,6 +232,22 @@ private slots:
         QVERIFY(waiting.result().answered());
         QVERIFY(waiting.result().out.contains("installed for"));
         QCOMPARE(stoppedEnd.count(), 1);
+
+        // A holder that died left its lock behind: taken over at once.
+        QProcess gone;
+        gone.start("true", QStringList());
+        QVERIFY(gone.waitForStarted(5000));
+        const qint64 goneId = gone.processId(); // known only while it runs
+        QVERIFY(goneId > 0);
+        QVERIFY(gone.waitForFinished(5000));
+        QFile left(toolLockPath());
+        QVERIFY(left.open(QIODevice::WriteOnly));
+        left.write(QByteArray::number(goneId) + "\ngone\n\n");
+        left.close();
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(runToolAndWait(listCommand("Support003", "/")).answered());
+        QVERIFY(took.elapsed() < 5000);
     }
 
     void toolThatCannotStartEndsFromTheEventLoop()
