@@ -197,6 +197,12 @@ void ToolRun::startWhenToolIsFree()
     startProcess(*m_process, m_command);
 }
 
+void ToolRun::waitForTool(int milliseconds)
+{
+    if (m_processStarted && m_process->state() != QProcess::NotRunning)
+        m_process->waitForFinished(milliseconds);
+}
+
 void ToolRun::stop()
 {
     if (m_finishing || m_done)

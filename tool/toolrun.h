@@ -84,6 +84,10 @@ public:
     // The user gave up waiting: the tool is killed and the run ends as stopped.
     void stop();
 
+    // Blocks until the tool this run started has ended, for at most `milliseconds`: for a
+    // program about to exit while the tool still writes Adobe's files.
+    void waitForTool(int milliseconds);
+
     bool isRunning() const { return m_process && !m_done; }
     const ToolResult &result() const { return m_result; }
     QString program() const { return m_result.program; }

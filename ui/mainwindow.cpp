@@ -10,6 +10,7 @@
 #include "support/literalcipher.h"
 #include "support/literals.h"
 #include "support/qeasysettings.h"
+#include "tool/toolrun.h"
 #include "updates/updatescanner.h"
 
 #include <QCloseEvent>
@@ -85,6 +86,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
 MainWindow::~MainWindow()
 {
+    // Closing while the tool works: it is left to finish what it writes (killed halfway it could
+    // leave Adobe's database half written), and this process keeps the tool's lock until then,
+    // so that no other process starts the tool beside it.
+    for (ToolRun *run : {installer->currentRun(), remover->currentRun()}) {
+        if (run)
+            run->waitForTool(ToolLimits::quietLimitMs());
+    }
     delete ui;
 }
 

@@ -378,6 +378,21 @@ private slots:
         QTRY_VERIFY(!waitBox);
     }
 
+    // Closing the window while the tool installs lets the tool finish first.
+    void closingWhileTheToolRunsLetsItFinish()
+    {
+        Session s;
+        s.open();
+        QVERIFY(StandIn::setRunDelay(s.env.root(), 500));
+        drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Closing Time"))});
+        QVERIFY(s.in->installingRun());
+        const QPointer<QMessageBox> waitBox = s.in->installWaitBox();
+        s.in.reset();
+        s.window.reset();
+        QVERIFY(s.installedNames(Generation::Newer).contains("Closing Time"));
+        delete waitBox;
+    }
+
     void silentInstallationEndsInTheUpdateStep()
     {
         Session s;
