@@ -19,6 +19,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace {
 QString tr(const char *text)
 {
@@ -172,13 +174,18 @@ bool Companion::readInventory()
     return true;
 }
 
-bool Companion::isListed(const QString &name) const
+bool Companion::allListed(const QStringList &names)
 {
-    for (const auto &host : m_inventory.hostExtensions) {
-        if (host.contains(name))
-            return true;
+    bool listed = true;
+    for (const QString &name : names) {
+        const bool found = std::any_of(
+            m_inventory.hostExtensions.cbegin(), m_inventory.hostExtensions.cend(),
+            [&](const QMap<QString, QStringList> &host) { return host.contains(name); });
+        if (!found)
+            m_err << name << ": " << tr("no Adobe application lists this extension.") << '\n';
+        listed = listed && found;
     }
-    return false;
+    return listed;
 }
 
 UpdateCheck Companion::checkForUpdates()
@@ -311,14 +318,7 @@ int Companion::remove(const QStringList &names)
 {
     if (!readInventory())
         return ExitStatus::Failure;
-    bool usable = true;
-    for (const QString &name : names) {
-        if (!isListed(name)) {
-            m_err << name << ": " << tr("no Adobe application lists this extension.") << '\n';
-            usable = false;
-        }
-    }
-    if (!usable)
+    if (!allListed(names))
         return ExitStatus::BadUsage;
 
     int succeeded = 0;
@@ -356,12 +356,8 @@ int Companion::update(const QStringList &names, bool all)
 {
     if (!readInventory())
         return ExitStatus::Failure;
-    for (const QString &name : names) {
-        if (!isListed(name)) {
-            m_err << name << ": " << tr("no Adobe application lists this extension.") << '\n';
-            return ExitStatus::BadUsage;
-        }
-    }
+    if (!allListed(names))
+        return ExitStatus::BadUsage;
     const UpdateCheck check = checkForUpdates();
     QStringList wanted = names;
     if (all)

@@ -45,7 +45,8 @@ private:
     bool toolFound();
     // Lists and reads the databases; false (and said so) when no tool printed anything.
     bool readInventory();
-    bool isListed(const QString &name) const;
+    // Says which names no host lists; true when every one is listed.
+    bool allListed(const QStringList &names);
     // Asks every extension's feed.
     UpdateCheck checkForUpdates();
     InstallReport installAndWait(const InstallRequest &request);
