@@ -11,8 +11,6 @@
 #include <QModelIndexList>
 #include <QPixmap>
 #include <QPointer>
-#include <QProcess>
-#include <QSet>
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QUrl>

@@ -1,4 +1,5 @@
 #include "localhttpserver.h"
+#include "samplepackages.h"
 #include "standin.h"
 #include "testenvironment.h"
 
@@ -54,14 +55,8 @@ private:
                            const QString &version = QStringLiteral("1.0"), bool signature = true,
                            const QString &updateUrl = QString())
     {
-        StandIn::SamplePackage sample;
-        sample.name = name;
-        sample.version = version;
-        sample.hosts << StandIn::SampleHost{QStringLiteral("Photoshop"), QString()};
-        sample.signature = signature;
-        sample.updateUrl = updateUrl;
-        const QString path = env.scratch() + QLatin1Char('/') + fileName;
-        return StandIn::buildSamplePackage(path, sample) ? path : QString();
+        return TestPackages::writePhotoshopPackage(env.scratch(), fileName, name, version,
+                                                   signature, updateUrl);
     }
 
     static QMap<QString, QString> installed(const TestEnvironment &env,
@@ -125,9 +120,7 @@ private slots:
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root()));
         const QString shared = package(env, "shared.zxp", "Shared Brush");
-        for (StandIn::Generation generation :
-             {StandIn::Generation::Older, StandIn::Generation::Newer})
-            QVERIFY(StandIn::installPackage(env.root(), generation, shared).contains("successful"));
+        QVERIFY(TestPackages::installInBothGenerations(env.root(), shared));
         const QString other = package(env, "other.zxp", "Other Panel");
         QVERIFY(StandIn::installPackage(env.root(), StandIn::Generation::Newer, other)
                     .contains("successful"));

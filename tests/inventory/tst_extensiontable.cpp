@@ -68,6 +68,15 @@ class TestExtensionTable : public QObject
 {
     Q_OBJECT
 
+private:
+    // The hosts, with "A" 1.0 and "B" 2.5.10 installed in the newer generation.
+    static bool withTwoExtensions(const TestEnvironment &env)
+    {
+        return StandIn::prepareEnvironment(env.root(), standardHosts()) &&
+               install(env, Generation::Newer, "A", "1.0") &&
+               install(env, Generation::Newer, "B", "2.5.10");
+    }
+
 private slots:
     void init()
     {
@@ -304,9 +313,7 @@ private slots:
     void updateButtons()
     {
         TestEnvironment env;
-        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
-        QVERIFY(install(env, Generation::Newer, "A", "1.0"));
-        QVERIFY(install(env, Generation::Newer, "B", "2.5.10"));
+        QVERIFY(withTwoExtensions(env));
         MainWindow window;
         MainWindowAccess in = shownWithUpdateFor(window, "B");
         QTableWidget *table = in.ui()->tableWidget;
@@ -378,9 +385,7 @@ private slots:
         QFETCH(bool, toolBusy);
         QFETCH(bool, starts);
         TestEnvironment env;
-        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
-        QVERIFY(install(env, Generation::Newer, "A", "1.0"));
-        QVERIFY(install(env, Generation::Newer, "B", "2.5.10"));
+        QVERIFY(withTwoExtensions(env));
         MainWindow window;
         MainWindowAccess in = shownWithUpdateFor(window, "B");
         in.selectionChanged();

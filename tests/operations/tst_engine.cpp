@@ -2,6 +2,7 @@
 #include "inventory/inventory.h"
 #include "operations/installer.h"
 #include "operations/remover.h"
+#include "samplepackages.h"
 #include "standin.h"
 #include "testenvironment.h"
 #include "tool/toolgate.h"
@@ -17,12 +18,7 @@ private:
     static QString package(const TestEnvironment &env, const QString &fileName, const QString &name,
                            bool signature = true)
     {
-        StandIn::SamplePackage sample;
-        sample.name = name;
-        sample.hosts << StandIn::SampleHost{QStringLiteral("Photoshop"), QString()};
-        sample.signature = signature;
-        const QString path = env.scratch() + QLatin1Char('/') + fileName;
-        return StandIn::buildSamplePackage(path, sample) ? path : QString();
+        return TestPackages::writePhotoshopPackage(env.scratch(), fileName, name, "1.0", signature);
     }
 
 private slots:
@@ -72,9 +68,7 @@ private slots:
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root()));
         const QString shared = package(env, "shared.zxp", "Shared Brush");
-        for (StandIn::Generation generation :
-             {StandIn::Generation::Older, StandIn::Generation::Newer})
-            QVERIFY(StandIn::installPackage(env.root(), generation, shared).contains("successful"));
+        QVERIFY(TestPackages::installInBothGenerations(env.root(), shared));
 
         Inventory inventory;
         inventory.list();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "samplepackages.h"
 #include "standin.h"
 
 #include <QByteArray>
@@ -52,17 +53,6 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A signed Photoshop package the stand-in installs, naming the given update feed.
-inline StandIn::SamplePackage photoshopPackage(const QString &name, const QString &version,
-                                               const QString &updateUrl)
-{
-    StandIn::SamplePackage package;
-    package.name = name;
-    package.version = version;
-    package.hosts << StandIn::SampleHost{QStringLiteral("Photoshop"), QString()};
-    package.signature = true;
-    package.updateUrl = updateUrl;
-    return package;
-}
+using TestPackages::photoshopPackage;
 
 } // namespace UpdatesTest
