@@ -13,7 +13,10 @@
 
 namespace {
 int answerLifetimeMs = 5 * 60 * 1000;
-constexpr int MaxRequestsPerHost = 6;
+// What one network access manager sends to a host at once, and the managers a scan may use:
+// up to 240 requests in flight to one host.
+constexpr int ConnectionsPerLane = 6;
+constexpr int MaxLanes = 40;
 } // namespace
 
 int FeedAnswerCache::lifetimeMs()
@@ -71,8 +74,9 @@ void ManifestUrlCache::store(const PackageManifests &read)
 }
 
 UpdateScanner::UpdateScanner(QObject *parent)
-    : QObject(parent), m_network(new QNetworkAccessManager(this))
+    : QObject(parent)
 {
+    m_lanes << new QNetworkAccessManager(this);
 }
 
 UpdateScanner::~UpdateScanner()
@@ -103,6 +107,7 @@ void UpdateScanner::cancel()
             reply->deleteLater();
         }
     }
+    releaseExtraLanes();
     m_running = false;
 }
 
@@ -191,21 +196,44 @@ QString UpdateScanner::hostOf(const QString &url)
 void UpdateScanner::request(const QString &url)
 {
     const QString host = hostOf(url);
-    if (m_sentToHost.value(host) >= MaxRequestsPerHost) {
+    const int lane = freeLane(host);
+    if (lane < 0)
         m_queuedForHost[host] << url;
-        return;
-    }
-    send(url);
+    else
+        send(url, lane);
 }
 
-void UpdateScanner::send(const QString &url)
+int UpdateScanner::freeLane(const QString &host)
 {
-    ++m_sentToHost[hostOf(url)];
+    QVector<int> &sent = m_sentToHost[host];
+    for (int lane = 0; lane < sent.size(); ++lane) {
+        if (sent.at(lane) < ConnectionsPerLane)
+            return lane;
+    }
+    if (sent.size() == MaxLanes)
+        return -1;
+    sent.append(0);
+    return sent.size() - 1;
+}
+
+void UpdateScanner::releaseExtraLanes()
+{
+    // Each manager keeps a thread and its idle connections; the first one serves every scan.
+    while (m_lanes.size() > 1)
+        m_lanes.takeLast()->deleteLater();
+}
+
+void UpdateScanner::send(const QString &url, int lane)
+{
+    const QString host = hostOf(url);
+    ++m_sentToHost[host][lane];
+    while (m_lanes.size() <= lane)
+        m_lanes << new QNetworkAccessManager(this);
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
     request.setRawHeader("User-Agent", "Fake User");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
-    QNetworkReply *reply = m_network->get(request);
+    QNetworkReply *reply = m_lanes.at(lane)->get(request);
     m_replies << reply;
 
     // No progress for the stall timeout, or no end within the overall limit: given up.
@@ -235,7 +263,8 @@ void UpdateScanner::send(const QString &url)
             });
     connect(reply, &QNetworkReply::metaDataChanged, stall,
             [stall] { stall->start(networkStallTimeoutMs()); });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, url, timedOut, tooLarge] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, url, host, lane, timedOut,
+                                                    tooLarge] {
         m_replies.removeAll(reply);
         reply->deleteLater();
         FeedAnswer answer;
@@ -251,11 +280,10 @@ void UpdateScanner::send(const QString &url)
         }
         m_answers.store(url, answer);
         answered(url, answer);
-        const QString host = hostOf(url);
-        --m_sentToHost[host];
+        --m_sentToHost[host][lane];
         QStringList &queued = m_queuedForHost[host];
         if (!queued.isEmpty())
-            send(queued.takeFirst());
+            send(queued.takeFirst(), lane);
         finishIfDone();
     });
 }
@@ -305,6 +333,7 @@ void UpdateScanner::finishIfDone()
     if (!m_running || !m_replies.isEmpty() || m_reading)
         return;
     m_running = false;
+    releaseExtraLanes();
     emit finished();
 }
 

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class Inventory;
 class QNetworkAccessManager;
@@ -86,9 +87,8 @@ private:
     QHash<QString, PackageManifests> m_entries;
 };
 
-// Looks for newer versions of the installed extensions: every feed is asked at once through one
-// network access manager, each request with the no-progress timeout and the overall limit, and
-// each address once per scan. Packages whose manifests are not known yet are read on worker
+// Looks for newer versions of the installed extensions: every feed is asked at once, each
+// request with the no-progress timeout and the overall limit, and each address once per scan. Packages whose manifests are not known yet are read on worker
 // threads, and each feed is asked as soon as a manifest names it, so the window stays usable
 // meanwhile. Reports each newer version as its feed answers and finishes when every package is
 // read and the last feed answered or gave up.
@@ -127,23 +127,28 @@ private:
 
     void follow(const ScanTarget &target, const PackageManifests &read);
     void request(const QString &url);
-    void send(const QString &url);
+    int freeLane(const QString &host);
+    void send(const QString &url, int lane);
+    void releaseExtraLanes();
     static QString hostOf(const QString &url);
     void answered(const QString &url, const FeedAnswer &answer);
     void report(const Pending &pending, const FeedAnswer &answer);
     void finishIfDone();
 
-    QNetworkAccessManager *m_network;
+    // One network access manager opens at most six connections to a host and queues the rest
+    // with their timers already running. So that every feed is asked at once even where many
+    // sit on one host, a host's requests beyond six go to further managers, "lanes", made for
+    // the scan and let go when it ends. Past the last lane the scan queues requests itself,
+    // each clock starting only when its request is sent, so feeds that never answer cannot
+    // time out the ones behind them.
+    QList<QNetworkAccessManager *> m_lanes;
     FeedAnswerCache m_answers;
     ManifestUrlCache m_manifests;
     QMultiHash<QString, Pending> m_waiting;   // feed address -> extensions waiting for it
     QHash<QString, FeedAnswer> m_answeredNow; // what this scan's feeds answered, by address
     QPointer<QFutureWatcher<PackageManifests>> m_reading; // packages still being read, if any
     QList<QPointer<QNetworkReply>> m_replies;
-    // The network layer opens at most six connections to one host and queues the rest, with
-    // their timers already running; the scan queues them itself, so that a request's time only
-    // counts once it is sent and feeds that never answer cannot time out the ones behind them.
-    QHash<QString, int> m_sentToHost;
+    QHash<QString, QVector<int>> m_sentToHost; // host -> requests in flight on each lane
     QHash<QString, QStringList> m_queuedForHost;
     QStringList m_found;
     bool m_running = false;
