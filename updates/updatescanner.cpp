@@ -73,8 +73,7 @@ void ManifestUrlCache::store(const PackageManifests &read)
     m_entries.insert(read.packagePath, read);
 }
 
-UpdateScanner::UpdateScanner(QObject *parent)
-    : QObject(parent)
+UpdateScanner::UpdateScanner(QObject *parent) : QObject(parent)
 {
     m_lanes << new QNetworkAccessManager(this);
 }
@@ -263,29 +262,29 @@ void UpdateScanner::send(const QString &url, int lane)
             });
     connect(reply, &QNetworkReply::metaDataChanged, stall,
             [stall] { stall->start(networkStallTimeoutMs()); });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, url, host, lane, timedOut,
-                                                    tooLarge] {
-        m_replies.removeAll(reply);
-        reply->deleteLater();
-        FeedAnswer answer;
-        if (*tooLarge) {
-            answer.tooLarge = true;
-        } else if (*timedOut) {
-            answer.error = QNetworkReply::TimeoutError;
-        } else {
-            answer.error = reply->error();
-            if (answer.error == QNetworkReply::NoError)
-                answer.version =
-                    parseUpdateFeed(QString::fromUtf8(reply->read(MaxFeedBytes))).version;
-        }
-        m_answers.store(url, answer);
-        answered(url, answer);
-        --m_sentToHost[host][lane];
-        QStringList &queued = m_queuedForHost[host];
-        if (!queued.isEmpty())
-            send(queued.takeFirst(), lane);
-        finishIfDone();
-    });
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, url, host, lane, timedOut, tooLarge] {
+                m_replies.removeAll(reply);
+                reply->deleteLater();
+                FeedAnswer answer;
+                if (*tooLarge) {
+                    answer.tooLarge = true;
+                } else if (*timedOut) {
+                    answer.error = QNetworkReply::TimeoutError;
+                } else {
+                    answer.error = reply->error();
+                    if (answer.error == QNetworkReply::NoError)
+                        answer.version =
+                            parseUpdateFeed(QString::fromUtf8(reply->read(MaxFeedBytes))).version;
+                }
+                m_answers.store(url, answer);
+                answered(url, answer);
+                --m_sentToHost[host][lane];
+                QStringList &queued = m_queuedForHost[host];
+                if (!queued.isEmpty())
+                    send(queued.takeFirst(), lane);
+                finishIfDone();
+            });
 }
 
 void UpdateScanner::answered(const QString &url, const FeedAnswer &answer)
