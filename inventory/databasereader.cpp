@@ -28,6 +28,23 @@ bool openForReading(QSqlDatabase &connection)
 
 void Inventory::readDatabases()
 {
+    readDatabasesInto(extensionInfo);
+}
+
+QStringList Inventory::packagePathsInDatabases() const
+{
+    QMap<QString, ExtensionInfo> records;
+    readDatabasesInto(records);
+    QStringList paths;
+    for (const ExtensionInfo &record : qAsConst(records)) {
+        if (!record.packagePath.isEmpty())
+            paths << record.packagePath;
+    }
+    return paths;
+}
+
+void Inventory::readDatabasesInto(QMap<QString, ExtensionInfo> &records) const
+{
     const QStringList keys = toolFolders;
     for (const QString &key : keys) {
         if (!adobeDatabases.contains(key))
@@ -41,7 +58,7 @@ void Inventory::readDatabases()
         if (!openForReading(connection))
             return;
         try {
-            readDatabase(key, connection);
+            readDatabase(key, connection, records);
         } catch (...) {
             qDebug() << "Unknown error reading information from" << key;
         }
@@ -49,7 +66,8 @@ void Inventory::readDatabases()
     }
 }
 
-void Inventory::readDatabase(const QString &key, QSqlDatabase connection)
+void Inventory::readDatabase(const QString &key, QSqlDatabase connection,
+                             QMap<QString, ExtensionInfo> &records) const
 {
     const QString selectStatement = storedLiteral(StoredLiterals::SelectExtensions);
     const QString nameName = storedLiteral(StoredLiterals::NameColumn);
@@ -74,7 +92,7 @@ void Inventory::readDatabase(const QString &key, QSqlDatabase connection)
 
     while (query.next()) {
         const QString rowName = valueAt(query, nameColumn).toString();
-        ExtensionInfo &info = extensionInfo[rowName];
+        ExtensionInfo &info = records[rowName];
         // The first generation in toolFolders order that knows the extension describes it.
         if (info.unfilled) {
             info.name = rowName;

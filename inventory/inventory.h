@@ -40,6 +40,9 @@ public:
 
     // Fills each listed extension's record (icon, visibility, package copy) from the databases.
     void readDatabases();
+    // The package copies the databases name, read without touching the snapshot: what an
+    // update scan will look at, known before any listing.
+    QStringList packagePathsInDatabases() const;
 
     // Asked afresh of the tools and databases, without touching the snapshot: each generation
     // that lists the extension now, with the version it lists; and every generation whose
@@ -64,5 +67,7 @@ public:
     QMap<QString, ExtensionInfo> extensionInfo; // extension name -> its record
 
 private:
-    void readDatabase(const QString &key, QSqlDatabase connection);
+    void readDatabasesInto(QMap<QString, ExtensionInfo> &records) const;
+    void readDatabase(const QString &key, QSqlDatabase connection,
+                      QMap<QString, ExtensionInfo> &records) const;
 };

@@ -99,8 +99,10 @@ MainWindow::~MainWindow()
 void MainWindow::startUp(const QString &savedHostName)
 {
     // Nothing else runs the tool yet, so the gate is free and the listing runs now. Its host
-    // selection fills the table; the update scan then adds buttons as feeds answer.
+    // selection fills the table; the update scan then adds buttons as feeds answer. The feeds
+    // are asked first, so that they answer while the tools list.
     toolGate.enter(tr("Loading information..."), [this, savedHostName] {
+        updateScanner->readAhead(inventory.packagePathsInDatabases());
         listExtensions(-1, savedHostName);
         toolGate.release();
     });

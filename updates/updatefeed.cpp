@@ -11,12 +11,14 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <atomic>
 #include <climits>
 #include <memory>
 
 namespace {
-int stallTimeoutMs = 30000;
-int feedLimitMs = 20000;
+// Read on the feed fetcher's thread too.
+std::atomic<int> stallTimeoutMs{30000};
+std::atomic<int> feedLimitMs{20000};
 int downloadLimitMs = 10 * 60 * 1000;
 qint64 downloadCapBytes = 512 * 1024 * 1024;
 

@@ -5,45 +5,9 @@
 #include "updates/versioncompare.h"
 
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkRequest>
 #include <QTimer>
 #include <QtConcurrent>
 #include <QtDebug>
-
-namespace {
-int answerLifetimeMs = 5 * 60 * 1000;
-// What one network access manager sends to a host at once, and the managers a scan may use:
-// up to 240 requests in flight to one host.
-constexpr int ConnectionsPerLane = 6;
-constexpr int MaxLanes = 40;
-} // namespace
-
-int FeedAnswerCache::lifetimeMs()
-{
-    return answerLifetimeMs;
-}
-
-void FeedAnswerCache::setLifetimeMs(int milliseconds)
-{
-    answerLifetimeMs = milliseconds;
-}
-
-bool FeedAnswerCache::find(const QString &url, FeedAnswer *answer) const
-{
-    const auto entry = m_answers.constFind(url);
-    if (entry == m_answers.constEnd() || entry->age.hasExpired(lifetimeMs()))
-        return false;
-    *answer = entry->answer;
-    return true;
-}
-
-void FeedAnswerCache::store(const QString &url, const FeedAnswer &answer)
-{
-    Entry &entry = m_answers[url];
-    entry.answer = answer;
-    entry.age.start();
-}
 
 PackageManifests readPackageManifests(const QString &packagePath)
 {
@@ -73,14 +37,25 @@ void ManifestUrlCache::store(const PackageManifests &read)
     m_entries.insert(read.packagePath, read);
 }
 
-UpdateScanner::UpdateScanner(QObject *parent) : QObject(parent)
+UpdateScanner::UpdateScanner(QObject *parent)
+    : QObject(parent), m_fetcher(new FeedFetcher(m_answers))
 {
-    m_lanes << new QNetworkAccessManager(this);
+    m_readAheadThread.setMaxThreadCount(1);
+    qRegisterMetaType<FeedAnswer>();
+    m_fetcher->moveToThread(&m_fetchThread);
+    connect(&m_fetchThread, &QThread::finished, m_fetcher, &QObject::deleteLater);
+    connect(m_fetcher, &FeedFetcher::answered, this, &UpdateScanner::feedAnswered);
+    m_fetchThread.setObjectName(QStringLiteral("update feeds"));
+    m_fetchThread.start();
 }
 
 UpdateScanner::~UpdateScanner()
 {
     cancel();
+    // Packages read ahead ask the fetcher from worker threads; it outlives them.
+    m_readingAhead.waitForFinished();
+    m_fetchThread.quit();
+    m_fetchThread.wait();
 }
 
 void UpdateScanner::cancel()
@@ -88,8 +63,6 @@ void UpdateScanner::cancel()
     ++m_generation;
     m_waiting.clear();
     m_answeredNow.clear();
-    m_sentToHost.clear();
-    m_queuedForHost.clear();
     // Packages still being read are given up; nothing more comes of them.
     if (m_reading) {
         m_reading->future().cancel();
@@ -97,17 +70,36 @@ void UpdateScanner::cancel()
         m_reading->deleteLater();
         m_reading = nullptr;
     }
-    const QList<QPointer<QNetworkReply>> replies = m_replies;
-    m_replies.clear();
-    for (const QPointer<QNetworkReply> &reply : replies) {
-        if (reply) {
-            reply->disconnect(this);
-            reply->abort();
-            reply->deleteLater();
-        }
-    }
-    releaseExtraLanes();
     m_running = false;
+}
+
+void UpdateScanner::readAhead(const QStringList &packagePaths)
+{
+    takeReadAhead();
+    // One worker thread, reading the packages in turn and asking each feed as soon as it is
+    // named: the other core is left to the listing that runs meanwhile.
+    FeedFetcher *fetcher = m_fetcher;
+    m_readingAhead = QtConcurrent::run(&m_readAheadThread, [fetcher, packagePaths] {
+        QList<PackageManifests> reads;
+        for (const QString &path : packagePaths) {
+            reads << readPackageManifests(path);
+            for (const ManifestUpdateUrl &manifest : qAsConst(reads.last().manifests)) {
+                if (!manifest.crashed && !manifest.url.isEmpty())
+                    fetcher->ask(manifest.url);
+            }
+        }
+        return reads;
+    });
+}
+
+void UpdateScanner::takeReadAhead()
+{
+    if (m_readingAhead.isCanceled() || !m_readingAhead.isStarted())
+        return;
+    const QList<PackageManifests> reads = m_readingAhead.result(); // waits for the end
+    for (const PackageManifests &read : reads)
+        m_manifests.store(read);
+    m_readingAhead = QFuture<QList<PackageManifests>>();
 }
 
 void UpdateScanner::start(const QList<ScanTarget> &targets)
@@ -115,6 +107,8 @@ void UpdateScanner::start(const QList<ScanTarget> &targets)
     cancel();
     m_running = true;
     m_found.clear();
+    // What was read ahead is nearly done by the time a scan starts; it is known from now on.
+    takeReadAhead();
     // Packages read before and unchanged since are followed at once; the others are read on
     // worker threads, and each is followed as soon as it is read.
     QList<ScanTarget> unread;
@@ -181,110 +175,17 @@ void UpdateScanner::follow(const ScanTarget &target, const PackageManifests &rea
         if (m_answers.find(manifest.url, &remembered))
             answered(manifest.url, remembered);
         else
-            request(manifest.url);
+            m_fetcher->ask(manifest.url);
     }
 }
 
-QString UpdateScanner::hostOf(const QString &url)
+void UpdateScanner::feedAnswered(const QString &url, const FeedAnswer &answer)
 {
-    const QUrl parsed(url, QUrl::TolerantMode);
-    return parsed.scheme() + QLatin1Char('/') + parsed.host() + QLatin1Char(':') +
-           QString::number(parsed.port());
-}
-
-void UpdateScanner::request(const QString &url)
-{
-    const QString host = hostOf(url);
-    const int lane = freeLane(host);
-    if (lane < 0)
-        m_queuedForHost[host] << url;
-    else
-        send(url, lane);
-}
-
-int UpdateScanner::freeLane(const QString &host)
-{
-    QVector<int> &sent = m_sentToHost[host];
-    for (int lane = 0; lane < sent.size(); ++lane) {
-        if (sent.at(lane) < ConnectionsPerLane)
-            return lane;
-    }
-    if (sent.size() == MaxLanes)
-        return -1;
-    sent.append(0);
-    return sent.size() - 1;
-}
-
-void UpdateScanner::releaseExtraLanes()
-{
-    // Each manager keeps a thread and its idle connections; the first one serves every scan.
-    while (m_lanes.size() > 1)
-        m_lanes.takeLast()->deleteLater();
-}
-
-void UpdateScanner::send(const QString &url, int lane)
-{
-    const QString host = hostOf(url);
-    ++m_sentToHost[host][lane];
-    while (m_lanes.size() <= lane)
-        m_lanes << new QNetworkAccessManager(this);
-    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    request.setRawHeader("User-Agent", "Fake User");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
-    QNetworkReply *reply = m_lanes.at(lane)->get(request);
-    m_replies << reply;
-
-    // No progress for the stall timeout, or no end within the overall limit: given up.
-    auto *stall = new QTimer(reply);
-    stall->setSingleShot(true);
-    stall->start(networkStallTimeoutMs());
-    auto *overall = new QTimer(reply);
-    overall->setSingleShot(true);
-    overall->start(feedTimeLimitMs());
-    auto timedOut = std::make_shared<bool>(false);
-    const auto giveUp = [reply, timedOut] {
-        if (reply->isFinished())
-            return;
-        *timedOut = true;
-        reply->abort();
-    };
-    connect(stall, &QTimer::timeout, reply, giveUp);
-    connect(overall, &QTimer::timeout, reply, giveUp);
-    auto tooLarge = std::make_shared<bool>(false);
-    connect(reply, &QNetworkReply::downloadProgress, this,
-            [reply, stall, tooLarge](qint64 received, qint64 total) {
-                stall->start(networkStallTimeoutMs());
-                if (received > MaxFeedBytes || total > MaxFeedBytes) {
-                    *tooLarge = true;
-                    reply->abort();
-                }
-            });
-    connect(reply, &QNetworkReply::metaDataChanged, stall,
-            [stall] { stall->start(networkStallTimeoutMs()); });
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, url, host, lane, timedOut, tooLarge] {
-                m_replies.removeAll(reply);
-                reply->deleteLater();
-                FeedAnswer answer;
-                if (*tooLarge) {
-                    answer.tooLarge = true;
-                } else if (*timedOut) {
-                    answer.error = QNetworkReply::TimeoutError;
-                } else {
-                    answer.error = reply->error();
-                    if (answer.error == QNetworkReply::NoError)
-                        answer.version =
-                            parseUpdateFeed(QString::fromUtf8(reply->read(MaxFeedBytes))).version;
-                }
-                m_answers.store(url, answer);
-                answered(url, answer);
-                --m_sentToHost[host][lane];
-                QStringList &queued = m_queuedForHost[host];
-                if (!queued.isEmpty())
-                    send(queued.takeFirst(), lane);
-                finishIfDone();
-            });
+    // Answers nobody waits for (read ahead, or asked by a dropped scan) are in the cache now.
+    if (!m_running || !m_waiting.contains(url))
+        return;
+    answered(url, answer);
+    finishIfDone();
 }
 
 void UpdateScanner::answered(const QString &url, const FeedAnswer &answer)
@@ -323,16 +224,16 @@ void UpdateScanner::report(const Pending &pending, const FeedAnswer &answer)
 
 void UpdateScanner::finishReading()
 {
+    m_readingAhead.waitForFinished();
     if (m_reading)
         m_reading->waitForFinished();
 }
 
 void UpdateScanner::finishIfDone()
 {
-    if (!m_running || !m_replies.isEmpty() || m_reading)
+    if (!m_running || !m_waiting.isEmpty() || m_reading)
         return;
     m_running = false;
-    releaseExtraLanes();
     emit finished();
 }
 

@@ -1,23 +1,22 @@
 #pragma once
 
+#include "updates/feedfetcher.h"
 #include "updates/manifest.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
+#include <QFuture>
 #include <QFutureWatcher>
 #include <QHash>
 #include <QList>
 #include <QMultiHash>
-#include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QVector>
+#include <QThread>
+#include <QThreadPool>
 
 class Inventory;
-class QNetworkAccessManager;
-class QTimer;
 
 // One installed extension the scan looks at.
 struct ScanTarget
@@ -31,36 +30,6 @@ struct ScanTarget
 // rebuilt while feeds are still answering. Reads the databases first when nothing filled the
 // records yet.
 QList<ScanTarget> scanTargets(Inventory &inventory);
-
-// What a feed answered, as the scan needs it.
-struct FeedAnswer
-{
-    QNetworkReply::NetworkError error = QNetworkReply::NoError;
-    bool tooLarge = false;
-    QString version; // the version the feed announces
-};
-
-// Feed answers by address, kept for a few minutes so that the refreshes after an install,
-// removal, update or reset ask no feed again; failures are kept too, so a feed host that never
-// answers costs its timeout once, not at every refresh.
-class FeedAnswerCache
-{
-public:
-    static int lifetimeMs();
-    static void setLifetimeMs(int milliseconds); // tests shorten it
-
-    bool find(const QString &url, FeedAnswer *answer) const;
-    void store(const QString &url, const FeedAnswer &answer);
-    void clear() { m_answers.clear(); }
-
-private:
-    struct Entry
-    {
-        FeedAnswer answer;
-        QElapsedTimer age;
-    };
-    QHash<QString, Entry> m_answers;
-};
 
 // What the manifests of one package name, and the file version it was read from.
 struct PackageManifests
@@ -87,11 +56,11 @@ private:
     QHash<QString, PackageManifests> m_entries;
 };
 
-// Looks for newer versions of the installed extensions: every feed is asked at once, each
-// request with the no-progress timeout and the overall limit, and each address once per scan. Packages whose manifests are not known yet are read on worker
-// threads, and each feed is asked as soon as a manifest names it, so the window stays usable
-// meanwhile. Reports each newer version as its feed answers and finishes when every package is
-// read and the last feed answered or gave up.
+// Looks for newer versions of the installed extensions: every feed is asked at once, through
+// the fetcher's thread, and each address once per scan. Packages whose manifests are not known
+// yet are read on worker threads, and each feed is asked as soon as a manifest names it, so the
+// window stays usable meanwhile. Reports each newer version as its feed answers and finishes
+// when every package is read and the last feed answered or gave up.
 class UpdateScanner : public QObject
 {
     Q_OBJECT
@@ -100,7 +69,12 @@ public:
     explicit UpdateScanner(QObject *parent = nullptr);
     ~UpdateScanner() override;
 
-    // Starts a scan; one under way is dropped first, and nothing more comes from it.
+    // Reads these packages' manifests on worker threads and asks their feeds at once, before
+    // a scan names them: at start-up the answers come in while the tools list.
+    void readAhead(const QStringList &packagePaths);
+
+    // Starts a scan; one under way is dropped first, and nothing more comes from it. Its feeds
+    // still answer into the cache.
     void start(const QList<ScanTarget> &targets);
     void cancel();
     bool isRunning() const { return m_running; }
@@ -125,31 +99,22 @@ private:
         QString installedVersion;
     };
 
+    void takeReadAhead();
     void follow(const ScanTarget &target, const PackageManifests &read);
-    void request(const QString &url);
-    int freeLane(const QString &host);
-    void send(const QString &url, int lane);
-    void releaseExtraLanes();
-    static QString hostOf(const QString &url);
+    void feedAnswered(const QString &url, const FeedAnswer &answer);
     void answered(const QString &url, const FeedAnswer &answer);
     void report(const Pending &pending, const FeedAnswer &answer);
     void finishIfDone();
 
-    // One network access manager opens at most six connections to a host and queues the rest
-    // with their timers already running. So that every feed is asked at once even where many
-    // sit on one host, a host's requests beyond six go to further managers, "lanes", made for
-    // the scan and let go when it ends. Past the last lane the scan queues requests itself,
-    // each clock starting only when its request is sent, so feeds that never answer cannot
-    // time out the ones behind them.
-    QList<QNetworkAccessManager *> m_lanes;
-    FeedAnswerCache m_answers;
+    FeedAnswerCache m_answers; // shared with the fetcher's thread
+    QThread m_fetchThread;
+    FeedFetcher *m_fetcher; // lives in m_fetchThread
     ManifestUrlCache m_manifests;
+    QThreadPool m_readAheadThread;
+    QFuture<QList<PackageManifests>> m_readingAhead;
     QMultiHash<QString, Pending> m_waiting;   // feed address -> extensions waiting for it
     QHash<QString, FeedAnswer> m_answeredNow; // what this scan's feeds answered, by address
     QPointer<QFutureWatcher<PackageManifests>> m_reading; // packages still being read, if any
-    QList<QPointer<QNetworkReply>> m_replies;
-    QHash<QString, QVector<int>> m_sentToHost; // host -> requests in flight on each lane
-    QHash<QString, QStringList> m_queuedForHost;
     QStringList m_found;
     bool m_running = false;
     quint64 m_generation = 0; // tells the answers of a dropped scan from the current one's

@@ -1,3 +1,4 @@
+#include "feedserver.h"
 #include "localhttpserver.h"
 #include "mainwindowaccess.h"
 #include "modalboxwatcher.h"
@@ -10,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QStatusBar>
 #include <QTcpServer>
+#include <QThread>
 #include <QtTest>
 
 using namespace UpdatesTest;
@@ -322,6 +324,40 @@ private slots:
         in.extensionVersions().insert("Panel", "1.0");
         in.refreshUpdateList();
         QCOMPARE(in.extensionsWithUpdates(), QStringList{"Panel"});
+    }
+
+    // Start-up asks the feeds the databases name before the tools list, from a thread of its
+    // own: the request goes out while the window's thread is still busy, and the scan that
+    // follows the listing takes that answer instead of asking again.
+    void startUpAsksFeedsWhileTheWindowIsBusy()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        FeedServer server;
+        QVERIFY(server.start());
+        LocalHttpServer::Route feed;
+        feed.body = StandIn::updateFeedXml("1.5", "http://dl.example/p-1.5.zxp");
+        feed.contentType = "text/xml";
+        feed.delayMs = 300; // still on its way when the scan starts
+        server.setRoutes({{"/feed.xml", feed}});
+        const QString package = env.scratch() + "/panel.zxp";
+        QVERIFY(StandIn::buildSamplePackage(
+            package, photoshopPackage("Panel", "1.0", server.url("/feed.xml").toString())));
+        QVERIFY(StandIn::installPackage(env.root(), StandIn::Generation::Newer, package)
+                    .contains("Installation successful"));
+
+        MainWindow window;
+        MainWindowAccess in(window);
+        window.startUp(QString());
+        // This thread turns no event loop until the feed has been asked.
+        QElapsedTimer waited;
+        waited.start();
+        while (server.requestCount() == 0 && !waited.hasExpired(10000))
+            QThread::msleep(5);
+        QCOMPARE(server.requestCount(), 1);
+        QVERIFY(in.waitForScan());
+        QCOMPARE(in.extensionsWithUpdates(), QStringList{"Panel"});
+        QCOMPARE(server.requestCount(), 1);
     }
 
     // The scan works in the background on copies: a refresh while it runs goes ahead at once,

@@ -9,10 +9,11 @@
 #include <QThread>
 #include <QUrl>
 
-// The update feeds of a scenario, served on 127.0.0.1 from a thread of the bench's driver
-// process. The window under measurement runs in a child process, so neither its event loop nor
-// the driver's blocking waits can hold an answer back. The one thread may listen on several
-// ports: to the window each port is a host of its own, as real feeds sit on many vendors' hosts.
+// Update feeds served on 127.0.0.1 from a thread of their own, so that neither the event loop
+// of the thread that made them nor its blocking waits can hold an answer back (the bench serves
+// its scenario's feeds with it; tests, while the window's thread is kept busy). The one thread
+// may listen on several ports: to the window each port is a host of its own, as real feeds sit
+// on many vendors' hosts.
 class FeedServer
 {
 public:
