@@ -12,11 +12,21 @@
 
 namespace {
 std::atomic<int> answerLifetimeMs{5 * 60 * 1000};
-// What one network access manager sends to a host at once, and the managers the fetcher may
-// use: up to 240 requests in flight to one host.
+// What one network access manager sends to a host at once; with the lane limit, up to 240
+// requests are in flight to one host.
 constexpr int ConnectionsPerLane = 6;
-constexpr int MaxLanes = 40;
+std::atomic<int> lanesPerHost{40};
 } // namespace
+
+int FeedFetcher::laneLimit()
+{
+    return lanesPerHost;
+}
+
+void FeedFetcher::setLaneLimit(int lanes)
+{
+    lanesPerHost = lanes;
+}
 
 int FeedAnswerCache::lifetimeMs()
 {
@@ -92,7 +102,7 @@ int FeedFetcher::freeLane(const QString &host)
         if (sent.at(lane) < ConnectionsPerLane)
             return lane;
     }
-    if (sent.size() == MaxLanes)
+    if (sent.size() >= laneLimit())
         return -1;
     sent.append(0);
     return sent.size() - 1;

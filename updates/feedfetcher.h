@@ -64,6 +64,10 @@ public:
     // fresh answer in the cache is answered from there; one being asked is not asked again.
     void ask(const QString &url);
 
+    // Network access managers one host's requests may spread over, six requests each (40).
+    static int laneLimit();
+    static void setLaneLimit(int lanes); // tests lower it
+
 signals:
     void answered(const QString &url, const FeedAnswer &answer);
 
@@ -78,7 +82,7 @@ private:
     // One network access manager opens at most six connections to a host and queues the rest
     // with their timers already running. So that every feed is asked at once even where many
     // sit on one host, a host's requests beyond six go to further managers, "lanes", made when
-    // needed and let go once nothing is asked. Past the last lane requests wait here, each
+    // needed and let go once nothing is asked. Past the lane limit requests wait here, each
     // clock starting only when its request is sent, so feeds that never answer cannot time out
     // the ones behind them.
     QList<QNetworkAccessManager *> m_lanes;

@@ -40,7 +40,7 @@ void ManifestUrlCache::store(const PackageManifests &read)
 UpdateScanner::UpdateScanner(QObject *parent)
     : QObject(parent), m_fetcher(new FeedFetcher(m_answers))
 {
-    m_readAheadThread.setMaxThreadCount(1);
+    m_readAheadPool.setMaxThreadCount(1);
     qRegisterMetaType<FeedAnswer>();
     m_fetcher->moveToThread(&m_fetchThread);
     connect(&m_fetchThread, &QThread::finished, m_fetcher, &QObject::deleteLater);
@@ -79,7 +79,7 @@ void UpdateScanner::readAhead(const QStringList &packagePaths)
     // One worker thread, reading the packages in turn and asking each feed as soon as it is
     // named: the other core is left to the listing that runs meanwhile.
     FeedFetcher *fetcher = m_fetcher;
-    m_readingAhead = QtConcurrent::run(&m_readAheadThread, [fetcher, packagePaths] {
+    m_readingAhead = QtConcurrent::run(&m_readAheadPool, [fetcher, packagePaths] {
         QList<PackageManifests> reads;
         for (const QString &path : packagePaths) {
             reads << readPackageManifests(path);

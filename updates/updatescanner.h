@@ -69,7 +69,7 @@ public:
     explicit UpdateScanner(QObject *parent = nullptr);
     ~UpdateScanner() override;
 
-    // Reads these packages' manifests on worker threads and asks their feeds at once, before
+    // Reads these packages' manifests on a worker thread and asks their feeds at once, before
     // a scan names them: at start-up the answers come in while the tools list.
     void readAhead(const QStringList &packagePaths);
 
@@ -110,7 +110,7 @@ private:
     QThread m_fetchThread;
     FeedFetcher *m_fetcher; // lives in m_fetchThread
     ManifestUrlCache m_manifests;
-    QThreadPool m_readAheadThread;
+    QThreadPool m_readAheadPool;
     QFuture<QList<PackageManifests>> m_readingAhead;
     QMultiHash<QString, Pending> m_waiting;   // feed address -> extensions waiting for it
     QHash<QString, FeedAnswer> m_answeredNow; // what this scan's feeds answered, by address

@@ -69,6 +69,16 @@ void addPanel(MainWindowAccess &in, const TestEnvironment &env, const LocalHttpS
     addWithFeed(in, env, "Panel", serverBase(server) + feedPath);
 }
 
+// Installs "Panel" 1.0 through the newer generation, its manifest naming the given feed.
+bool installPanel(const TestEnvironment &env, const QUrl &feed)
+{
+    const QString package = env.scratch() + "/panel.zxp";
+    return StandIn::buildSamplePackage(package,
+                                       photoshopPackage("Panel", "1.0", feed.toString())) &&
+           StandIn::installPackage(env.root(), StandIn::Generation::Newer, package)
+               .contains("Installation successful");
+}
+
 } // namespace
 
 // Finding an extension's download address (the lookup) and the scan for newer versions, run
@@ -308,11 +318,7 @@ private slots:
         QVERIFY(StandIn::prepareEnvironment(env.root()));
         LocalHttpServer server;
         server.serve("/feed.xml", StandIn::updateFeedXml("1.5", "http://dl.example/p-1.5.zxp"));
-        const QString package = env.scratch() + "/panel.zxp";
-        QVERIFY(StandIn::buildSamplePackage(
-            package, photoshopPackage("Panel", "1.0", server.url("/feed.xml").toString())));
-        QVERIFY(StandIn::installPackage(env.root(), StandIn::Generation::Newer, package)
-                    .contains("Installation successful"));
+        QVERIFY(installPanel(env, server.url("/feed.xml")));
 
         MainWindow window;
         MainWindowAccess in(window);
@@ -340,11 +346,7 @@ private slots:
         feed.contentType = "text/xml";
         feed.delayMs = 300; // still on its way when the scan starts
         server.setRoutes({{"/feed.xml", feed}});
-        const QString package = env.scratch() + "/panel.zxp";
-        QVERIFY(StandIn::buildSamplePackage(
-            package, photoshopPackage("Panel", "1.0", server.url("/feed.xml").toString())));
-        QVERIFY(StandIn::installPackage(env.root(), StandIn::Generation::Newer, package)
-                    .contains("Installation successful"));
+        QVERIFY(installPanel(env, server.url("/feed.xml")));
 
         MainWindow window;
         MainWindowAccess in(window);
@@ -429,8 +431,9 @@ private slots:
         QCOMPARE(found, names);
     }
 
-    // One host takes six requests at a time; feeds queued behind six silent ones on the same
-    // host start their clocks only when they are sent, so they are still heard.
+    // Past its lanes a host takes no more requests at once (here six); feeds queued behind six
+    // silent ones on the same host start their clocks only when they are sent, so they are
+    // still heard.
     void feedsQueuedBehindSilentOnesAreStillHeard()
     {
         TestEnvironment env;
@@ -449,9 +452,12 @@ private slots:
                 server.serve(feed, StandIn::updateFeedXml("2.0", "x"));
             addWithFeed(in, env, name, base + feed, "1.0");
         }
+        const int lanes = FeedFetcher::laneLimit();
+        FeedFetcher::setLaneLimit(1);
         setNetworkStallTimeoutMs(1000);
         in.refreshUpdateList();
         setNetworkStallTimeoutMs(30000);
+        FeedFetcher::setLaneLimit(lanes);
         QStringList found = in.extensionsWithUpdates();
         found.sort();
         QCOMPARE(found, (QStringList{"Panel 6", "Panel 7", "Panel 8", "Panel 9"}));
