@@ -15,6 +15,10 @@
 #include <windows.h>
 #else
 #include <unistd.h>
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#endif
 #endif
 
 namespace {
@@ -152,6 +156,18 @@ void prepareProcess()
 {
     if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
+}
+
+void lowerThreadPriority()
+{
+#if defined(Q_OS_WIN)
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+#elif defined(Q_OS_LINUX)
+    // Linux keeps a nice value per thread, and new threads inherit it; elsewhere this call would
+    // lower the whole process. Qt's own thread priorities do nothing under Linux's default
+    // scheduling policy.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
 }
 
 bool isTerminal(std::FILE *stream)

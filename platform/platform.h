@@ -37,6 +37,11 @@ void prepareProcess();
 // stand-in it removes the marker file that stands for a running service.
 void stopAdobeDesktopService();
 
+// Lets the calling thread, and on Linux the threads it starts, give way to the rest of the
+// program when the processors are busy: background work (update feeds) must not slow the
+// listing the user waits for. For threads of their own: it is not undone.
+void lowerThreadPriority();
+
 // True when the stream goes to a terminal (a console window on Windows), not to a file or pipe.
 bool isTerminal(std::FILE *stream);
 

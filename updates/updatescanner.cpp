@@ -1,6 +1,7 @@
 #include "updates/updatescanner.h"
 
 #include "inventory/inventory.h"
+#include "platform/platform.h"
 #include "updates/updatefeed.h"
 #include "updates/versioncompare.h"
 
@@ -45,6 +46,8 @@ UpdateScanner::UpdateScanner(QObject *parent)
     m_fetcher->moveToThread(&m_fetchThread);
     connect(&m_fetchThread, &QThread::finished, m_fetcher, &QObject::deleteLater);
     connect(m_fetcher, &FeedFetcher::answered, this, &UpdateScanner::feedAnswered);
+    // When the processors are busy the listing goes first; the feeds' turn comes soon enough.
+    connect(&m_fetchThread, &QThread::started, m_fetcher, &Platform::lowerThreadPriority);
     m_fetchThread.setObjectName(QStringLiteral("update feeds"));
     m_fetchThread.start();
 }
@@ -77,9 +80,10 @@ void UpdateScanner::readAhead(const QStringList &packagePaths)
 {
     takeReadAhead();
     // One worker thread, reading the packages in turn and asking each feed as soon as it is
-    // named: the other core is left to the listing that runs meanwhile.
+    // named: the listing that runs meanwhile keeps the other core.
     FeedFetcher *fetcher = m_fetcher;
     m_readingAhead = QtConcurrent::run(&m_readAheadPool, [fetcher, packagePaths] {
+        Platform::lowerThreadPriority(); // the pool is this work's alone
         QList<PackageManifests> reads;
         for (const QString &path : packagePaths) {
             reads << readPackageManifests(path);
