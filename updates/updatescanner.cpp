@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QtConcurrent>
 #include <QtDebug>
+#include <utility>
 
 PackageManifests readPackageManifests(const QString &packagePath)
 {
@@ -66,6 +67,8 @@ void UpdateScanner::cancel()
     ++m_generation;
     m_waiting.clear();
     m_answeredNow.clear();
+    m_waitingForReadAhead = false;
+    m_targetsAfterReadAhead.clear();
     // Packages still being read are given up; nothing more comes of them.
     if (m_reading) {
         m_reading->future().cancel();
@@ -94,6 +97,19 @@ void UpdateScanner::readAhead(const QStringList &packagePaths)
         }
         return reads;
     });
+    auto *watcher = new QFutureWatcher<QList<PackageManifests>>(this);
+    connect(watcher, &QFutureWatcher<QList<PackageManifests>>::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        if (watcher->future() != m_readingAhead)
+            return; // taken already, and maybe followed by another
+        takeReadAhead();
+        if (!m_waitingForReadAhead)
+            return;
+        m_waitingForReadAhead = false;
+        followTargets(std::exchange(m_targetsAfterReadAhead, {}));
+        finishIfDone();
+    });
+    watcher->setFuture(m_readingAhead);
 }
 
 void UpdateScanner::takeReadAhead()
@@ -111,8 +127,26 @@ void UpdateScanner::start(const QList<ScanTarget> &targets)
     cancel();
     m_running = true;
     m_found.clear();
-    // What was read ahead is nearly done by the time a scan starts; it is known from now on.
-    takeReadAhead();
+    if (m_readingAhead.isRunning()) {
+        // Its feeds are being asked already; the extensions wait for their answers once the
+        // packages are known, and the window's thread does not wait meanwhile.
+        m_waitingForReadAhead = true;
+        m_targetsAfterReadAhead = targets;
+    } else {
+        takeReadAhead();
+        followTargets(targets);
+    }
+    // Answers from memory came in at once; a scan with nothing to ask ends here too, but only
+    // once the caller has connected and returned.
+    const quint64 generation = m_generation;
+    QTimer::singleShot(0, this, [this, generation] {
+        if (generation == m_generation)
+            finishIfDone();
+    });
+}
+
+void UpdateScanner::followTargets(const QList<ScanTarget> &targets)
+{
     // Packages read before and unchanged since are followed at once; the others are read on
     // worker threads, and each is followed as soon as it is read.
     QList<ScanTarget> unread;
@@ -144,13 +178,6 @@ void UpdateScanner::start(const QList<ScanTarget> &targets)
             paths << target.packagePath;
         reading->setFuture(QtConcurrent::mapped(paths, readPackageManifests));
     }
-    // Answers from memory came in at once; a scan with nothing to ask ends here too, but only
-    // once the caller has connected and returned.
-    const quint64 generation = m_generation;
-    QTimer::singleShot(0, this, [this, generation] {
-        if (generation == m_generation)
-            finishIfDone();
-    });
 }
 
 void UpdateScanner::follow(const ScanTarget &target, const PackageManifests &read)
@@ -235,7 +262,7 @@ void UpdateScanner::finishReading()
 
 void UpdateScanner::finishIfDone()
 {
-    if (!m_running || !m_waiting.isEmpty() || m_reading)
+    if (!m_running || !m_waiting.isEmpty() || m_reading || m_waitingForReadAhead)
         return;
     m_running = false;
     emit finished();

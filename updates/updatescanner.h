@@ -100,6 +100,7 @@ private:
     };
 
     void takeReadAhead();
+    void followTargets(const QList<ScanTarget> &targets);
     void follow(const ScanTarget &target, const PackageManifests &read);
     void feedAnswered(const QString &url, const FeedAnswer &answer);
     void answered(const QString &url, const FeedAnswer &answer);
@@ -112,6 +113,9 @@ private:
     ManifestUrlCache m_manifests;
     QThreadPool m_readAheadPool;
     QFuture<QList<PackageManifests>> m_readingAhead;
+    // A scan that started while packages were read ahead follows its extensions after that.
+    bool m_waitingForReadAhead = false;
+    QList<ScanTarget> m_targetsAfterReadAhead;
     QMultiHash<QString, Pending> m_waiting;   // feed address -> extensions waiting for it
     QHash<QString, FeedAnswer> m_answeredNow; // what this scan's feeds answered, by address
     QPointer<QFutureWatcher<PackageManifests>> m_reading; // packages still being read, if any

@@ -533,6 +533,29 @@ private slots:
         found.sort();
         QCOMPARE(found, sequential);
         QVERIFY(!sequential.isEmpty());
+
+        // The same with the packages read ahead, as at start-up: the scan starts while they
+        // are still being read, and its result waits for them.
+        QList<ScanTarget> targets;
+        QStringList packages;
+        for (const ExtensionInfo &record : qAsConst(in.extensionInfo())) {
+            targets << ScanTarget{record.name, record.packagePath,
+                                  in.extensionVersions().value(record.name)};
+            packages << record.packagePath;
+        }
+        UpdateScanner scanner;
+        QStringList aheadFound;
+        int ends = 0;
+        connect(&scanner, &UpdateScanner::updateFound,
+                [&](const QString &name) { aheadFound << name; });
+        connect(&scanner, &UpdateScanner::finished, [&] { ++ends; });
+        scanner.readAhead(packages);
+        scanner.start(targets);
+        QVERIFY(QTest::qWaitFor([&] { return ends > 0; }, 10000));
+        QTest::qWait(50);
+        QCOMPARE(ends, 1);
+        aheadFound.sort();
+        QCOMPARE(aheadFound, sequential);
     }
 
     void scanAskedForDuringALookupRunsAfterIt()
