@@ -25,7 +25,7 @@ int FeedFetcher::laneLimit()
 
 void FeedFetcher::setLaneLimit(int lanes)
 {
-    lanesPerHost = lanes;
+    lanesPerHost = qMax(1, lanes);
 }
 
 int FeedAnswerCache::lifetimeMs()
@@ -72,9 +72,11 @@ void FeedFetcher::ask(const QString &url)
 
 QString FeedFetcher::hostOf(const QString &url)
 {
+    // As the network manager keys its connections: "http://h/" and "http://h:80/" are one host.
     const QUrl parsed(url, QUrl::TolerantMode);
+    const int defaultPort = parsed.scheme() == QLatin1String("https") ? 443 : 80;
     return parsed.scheme() + QLatin1Char('/') + parsed.host() + QLatin1Char(':') +
-           QString::number(parsed.port());
+           QString::number(parsed.port(defaultPort));
 }
 
 void FeedFetcher::request(const QString &url)

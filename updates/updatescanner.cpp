@@ -5,10 +5,12 @@
 #include "updates/updatefeed.h"
 #include "updates/versioncompare.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QTimer>
 #include <QtConcurrent>
 #include <QtDebug>
+#include <algorithm>
 #include <utility>
 
 PackageManifests readPackageManifests(const QString &packagePath)
@@ -69,13 +71,20 @@ void UpdateScanner::cancel()
     m_answeredNow.clear();
     m_waitingForReadAhead = false;
     m_targetsAfterReadAhead.clear();
-    // Packages still being read are given up; nothing more comes of them.
+    // Packages still being read are given up; nothing more comes of them, but a read under way
+    // goes on until its end, and finishReading() still waits for it.
     if (m_reading) {
         m_reading->future().cancel();
+        m_givenUp << m_reading->future();
         m_reading->disconnect(this);
         m_reading->deleteLater();
         m_reading = nullptr;
     }
+    m_givenUp.erase(std::remove_if(m_givenUp.begin(), m_givenUp.end(),
+                                   [](const QFuture<PackageManifests> &reading) {
+                                       return reading.isFinished();
+                                   }),
+                    m_givenUp.end());
     m_running = false;
 }
 
@@ -86,7 +95,9 @@ void UpdateScanner::readAhead(const QStringList &packagePaths)
     // named: the listing that runs meanwhile keeps the other core.
     FeedFetcher *fetcher = m_fetcher;
     m_readingAhead = QtConcurrent::run(&m_readAheadPool, [fetcher, packagePaths] {
-        Platform::lowerThreadPriority(); // the pool is this work's alone
+        // The pool is this work's alone; but a wait for it may run it on the waiting thread.
+        if (QThread::currentThread() != QCoreApplication::instance()->thread())
+            Platform::lowerThreadPriority();
         QList<PackageManifests> reads;
         for (const QString &path : packagePaths) {
             reads << readPackageManifests(path);
@@ -256,8 +267,22 @@ void UpdateScanner::report(const Pending &pending, const FeedAnswer &answer)
 void UpdateScanner::finishReading()
 {
     m_readingAhead.waitForFinished();
+    if (m_waitingForReadAhead) {
+        // The scan waiting for it reads what it still needs now, not once the tool has begun.
+        m_waitingForReadAhead = false;
+        takeReadAhead();
+        followTargets(std::exchange(m_targetsAfterReadAhead, {}));
+        const quint64 generation = m_generation;
+        QTimer::singleShot(0, this, [this, generation] {
+            if (generation == m_generation)
+                finishIfDone();
+        });
+    }
     if (m_reading)
         m_reading->waitForFinished();
+    for (QFuture<PackageManifests> &reading : m_givenUp)
+        reading.waitForFinished();
+    m_givenUp.clear();
 }
 
 void UpdateScanner::finishIfDone()

@@ -119,6 +119,7 @@ private:
     QMultiHash<QString, Pending> m_waiting;   // feed address -> extensions waiting for it
     QHash<QString, FeedAnswer> m_answeredNow; // what this scan's feeds answered, by address
     QPointer<QFutureWatcher<PackageManifests>> m_reading; // packages still being read, if any
+    QList<QFuture<PackageManifests>> m_givenUp; // reads of dropped scans, maybe still under way
     QStringList m_found;
     bool m_running = false;
     quint64 m_generation = 0; // tells the answers of a dropped scan from the current one's

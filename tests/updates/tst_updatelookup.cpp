@@ -453,11 +453,13 @@ private slots:
             addWithFeed(in, env, name, base + feed, "1.0");
         }
         const int lanes = FeedFetcher::laneLimit();
+        const auto restore = qScopeGuard([lanes] {
+            FeedFetcher::setLaneLimit(lanes);
+            setNetworkStallTimeoutMs(30000);
+        });
         FeedFetcher::setLaneLimit(1);
         setNetworkStallTimeoutMs(1000);
         in.refreshUpdateList();
-        setNetworkStallTimeoutMs(30000);
-        FeedFetcher::setLaneLimit(lanes);
         QStringList found = in.extensionsWithUpdates();
         found.sort();
         QCOMPARE(found, (QStringList{"Panel 6", "Panel 7", "Panel 8", "Panel 9"}));
@@ -556,6 +558,37 @@ private slots:
         QCOMPARE(ends, 1);
         aheadFound.sort();
         QCOMPARE(aheadFound, sequential);
+    }
+
+    // A turn of the tool may replace or delete packages, so it waits until the scan has read
+    // what it needs, even when that scan still waits for the packages read ahead.
+    void toolTurnWaitsForAScanBehindTheReadAhead()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        MainWindow window;
+        MainWindowAccess in(window);
+        server.serve("/a.xml", StandIn::updateFeedXml("2.0", "x"));
+        server.serve("/b.xml", StandIn::updateFeedXml("2.0", "x"));
+        addWithFeed(in, env, "A", serverBase(server) + "/a.xml", "1.0");
+        addWithFeed(in, env, "B", serverBase(server) + "/b.xml", "1.0");
+        const QString packageA = in.extensionInfo().value("A").packagePath;
+        const QString packageB = in.extensionInfo().value("B").packagePath;
+
+        UpdateScanner scanner;
+        QStringList found;
+        connect(&scanner, &UpdateScanner::updateFound, [&](const QString &name) { found << name; });
+        // Long enough to be still under way when the scan starts; B is not among them.
+        QStringList ahead;
+        for (int i = 0; i < 400; ++i)
+            ahead << packageA;
+        scanner.readAhead(ahead);
+        scanner.start({{"A", packageA, "1.0"}, {"B", packageB, "1.0"}});
+        scanner.finishReading();
+        QVERIFY(QFile::remove(packageB)); // what an installation may do next
+        QVERIFY(QTest::qWaitFor([&] { return !scanner.isRunning(); }, 10000));
+        found.sort();
+        QCOMPARE(found, (QStringList{"A", "B"}));
     }
 
     void scanAskedForDuringALookupRunsAfterIt()
