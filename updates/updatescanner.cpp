@@ -113,11 +113,7 @@ void UpdateScanner::readAhead(const QStringList &packagePaths)
         watcher->deleteLater();
         if (watcher->future() != m_readingAhead)
             return; // taken already, and maybe followed by another
-        takeReadAhead();
-        if (!m_waitingForReadAhead)
-            return;
-        m_waitingForReadAhead = false;
-        followTargets(std::exchange(m_targetsAfterReadAhead, {}));
+        followAfterReadAhead();
         finishIfDone();
     });
     watcher->setFuture(m_readingAhead);
@@ -131,6 +127,25 @@ void UpdateScanner::takeReadAhead()
     for (const PackageManifests &read : reads)
         m_manifests.store(read);
     m_readingAhead = QFuture<QList<PackageManifests>>();
+}
+
+void UpdateScanner::followAfterReadAhead()
+{
+    takeReadAhead();
+    if (!m_waitingForReadAhead)
+        return;
+    m_waitingForReadAhead = false;
+    followTargets(std::exchange(m_targetsAfterReadAhead, {}));
+}
+
+void UpdateScanner::finishSoon()
+{
+    // Only once the caller has connected and returned.
+    const quint64 generation = m_generation;
+    QTimer::singleShot(0, this, [this, generation] {
+        if (generation == m_generation)
+            finishIfDone();
+    });
 }
 
 void UpdateScanner::start(const QList<ScanTarget> &targets)
@@ -147,13 +162,8 @@ void UpdateScanner::start(const QList<ScanTarget> &targets)
         takeReadAhead();
         followTargets(targets);
     }
-    // Answers from memory came in at once; a scan with nothing to ask ends here too, but only
-    // once the caller has connected and returned.
-    const quint64 generation = m_generation;
-    QTimer::singleShot(0, this, [this, generation] {
-        if (generation == m_generation)
-            finishIfDone();
-    });
+    // Answers from memory came in at once; a scan with nothing to ask ends here too.
+    finishSoon();
 }
 
 void UpdateScanner::followTargets(const QList<ScanTarget> &targets)
@@ -269,14 +279,8 @@ void UpdateScanner::finishReading()
     m_readingAhead.waitForFinished();
     if (m_waitingForReadAhead) {
         // The scan waiting for it reads what it still needs now, not once the tool has begun.
-        m_waitingForReadAhead = false;
-        takeReadAhead();
-        followTargets(std::exchange(m_targetsAfterReadAhead, {}));
-        const quint64 generation = m_generation;
-        QTimer::singleShot(0, this, [this, generation] {
-            if (generation == m_generation)
-                finishIfDone();
-        });
+        followAfterReadAhead();
+        finishSoon();
     }
     if (m_reading)
         m_reading->waitForFinished();

@@ -100,6 +100,9 @@ private:
     };
 
     void takeReadAhead();
+    // A scan that started while packages were read ahead follows its extensions now.
+    void followAfterReadAhead();
+    void finishSoon();
     void followTargets(const QList<ScanTarget> &targets);
     void follow(const ScanTarget &target, const PackageManifests &read);
     void feedAnswered(const QString &url, const FeedAnswer &answer);
