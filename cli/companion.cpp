@@ -342,8 +342,9 @@ int Companion::remove(const QStringList &names)
         } else {
             ++failed;
             m_err << name << ": " << tr("not removed: ")
-                  << (report.stepsRun == 0 ? tr("no Adobe release keeps a record of it.")
-                                           : oneLine(report.failure.text))
+                  << (report.stepsRun == 0 && report.failure.text.isEmpty()
+                          ? tr("no Adobe release keeps a record of it.")
+                          : oneLine(report.failure.text))
                   << '\n';
         }
         m_out.flush();

@@ -18,6 +18,7 @@ struct ListingSummary
     QString firstHostOfLastListing;
     bool allOutputsEmpty = true; // no generation printed anything
     bool noSections = true;      // no output had the listing's shape
+    bool stopped = false;        // the user stopped waiting for a generation's listing
 };
 
 // What is installed, as the tool generations list it and their databases describe it. Both
@@ -49,6 +50,10 @@ public:
     // listing or database holds it.
     QMap<QString, QString> listedVersions(const QString &name) const;
     QSet<QString> generationsHolding(const QString &name) const;
+
+    // The size and modification time of each database and its journal files, as text: two
+    // stamps differ when anything wrote the databases between them.
+    QString databaseStamp() const;
 
     // The generations, newest first; a listing may rewrite or drop an entry.
     QStringList toolFolders;

@@ -8,6 +8,8 @@
 #include "tool/toollock.h"
 #include "tool/toolrun.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QSqlQuery>
 
 namespace {
@@ -40,12 +42,16 @@ bool repairOlderDatabase(QSqlDatabase connection)
 
 ListingSummary Inventory::list()
 {
-    extensionVersions.clear();
-    extensionInfo.clear();
-    hostExtensions.clear();
-
-    ListingSummary summary;
+    // Every tool runs before the snapshot changes: while a run waits, the window stays drawn
+    // from the snapshot it has.
+    struct Listed
+    {
+        QString key; // the key that was run
+        QString out;
+    };
+    QVector<Listed> outputs;
     int unsupportedToolIndex = -1;
+    bool stopped = false;
 
     for (int k = 0; k < toolFolders.size(); ++k) {
         // The entry may be rewritten below; records are tagged with the key that was run.
@@ -53,7 +59,7 @@ ListingSummary Inventory::list()
         const ToolCommandLine command = listCommand(key, toolOptionPrefix);
         const ToolResult output = runToolAndWait(command);
         // A generation whose tool did not answer in time lists nothing this time.
-        QString out = output.timedOut ? QString() : output.out;
+        QString out = output.answered() ? output.out : QString();
 
         bool extractionError = false;
         if (!output.err.isEmpty()) {
@@ -71,8 +77,10 @@ ListingSummary Inventory::list()
                                            out.contains(QLatin1String("no longer supports this"))))
             toolFolders[k] = Older;
 
-        if ((out.isEmpty() || extractionError) && adobeDatabases.contains(Older) &&
-            toolFolders.at(k) == Older) {
+        if (output.stopped)
+            stopped = true;
+        if ((out.isEmpty() || extractionError) && !output.stopped &&
+            adobeDatabases.contains(Older) && toolFolders.at(k) == Older) {
             // The repair writes the database the tool reads: no other process's run may be under
             // way, and the lock stays held for the listing that follows.
             ToolLock lock;
@@ -80,11 +88,19 @@ ListingSummary Inventory::list()
                 repairOlderDatabase(adobeDatabases.value(Older)))
                 out = runToolAndWait(command).out;
         }
+        outputs.append({key, out});
+    }
 
-        if (!out.isEmpty())
+    extensionVersions.clear();
+    extensionInfo.clear();
+    hostExtensions.clear();
+    ListingSummary summary;
+    summary.stopped = stopped;
+    for (const Listed &listed : qAsConst(outputs)) {
+        if (!listed.out.isEmpty())
             summary.allOutputsEmpty = false;
 
-        const ParsedListing listing = parseListing(out);
+        const ParsedListing listing = parseListing(listed.out);
         if (listing.hasSections())
             summary.noSections = false;
 
@@ -98,8 +114,8 @@ ListingSummary Inventory::list()
             // Placeholders until the database reader finds the generation's row.
             for (const ListedExtension &extension : host.extensions) {
                 ExtensionInfo &info = extensionInfo[extension.name];
-                if (!info.databases.contains(key))
-                    info.databases.insert(key, placeholderDatabase);
+                if (!info.databases.contains(listed.key))
+                    info.databases.insert(listed.key, placeholderDatabase);
             }
             mergeListedHost(host, hostExtensions, extensionVersions);
         }
@@ -108,6 +124,24 @@ ListingSummary Inventory::list()
     if (unsupportedToolIndex >= 0 && unsupportedToolIndex < toolFolders.size())
         toolFolders.removeAt(unsupportedToolIndex);
     return summary;
+}
+
+QString Inventory::databaseStamp() const
+{
+    QString stamp;
+    for (const QString &database : {olderDatabasePath, newerDatabasePath}) {
+        if (database.isEmpty())
+            continue;
+        for (const QString &suffix :
+             {QString(), QStringLiteral("-wal"), QStringLiteral("-journal")}) {
+            const QFileInfo file(database + suffix);
+            stamp += QStringLiteral("%1:%2:%3;")
+                         .arg(file.fileName())
+                         .arg(file.exists() ? file.size() : -1)
+                         .arg(file.exists() ? file.lastModified().toMSecsSinceEpoch() : 0);
+        }
+    }
+    return stamp;
 }
 
 QMap<QString, QString> Inventory::listedVersions(const QString &name) const

@@ -13,13 +13,30 @@ Installer::Installer(Inventory &inventory, ToolGate &gate, QObject *parent)
 {
 }
 
+Installer::~Installer()
+{
+    // A run has no parent, so that a closed window does not kill the tool halfway; dropped
+    // here, it lets a tool that still works finish on its own (see ~ToolRun).
+    delete m_run.data();
+}
+
 void Installer::install(const InstallRequest &request, const QString &activity)
 {
     // A cancelled file dialog or a dropped web link hands over no path.
     if (request.package.isEmpty())
         return;
     m_pending.append(request);
-    m_gate.enter(activity, [this] { startNext(); });
+    m_gate.enter(
+        activity, [this] { startNext(); },
+        [this](const QString &reason) {
+            // The tool never ran for the package whose turn this was.
+            if (m_pending.isEmpty())
+                return;
+            InstallReport report;
+            report.request = m_pending.takeFirst();
+            report.outcome.text = reason;
+            emit finished(report);
+        });
 }
 
 void Installer::startNext()

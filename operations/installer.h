@@ -39,6 +39,7 @@ class Installer : public QObject
 
 public:
     Installer(Inventory &inventory, ToolGate &gate, QObject *parent = nullptr);
+    ~Installer() override;
 
     // Queues the package; `activity` tells the user what runs once its turn comes.
     void install(const InstallRequest &request, const QString &activity);

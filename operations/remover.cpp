@@ -12,13 +12,28 @@ Remover::Remover(Inventory &inventory, ToolGate &gate, QObject *parent)
 {
 }
 
+Remover::~Remover()
+{
+    // A run has no parent, so that a closed window does not kill the tool halfway; dropped
+    // here, it lets a tool that still works finish on its own (see ~ToolRun).
+    delete m_run.data();
+}
+
 bool Remover::remove(const QString &name, const QString &activity)
 {
     // One chain at a time: a request that slips through must not overwrite the running step.
     if (m_running)
         return false;
     m_running = true;
-    m_gate.enter(activity, [this, name] { start(name); });
+    m_gate.enter(
+        activity, [this, name] { start(name); },
+        [this, name](const QString &reason) {
+            m_running = false;
+            RemovalReport report;
+            report.name = name;
+            report.failure.text = reason;
+            emit finished(report);
+        });
     return true;
 }
 

@@ -29,6 +29,7 @@ class Remover : public QObject
 
 public:
     Remover(Inventory &inventory, ToolGate &gate, QObject *parent = nullptr);
+    ~Remover() override;
 
     // Queues the chain; false when one is already running or waiting (the request is dropped).
     bool remove(const QString &name, const QString &activity);

@@ -67,6 +67,8 @@ ToolCommandLine removeCommand(const QString &key, const QString &optionPrefix,
 
 ToolCommandLine listCommand(const QString &key, const QString &optionPrefix)
 {
-    return commandLine(key, optionPrefix, QStringLiteral("list"), {QStringLiteral("all")},
-                       QStringLiteral("all"));
+    ToolCommandLine command = commandLine(key, optionPrefix, QStringLiteral("list"),
+                                          {QStringLiteral("all")}, QStringLiteral("all"));
+    command.isListing = true;
+    return command;
 }

@@ -24,6 +24,9 @@ struct ToolCommandLine
     QStringList arguments;
     // The whole line as a user would type it: toolCommand(key), a blank, the option and operand.
     QString text;
+    // A listing only reads, so it may be stopped and gets a shorter overall limit than a run
+    // that writes Adobe's files.
+    bool isListing = false;
 };
 
 ToolCommandLine installCommand(const QString &key, const QString &optionPrefix,

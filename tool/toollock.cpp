@@ -137,6 +137,11 @@ bool ToolLock::tryLock(int waitMs)
     return true;
 }
 
+ToolLock::Attempt ToolLock::attempt()
+{
+    return tryLock(0) ? Attempt::Taken : Attempt::Busy;
+}
+
 void ToolLock::unlock()
 {
     if (!m_held)

@@ -25,6 +25,12 @@ public:
     // (a folder we may not write): then there is nothing to take turns through. Waits up to
     // waitMs, sleeping between tries; 0 tries once.
     bool tryLock(int waitMs = 0);
+
+    enum class Attempt { Taken, Busy, Failed };
+    // One try that never waits: taken, held by another live process, or unusable (failure()
+    // says why, naming the file).
+    Attempt attempt();
+    QString failure() const { return m_failure; }
     void unlock();
     bool isHeld() const { return m_held; }
 
@@ -34,6 +40,7 @@ public:
 
 private:
     bool m_held = false;
+    QString m_failure;
 };
 
 QString toolLockPath();

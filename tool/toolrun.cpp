@@ -1,15 +1,24 @@
 #include "tool/toolrun.h"
 
+#include "platform/childprocess.h"
 #include "tool/toollock.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTextCodec>
+#include <QThread>
 #include <QTimer>
 #include <QtDebug>
+
+#include <atomic>
 
 namespace {
 int quietLimit = 3 * 60 * 1000;
 int stopOffer = 30 * 1000;
+// A listing answers in seconds; an installation may unpack a large package for minutes.
+int listingLimit = 5 * 60 * 1000;
+int changeLimit = 20 * 60 * 1000;
 // How often a run waiting for another process's run looks whether the tool is free.
 constexpr int LockPollMs = 50;
 
@@ -35,6 +44,15 @@ int stopOfferMs()
 void setStopOfferMs(int milliseconds)
 {
     stopOffer = milliseconds;
+}
+int overallLimitMs(const ToolCommandLine &command)
+{
+    return command.isListing ? listingLimit : changeLimit;
+}
+void setOverallLimitsMs(int listing, int change)
+{
+    listingLimit = listing;
+    changeLimit = change;
 }
 } // namespace ToolLimits
 
@@ -71,6 +89,121 @@ void BoundedOutput::append(const QByteArray &bytes)
     m_dropped += bytes.size() - qMin(room, bytes.size());
 }
 
+namespace {
+std::atomic_bool windowWaitsFlow{false};
+// Bumped by stopBlockingListings(); a run that sees it change ends as stopped.
+std::atomic_int stopRequests{0};
+std::atomic_int blockingRunsOnWindowThread{0};
+
+bool onWindowThread()
+{
+    return windowWaitsFlow && QCoreApplication::instance() &&
+           QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+// What one blocking run watches while it waits: its limits and the user's stop.
+struct BlockingWait
+{
+    BlockingWait(const ToolCommandLine &command, QProcess &process)
+        : command(command), process(process)
+    {
+    }
+
+    const ToolCommandLine &command;
+    QProcess &process;
+    BoundedOutput out;
+    BoundedOutput err;
+    QElapsedTimer quiet;
+    QElapsedTimer overall;
+    int stopsSeen = stopRequests;
+    bool timedOut = false;
+    bool stopped = false;
+
+    bool collect()
+    {
+        const QByteArray o = process.readAllStandardOutput();
+        const QByteArray e = process.readAllStandardError();
+        out.append(o);
+        err.append(e);
+        if (o.isEmpty() && e.isEmpty())
+            return false;
+        quiet.restart();
+        return true;
+    }
+
+    // Kills the tool when a limit is met or the user stopped a listing; true when it did.
+    bool endIfDue()
+    {
+        if (quiet.elapsed() >= ToolLimits::quietLimitMs() ||
+            overall.elapsed() >= ToolLimits::overallLimitMs(command)) {
+            timedOut = true;
+            qDebug().noquote() << "TOOL DID NOT ANSWER" << command.text;
+        } else if (command.isListing && stopRequests != stopsSeen) {
+            stopped = true;
+        } else {
+            return false;
+        }
+        process.kill();
+        process.waitForFinished(5000);
+        return true;
+    }
+
+    void waitBlocking()
+    {
+        while (process.state() != QProcess::NotRunning && !endIfDue()) {
+            // Short slices, so that a tool writing only to standard error is drained too.
+            process.waitForReadyRead(100);
+            collect();
+        }
+    }
+
+    void waitLettingEventsThrough()
+    {
+        ++blockingRunsOnWindowThread;
+        QEventLoop loop;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+            if (endIfDue())
+                loop.quit();
+        });
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, &loop, [&] { collect(); });
+        QObject::connect(&process, &QProcess::readyReadStandardError, &loop, [&] { collect(); });
+        QObject::connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
+                         &loop, &QEventLoop::quit);
+        tick.start(50);
+        if (process.state() != QProcess::NotRunning)
+            loop.exec();
+        // The application may be quitting, which ends every event loop: a listing is let go,
+        // a run that writes is waited for (within its limits) as a blocking one.
+        if (process.state() != QProcess::NotRunning) {
+            if (command.isListing) {
+                stopped = true;
+                process.kill();
+                process.waitForFinished(5000);
+            } else {
+                waitBlocking();
+            }
+        }
+        --blockingRunsOnWindowThread;
+    }
+};
+} // namespace
+
+void keepWindowDrawnWhileWaiting(bool on)
+{
+    windowWaitsFlow = on;
+}
+
+void stopBlockingListings()
+{
+    ++stopRequests;
+}
+
+bool blockingRunUnderWay()
+{
+    return blockingRunsOnWindowThread > 0;
+}
+
 ToolResult runToolAndWait(const ToolCommandLine &command)
 {
     ToolResult result;
@@ -82,55 +215,41 @@ ToolResult runToolAndWait(const ToolCommandLine &command)
         result.busyElsewhere = true;
         return result;
     }
-    QProcess process;
+    ChildProcess process;
+    BlockingWait wait(command, process);
+    wait.overall.start();
     startProcess(process, command);
     result.started = process.waitForStarted(ToolLimits::quietLimitMs());
     if (!result.started) {
         process.kill();
         return result;
     }
-
-    BoundedOutput out;
-    BoundedOutput err;
-    QElapsedTimer quiet;
-    quiet.start();
-    const auto collect = [&] {
-        const QByteArray o = process.readAllStandardOutput();
-        const QByteArray e = process.readAllStandardError();
-        out.append(o);
-        err.append(e);
-        return !o.isEmpty() || !e.isEmpty();
-    };
-    while (process.state() != QProcess::NotRunning) {
-        const qint64 left = ToolLimits::quietLimitMs() - quiet.elapsed();
-        if (left <= 0) {
-            result.timedOut = true;
-            qDebug().noquote() << "TOOL DID NOT ANSWER" << command.text;
-            process.kill();
-            process.waitForFinished(5000);
-            break;
-        }
-        // Short slices, so that a tool writing only to standard error is drained too.
-        process.waitForReadyRead(int(qMin<qint64>(left, 100)));
-        if (collect())
-            quiet.restart();
-    }
-    collect();
-    result.crashed = !result.timedOut && process.exitStatus() == QProcess::CrashExit;
+    wait.quiet.start();
+    if (onWindowThread())
+        wait.waitLettingEventsThrough();
+    else
+        wait.waitBlocking();
+    wait.collect();
+    result.timedOut = wait.timedOut;
+    result.stopped = wait.stopped;
+    result.crashed =
+        !result.timedOut && !result.stopped && process.exitStatus() == QProcess::CrashExit;
     result.exitCode = process.exitCode();
-    result.out = decodeToolOutput(out.bytes());
-    result.err = decodeToolOutput(err.bytes());
-    result.truncated = out.truncated() || err.truncated();
+    result.out = decodeToolOutput(wait.out.bytes());
+    result.err = decodeToolOutput(wait.err.bytes());
+    result.truncated = wait.out.truncated() || wait.err.truncated();
     return result;
 }
 
 ToolRun::ToolRun(const ToolCommandLine &command, QObject *parent)
-    : QObject(parent), m_command(command), m_process(new QProcess(this)),
-      m_quietTimer(new QTimer(this)), m_offerTimer(new QTimer(this)), m_lockTimer(new QTimer(this)),
+    : QObject(parent), m_command(command), m_process(new ChildProcess(this)),
+      m_quietTimer(new QTimer(this)), m_overallTimer(new QTimer(this)),
+      m_offerTimer(new QTimer(this)), m_lockTimer(new QTimer(this)),
       m_lock(std::make_shared<ToolLock>())
 {
     m_result.program = command.program;
     m_quietTimer->setSingleShot(true);
+    m_overallTimer->setSingleShot(true);
     m_offerTimer->setSingleShot(true);
     m_lockTimer->setSingleShot(true);
     connect(m_lockTimer, &QTimer::timeout, this, &ToolRun::startWhenToolIsFree);
@@ -143,11 +262,13 @@ ToolRun::ToolRun(const ToolCommandLine &command, QObject *parent)
         if (error == QProcess::FailedToStart)
             finishSoon();
     });
-    connect(m_quietTimer, &QTimer::timeout, this, [this] {
+    const auto giveUp = [this] {
         m_result.timedOut = true;
         qDebug().noquote() << "TOOL DID NOT ANSWER" << m_command.text;
         m_process->kill();
-    });
+    };
+    connect(m_quietTimer, &QTimer::timeout, this, giveUp);
+    connect(m_overallTimer, &QTimer::timeout, this, giveUp);
     connect(m_offerTimer, &QTimer::timeout, this, [this] {
         if (!m_finishing)
             emit stopOffered();
@@ -158,9 +279,10 @@ ToolRun::~ToolRun()
 {
     // A run dropped while the tool still works leaves the tool to finish: killing it halfway
     // could leave Adobe's database half written.
-    // The tool stays locked for other processes until it is done.
+    // The tool stays locked for other processes until it is done. The application keeps the
+    // process object, so it is freed at the latest when the program ends.
     if (m_process->state() != QProcess::NotRunning) {
-        m_process->setParent(nullptr);
+        m_process->setParent(QCoreApplication::instance());
         connect(m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), m_process,
                 [process = m_process, lock = m_lock] {
                     lock->unlock();
@@ -193,6 +315,7 @@ void ToolRun::startWhenToolIsFree()
         return;
     }
     m_quietTimer->start(ToolLimits::quietLimitMs());
+    m_overallTimer->start(ToolLimits::overallLimitMs(m_command));
     m_processStarted = true;
     startProcess(*m_process, m_command);
 }
@@ -230,6 +353,7 @@ void ToolRun::finishSoon()
         return;
     m_finishing = true;
     m_quietTimer->stop();
+    m_overallTimer->stop();
     m_offerTimer->stop();
     // Whoever handles the end may open a modal box or delete this run; neither may happen
     // inside the process's own signal.

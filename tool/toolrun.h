@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class ChildProcess;
 class QTimer;
 class ToolLock;
 
@@ -22,6 +23,10 @@ void setQuietLimitMs(int milliseconds); // tests shorten it
 // A wait box offers to stop waiting once a run has taken this long.
 int stopOfferMs();
 void setStopOfferMs(int milliseconds);
+// However much it prints, a run is killed once it has taken this long in all (and counts as not
+// answering): a listing, or a run that installs or removes.
+int overallLimitMs(const ToolCommandLine &command);
+void setOverallLimitsMs(int listing, int change); // tests shorten them
 // What is kept of each output stream; the rest is read and dropped.
 constexpr int MaxOutputBytes = 1024 * 1024;
 } // namespace ToolLimits
@@ -34,7 +39,7 @@ struct ToolResult
     bool started = false;
     bool crashed = false;       // ended by a crash, not by exiting
     int exitCode = 0;           // meaningful only when it exited
-    bool timedOut = false;      // killed after ToolLimits::quietLimitMs() of silence
+    bool timedOut = false;      // killed after the quiet limit or the overall limit
     bool stopped = false;       // killed because the user stopped waiting
     bool truncated = false;     // more output came than ToolLimits::MaxOutputBytes
     bool busyElsewhere = false; // never started: another process kept the tool too long
@@ -63,9 +68,23 @@ private:
     qint64 m_dropped = 0;
 };
 
-// Runs the tool and blocks until it ends, or until it stayed silent for the quiet limit (then
-// it is killed). A tool that cannot start gives started == false and no output.
+// Runs the tool and blocks until it ends, or until it stayed silent for the quiet limit or ran
+// past its overall limit (then it is killed). A tool that cannot start gives started == false
+// and no output. On the window's thread (see keepWindowDrawnWhileWaiting) the wait lets events
+// through, so the window stays drawn and usable and its Stop Waiting can end the run.
 ToolResult runToolAndWait(const ToolCommandLine &command);
+
+// Switched on by the window: blocking runs on the application's main thread wait in a local
+// event loop instead of blocking it. Everything that runs the tool is serialised by the gate,
+// so nothing the events start can run the tool beside the waiting run.
+void keepWindowDrawnWhileWaiting(bool on);
+
+// Ends the blocking runs under way in this process as stopped (the user stopped waiting for a
+// listing). Runs that write Adobe's files are not stopped this way.
+void stopBlockingListings();
+
+// True while a blocking run is under way on the window's thread.
+bool blockingRunUnderWay();
 
 // Blocking or not, a run first waits while another process runs the tool (tool/toollock.h).
 
@@ -103,8 +122,9 @@ private:
     void finishSoon();
 
     ToolCommandLine m_command;
-    QProcess *m_process = nullptr;
+    ChildProcess *m_process = nullptr;
     QTimer *m_quietTimer = nullptr;
+    QTimer *m_overallTimer = nullptr;
     QTimer *m_offerTimer = nullptr;
     QTimer *m_lockTimer = nullptr;
     QElapsedTimer m_lockWait;

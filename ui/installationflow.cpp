@@ -38,6 +38,8 @@ void MainWindow::installationStarted(const InstallRequest &request, ToolRun *run
 
 void MainWindow::installationProcessFinished(const InstallReport &report)
 {
+    // A turn refused before its run started reports without a start.
+    installSilent = report.request.isUpdate;
     if (installWaitBox) {
         installWaitBox->hide();
         installWaitBox->deleteLater();

@@ -10,11 +10,12 @@
 void MainWindow::listExtensions(int reselectPosition, const QString &savedHostName)
 {
     ui->statusBar->showMessage(tr("Loading information..."));
-    ui->statusBar->repaint(); // the tools block the event loop; show the note now
 
+    // The window keeps showing the last listing while the tools run.
+    const ListingSummary listing = inventory.list();
+    databasesListed = inventory.databaseStamp();
     // Clearing the list clears its selection, which empties the table.
     ui->listWidget->clear();
-    const ListingSummary listing = inventory.list();
 
     QListWidgetItem *chosenItem = nullptr;
     QListWidgetItem *firstItem = nullptr;
@@ -42,6 +43,10 @@ void MainWindow::listExtensions(int reselectPosition, const QString &savedHostNa
         }
     }
 
+    if (listing.stopped) {
+        ui->statusBar->showMessage(tr("Loading stopped. Press F5 to load the extensions again."));
+        return;
+    }
     if (listing.allOutputsEmpty) {
         QMessageBox box;
         box.setText(tr("Cannot read installed extensions information. Please try to Restart or run "

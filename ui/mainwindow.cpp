@@ -22,11 +22,13 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QtDebug>
 
 namespace {
@@ -63,7 +65,22 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         ui->tableWidget->verticalHeader()->setStyle(headerStyle);
     }
 
+    // The tool's runs on this thread let events through, so the window stays drawn and usable
+    // while a listing or another program keeps the tool.
+    keepWindowDrawnWhileWaiting(true);
     connect(&toolGate, &ToolGate::changed, this, &MainWindow::updateBusyState);
+    connect(&toolGate, &ToolGate::refused, this, &MainWindow::toolTurnRefused);
+    stopWaitingButton = new QPushButton(tr("Stop Waiting"), this);
+    stopWaitingButton->setObjectName(QStringLiteral("stopWaitingButton"));
+    stopWaitingButton->hide();
+    ui->statusBar->addPermanentWidget(stopWaitingButton);
+    connect(stopWaitingButton, &QPushButton::clicked, this, &MainWindow::stopWaitingClicked);
+    busyTicker = new QTimer(this);
+    busyTicker->setInterval(200);
+    connect(busyTicker, &QTimer::timeout, this, &MainWindow::offerStopWaitingIfDue);
+    changeWatch = new QTimer(this);
+    changeWatch->setInterval(2000);
+    connect(changeWatch, &QTimer::timeout, this, &MainWindow::refreshIfChangedElsewhere);
     installer = new Installer(inventory, toolGate, this);
     connect(installer, &Installer::started, this, &MainWindow::installationStarted);
     connect(installer, &Installer::finished, this, &MainWindow::installationProcessFinished);
@@ -108,6 +125,7 @@ void MainWindow::startUp(const QString &savedHostName)
     });
     refreshUpdateList();
     startupFinished = true;
+    changeWatch->start();
 }
 
 void MainWindow::openFileUrl(const QUrl &url)
@@ -147,6 +165,13 @@ void MainWindow::refreshWhenToolIsFree(int reselectPosition)
 void MainWindow::updateBusyState()
 {
     const bool toolBusy = toolGate.isHeld();
+    if (toolBusy && !busyTicker->isActive()) {
+        gateHeldFor.start();
+        busyTicker->start();
+    } else if (!toolBusy) {
+        busyTicker->stop();
+    }
+    offerStopWaitingIfDue();
     // Installing stays possible: a package asked for now simply waits its turn.
     for (QAction *action : {ui->actionRemove, ui->actionRemove_Extension, ui->actionFix_2})
         action->setEnabled(!toolBusy);
@@ -160,12 +185,58 @@ void MainWindow::updateBusyState()
 
 void MainWindow::showIdleStatus()
 {
-    if (toolGate.isHeld())
+    if (toolGate.waitingForAnotherProgram())
+        ui->statusBar->showMessage(tr("Waiting for another program that is using Adobe's tool..."));
+    else if (toolGate.isHeld())
         ui->statusBar->showMessage(toolGate.activity());
     else if (updateScanner && updateScanner->isRunning())
         ui->statusBar->showMessage(tr("Checking for updates..."));
     else
         ui->statusBar->clearMessage();
+}
+
+void MainWindow::offerStopWaitingIfDue()
+{
+    // Waiting for another program is offered at once; a listing of our own once it runs long.
+    const bool due = toolGate.waitingForAnotherProgram() ||
+                     (toolGate.isHeld() && blockingRunUnderWay() && gateHeldFor.isValid() &&
+                      gateHeldFor.elapsed() >= ToolLimits::stopOfferMs());
+    if (stopWaitingButton->isVisible() != due)
+        stopWaitingButton->setVisible(due);
+}
+
+void MainWindow::stopWaitingClicked()
+{
+    if (toolGate.waitingForAnotherProgram())
+        toolGate.stopWaiting();
+    else
+        stopBlockingListings();
+    stopWaitingButton->hide();
+}
+
+void MainWindow::toolTurnRefused(const QString &activity, const QString &reason)
+{
+    Q_UNUSED(activity)
+    QMessageBox box(this);
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(tr("Adobe's tool is busy"));
+    box.setText(tr("Panelhold could not use Adobe's command-line tool."));
+    box.setInformativeText(reason);
+    box.exec();
+}
+
+void MainWindow::refreshIfChangedElsewhere()
+{
+    // Our own changes are listed afresh inside their turn; a difference found with the gate
+    // free came from another process.
+    if (toolGate.isHeld() || networkWaits > 0 || databasesListed.isEmpty())
+        return;
+    const QString now = inventory.databaseStamp();
+    if (now == databasesListed)
+        return;
+    databasesListed = now;
+    const QList<QListWidgetItem *> hosts = ui->listWidget->selectedItems();
+    refreshWhenToolIsFree(hosts.isEmpty() ? 0 : ui->listWidget->row(hosts.first()) + 1);
 }
 
 void MainWindow::setUpdateRunning(bool running)

@@ -3,6 +3,7 @@
 #include "inventory/inventory.h"
 #include "tool/toolgate.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QImage>
@@ -19,6 +20,7 @@ class Installer;
 class MyDelegate;
 class QMessageBox;
 class QProgressBar;
+class QPushButton;
 class Remover;
 class ToolRun;
 class UpdateScanner;
@@ -135,6 +137,12 @@ private:
     void updateBusyState();
     void showIdleStatus();
     void setUpdateRunning(bool running);
+    // Offered while a turn waits for another program, or a listing runs long.
+    void offerStopWaitingIfDue();
+    void stopWaitingClicked();
+    void toolTurnRefused(const QString &activity, const QString &reason);
+    // Another process (a companion, a second window) changed what is installed: list afresh.
+    void refreshIfChangedElsewhere();
 
     Ui::MainWindow *ui;
 
@@ -155,6 +163,12 @@ private:
 
     // Every run of Adobe's tool passes this gate, one piece of work at a time.
     ToolGate toolGate;
+    QPushButton *stopWaitingButton = nullptr;
+    QTimer *busyTicker = nullptr;
+    QElapsedTimer gateHeldFor;
+    // What the databases looked like after our last listing; see refreshIfChangedElsewhere.
+    QTimer *changeWatch = nullptr;
+    QString databasesListed;
 
     // Installation: one runs at a time; later requests wait their turn in order.
     Installer *installer = nullptr;

@@ -54,8 +54,9 @@ QMessageBox *MainWindow::showWaitBox(const QString &title, const QString &text)
 void MainWindow::extensionRemoved(const RemovalReport &report)
 {
     releaseBox(removalWaitBox);
-    // No generation held it: nothing was run, so there is nothing to tell.
-    if (report.stepsRun == 0)
+    // No generation held it: nothing was run, so there is nothing to tell, unless the turn
+    // could not have the tool at all.
+    if (report.stepsRun == 0 && report.failure.text.isEmpty())
         return;
     QMessageBox box;
     if (!report.succeeded) {
