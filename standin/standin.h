@@ -173,8 +173,9 @@ bool clearScript(const QString &root, Generation generation, Verb verb);
 // Only the executable honours these (runCommand cannot hang or crash its caller).
 
 enum class ProcessFault {
-    Hang, // prints nothing and does not end (for ten minutes)
-    Crash // prints nothing and dies of a signal
+    Hang,   // prints nothing and does not end (for ten minutes)
+    Crash,  // prints nothing and dies of a signal
+    Chatter // prints a dot every 100 ms and does not end (for ten minutes)
 };
 
 // Every run of the verb, by any copy of the tool, misbehaves while switched on.

@@ -434,9 +434,10 @@ bool setExtensionVisible(const QString &root, Generation generation, const QStri
 namespace {
 QString processFaultPath(const QString &root, Verb verb, ProcessFault fault)
 {
-    return faultSwitchPath(root, verbName(verb) + (fault == ProcessFault::Hang
-                                                       ? QStringLiteral("-hang")
-                                                       : QStringLiteral("-crash")));
+    const char *suffix = fault == ProcessFault::Hang    ? "-hang"
+                         : fault == ProcessFault::Crash ? "-crash"
+                                                        : "-chatter";
+    return faultSwitchPath(root, verbName(verb) + QLatin1String(suffix));
 }
 
 QString runDelayPath(const QString &root)
@@ -477,6 +478,13 @@ void misbehave(const QString &root, const QStringList &arguments)
         std::abort();
     if (QFile::exists(processFaultPath(root, verb, ProcessFault::Hang)))
         QThread::sleep(600);
+    if (QFile::exists(processFaultPath(root, verb, ProcessFault::Chatter))) {
+        for (int dot = 0; dot < 6000; ++dot) {
+            std::fputc('.', stdout);
+            std::fflush(stdout);
+            QThread::msleep(100);
+        }
+    }
 }
 } // namespace
 

@@ -2,8 +2,11 @@
 #include "inventorytestsupport.h"
 #include "modalboxwatcher.h"
 #include "testenvironment.h"
+#include "tool/toollock.h"
 #include "tool/toolrun.h"
 
+#include <QProcess>
+#include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QtTest>
@@ -416,6 +419,75 @@ private slots:
         QCOMPARE(hostTexts(in), QStringList{"Photoshop CS6"});
         QCOMPARE(tableNames(in), QStringList{"Kept"});
         QVERIFY(watcher.boxes().isEmpty());
+    }
+
+    // Another program using Adobe's tool never freezes the window: the start-up listing waits
+    // its turn off the window's thread, says why, goes on once the tool is free, and can be
+    // given up with a reason that names the cause.
+    void startUpWaitsForAnotherProgramWithoutBlocking_data()
+    {
+        QTest::addColumn<bool>("stopWaiting");
+        QTest::newRow("waits, then lists") << false;
+        QTest::newRow("stopped by the user") << true;
+    }
+
+    void startUpWaitsForAnotherProgramWithoutBlocking()
+    {
+        QFETCH(bool, stopWaiting);
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), hostsOf({"Photoshop 2022"}, {})));
+        // The companion's listing holds the tool for a while, as another window's run would.
+        QVERIFY(StandIn::setRunDelay(env.root(), stopWaiting ? 60000 : 2500));
+        QProcess companion;
+        companion.start(QStringLiteral(PANELHOLD_PROGRAM_DIR) + "/panelhold-cli", {"list"});
+        QVERIFY(companion.waitForStarted(5000));
+        QVERIFY(
+            QTest::qWaitFor([] { return ToolLock().attempt() == ToolLock::Attempt::Busy; }, 10000));
+        const int quiet = ToolLimits::quietLimitMs();
+        ToolLimits::setQuietLimitMs(4000); // a blocking wait would take twice this
+
+        MainWindow window;
+        MainWindowAccess in(window);
+        window.show();
+        ModalBoxWatcher watcher;
+        QElapsedTimer took;
+        took.start();
+        window.startUp(QString());
+        QVERIFY(took.elapsed() < 2000);
+        QCOMPARE(in.ui()->statusBar->currentMessage(),
+                 QString("Waiting for another program that is using Adobe's tool..."));
+        auto *stop = window.findChild<QPushButton *>("stopWaitingButton");
+        QVERIFY(stop && stop->isVisible());
+
+        if (stopWaiting) {
+            stop->click();
+            QVERIFY(watcher.waitForAnsweredBoxes(1));
+            QVERIFY(watcher.answeredBoxes().first().informativeText.contains(
+                "stopped waiting for another program"));
+            QCOMPARE(in.ui()->listWidget->count(), 0);
+            companion.kill();
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(hostTexts(in), QStringList{"Photoshop"}, 20000);
+            QVERIFY(watcher.answeredBoxes().isEmpty());
+        }
+        ToolLimits::setQuietLimitMs(quiet);
+        QVERIFY(companion.waitForFinished(10000));
+    }
+
+    // What another process installed shows without a refresh by hand.
+    void changeByAnotherProcessIsListed()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), hostsOf({"Photoshop 2022"}, {})));
+        QVERIFY(install(env, Generation::Newer, "Kept", "1.0"));
+        MainWindow window;
+        MainWindowAccess in(window);
+        ModalBoxWatcher watcher;
+        window.startUp(QString());
+        QTRY_COMPARE_WITH_TIMEOUT(tableNames(in), QStringList{"Kept"}, 10000);
+
+        QVERIFY(install(env, Generation::Newer, "Arrived", "2.0"));
+        QTRY_VERIFY_WITH_TIMEOUT(tableNames(in).contains("Arrived"), 15000);
     }
 };
 

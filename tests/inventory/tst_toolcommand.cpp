@@ -142,6 +142,8 @@ private slots:
         QTest::addColumn<bool>("truncated");
         QTest::newRow("hangs") << int(StandIn::ProcessFault::Hang) << true << false << false;
         QTest::newRow("crashes") << int(StandIn::ProcessFault::Crash) << false << true << false;
+        // Output never stops for long, so only the overall limit ends it.
+        QTest::newRow("chatters") << int(StandIn::ProcessFault::Chatter) << true << false << false;
         QTest::newRow("floods") << -1 << false << false << true;
     }
 
@@ -162,6 +164,10 @@ private slots:
                                              StandIn::ProcessFault(fault), true));
         const int limit = ToolLimits::quietLimitMs();
         ToolLimits::setQuietLimitMs(timedOut ? 500 : 30000); // only the hang should meet it
+        const ToolCommandLine list = listCommand("Support003", "/");
+        const int overall = ToolLimits::overallLimitMs(list);
+        const int overallChange = ToolLimits::overallLimitMs(removeCommand("Support003", "/", "x"));
+        ToolLimits::setOverallLimitsMs(1500, 1500);
 
         const ToolResult sync = runToolAndWait(listCommand("Support003", "/"));
 
@@ -170,6 +176,7 @@ private slots:
         run.start();
         QVERIFY(finished.wait(10000));
         ToolLimits::setQuietLimitMs(limit);
+        ToolLimits::setOverallLimitsMs(overall, overallChange);
 
         for (const ToolResult &result : {sync, run.result()}) {
             QVERIFY(result.started);
