@@ -89,16 +89,19 @@ QString terminalText(const QString &text)
     for (int i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         const ushort u = c.unicode();
-        if (u >= 0x07 && u <= 0x0d)
-            safe += QString{QLatin1Char('\\'), QLatin1Char(named[u - 0x07])};
-        else if (u < 0x20 || u == 0x7f)
+        if (u >= 0x07 && u <= 0x0d) {
+            safe += QLatin1Char('\\');
+            safe += QLatin1Char(named[u - 0x07]);
+        } else if (u < 0x20 || u == 0x7f) {
             safe += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else if ((u >= 0x80 && u <= 0x9f) || isBidiOrSeparator(u))
+        } else if ((u >= 0x80 && u <= 0x9f) || isBidiOrSeparator(u)) {
             safe += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
-        else if (c == QLatin1Char('\\') && i + 1 < text.size() && startsAnEscape(text.at(i + 1)))
+        } else if (c == QLatin1Char('\\') && i + 1 < text.size() &&
+                   startsAnEscape(text.at(i + 1))) {
             safe += QStringLiteral("\\\\");
-        else
+        } else {
             safe += c;
+        }
     }
     return safe;
 }
