@@ -39,7 +39,7 @@ QString failureWords(const InstallOutcome &outcome)
     QString words = oneLine(outcome.text);
     if (!outcome.code.isEmpty())
         words += QLatin1Char(' ') + tr("[Adobe's code %1]").arg(outcome.code);
-    return words;
+    return terminalText(words);
 }
 
 bool isNewer(const QString &announced, const QString &installed)
@@ -67,7 +67,44 @@ QString packageProblem(const QString &path)
         return tr("not an extension package: it is not a zip archive.");
     return QString();
 }
+
+// What an escape written by terminalText starts with after its backslash.
+bool startsAnEscape(QChar c)
+{
+    return QStringLiteral("abtnvfrxu\\").contains(c);
+}
+
+bool isBidiOrSeparator(ushort u)
+{
+    return u == 0x200e || u == 0x200f || u == 0x2028 || u == 0x2029 ||
+           (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
+}
 } // namespace
+
+QString terminalText(const QString &text)
+{
+    static const char named[] = "abtnvfr"; // for 0x07 .. 0x0d
+    QString safe;
+    safe.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const ushort u = c.unicode();
+        if (u >= 0x07 && u <= 0x0d) {
+            safe += QLatin1Char('\\');
+            safe += QLatin1Char(named[u - 0x07]);
+        } else if (u < 0x20 || u == 0x7f) {
+            safe += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        } else if ((u >= 0x80 && u <= 0x9f) || isBidiOrSeparator(u)) {
+            safe += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
+        } else if (c == QLatin1Char('\\') && i + 1 < text.size() &&
+                   startsAnEscape(text.at(i + 1))) {
+            safe += QStringLiteral("\\\\");
+        } else {
+            safe += c;
+        }
+    }
+    return safe;
+}
 
 QJsonObject listingJson(const Inventory &inventory, const UpdateCheck *check)
 {
@@ -109,7 +146,7 @@ Companion::Companion(QTextStream &out, QTextStream &err, bool progressLines)
 int Companion::run(const CliRequest &request)
 {
     if (!request.error.isEmpty()) {
-        m_err << "panelhold-cli: " << request.error << '\n'
+        m_err << "panelhold-cli: " << terminalText(request.error) << '\n'
               << tr("Try \"panelhold-cli --help\".") << '\n';
         return ExitStatus::BadUsage;
     }
@@ -182,7 +219,8 @@ bool Companion::allListed(const QStringList &names)
             m_inventory.hostExtensions.cbegin(), m_inventory.hostExtensions.cend(),
             [&](const QMap<QString, QStringList> &host) { return host.contains(name); });
         if (!found)
-            m_err << name << ": " << tr("no Adobe application lists this extension.") << '\n';
+            m_err << terminalText(name) << ": " << tr("no Adobe application lists this extension.")
+                  << '\n';
         listed = listed && found;
     }
     return listed;
@@ -224,31 +262,47 @@ int Companion::list(bool json, bool withUpdates)
     }
     for (auto host = m_inventory.hostExtensions.constBegin();
          host != m_inventory.hostExtensions.constEnd(); ++host) {
-        m_out << host.key() << '\n';
+        m_out << terminalText(host.key()) << '\n';
         int nameWidth = 0;
         int versionWidth = 0;
         for (const QStringList &row : host.value()) {
-            nameWidth = qMax(nameWidth, row.value(0).size());
-            versionWidth = qMax(versionWidth, row.value(1).size());
+            nameWidth = qMax(nameWidth, terminalText(row.value(0)).size());
+            versionWidth = qMax(versionWidth, terminalText(row.value(1)).size());
         }
         for (const QStringList &row : host.value()) {
             const QString name = row.value(0);
             const QString version = row.value(1);
             const ExtensionInfo info = m_inventory.extensionInfo.value(name);
-            m_out << "  " << name.leftJustified(nameWidth) << "  "
-                  << version.leftJustified(versionWidth) << "  "
+            m_out << "  " << terminalText(name).leftJustified(nameWidth) << "  "
+                  << terminalText(version).leftJustified(versionWidth) << "  "
                   << (info.shown != 0 ? tr("shown ") : tr("hidden")) << "  "
-                  << (info.iconPath.isEmpty() ? QStringLiteral("-")
-                                              : QDir::toNativeSeparators(info.iconPath));
+                  << (info.iconPath.isEmpty()
+                          ? QStringLiteral("-")
+                          : terminalText(QDir::toNativeSeparators(info.iconPath)));
             const QString newer = check.announced.value(name);
             if (isNewer(newer, version))
-                m_out << "  " << tr("(update %1 available)").arg(newer);
+                m_out << "  " << tr("(update %1 available)").arg(terminalText(newer));
             else if (check.failed.contains(name))
-                m_out << "  " << tr("(no update check: %1)").arg(check.failed.value(name));
+                m_out << "  "
+                      << tr("(no update check: %1)").arg(terminalText(check.failed.value(name)));
             m_out << '\n';
         }
     }
     return ExitStatus::Success;
+}
+
+QString Companion::listedVersionNow(const QString &name)
+{
+    m_inventory.list();
+    m_inventory.readDatabases();
+    QString newest;
+    for (const QMap<QString, QStringList> &host : qAsConst(m_inventory.hostExtensions)) {
+        const QString version = host.value(name).value(1);
+        if (!version.isEmpty() &&
+            (newest.isEmpty() || compareVersions(version.toUtf8(), newest.toUtf8()) > 0))
+            newest = version;
+    }
+    return newest;
 }
 
 InstallReport Companion::installAndWait(const InstallRequest &request)
@@ -274,7 +328,8 @@ int Companion::install(const QStringList &packages)
     for (const QString &package : packages) {
         const QString problem = packageProblem(package);
         if (!problem.isEmpty()) {
-            m_err << QDir::toNativeSeparators(package) << ": " << problem << '\n';
+            m_err << terminalText(QDir::toNativeSeparators(package)) << ": "
+                  << terminalText(problem) << '\n';
             usable = false;
         }
     }
@@ -291,7 +346,7 @@ int Companion::install(const QStringList &packages)
         InstallRequest request;
         request.package = QFileInfo(package).absoluteFilePath();
         const InstallReport report = installAndWait(request);
-        const QString shown = QDir::toNativeSeparators(package);
+        const QString shown = terminalText(QDir::toNativeSeparators(package));
         if (report.outcome.succeeded) {
             ++succeeded;
             m_out << shown << ": " << tr("installed.") << '\n';
@@ -338,13 +393,13 @@ int Companion::remove(const QStringList &names)
             loop.exec();
         if (report.succeeded) {
             ++succeeded;
-            m_out << name << ": " << tr("removed.") << '\n';
+            m_out << terminalText(name) << ": " << tr("removed.") << '\n';
         } else {
             ++failed;
-            m_err << name << ": " << tr("not removed: ")
+            m_err << terminalText(name) << ": " << tr("not removed: ")
                   << (report.stepsRun == 0 && report.failure.text.isEmpty()
                           ? tr("no Adobe release keeps a record of it.")
-                          : oneLine(report.failure.text))
+                          : terminalText(oneLine(report.failure.text)))
                   << '\n';
         }
         m_out.flush();
@@ -371,12 +426,13 @@ int Companion::update(const QStringList &names, bool all)
         const QString version = check.announced.value(name);
         if (version.isEmpty() && check.failed.contains(name)) {
             ++failed;
-            m_err << name << ": " << tr("not updated: %1.").arg(check.failed.value(name)) << '\n';
+            m_err << terminalText(name) << ": "
+                  << tr("not updated: %1.").arg(terminalText(check.failed.value(name))) << '\n';
             continue;
         }
         if (version.isEmpty()) {
             ++succeeded;
-            m_out << name << ": " << tr("no newer version is announced.") << '\n';
+            m_out << terminalText(name) << ": " << tr("no newer version is announced.") << '\n';
             continue;
         }
         const QString address = updateAddressOf(m_inventory, name);
@@ -391,8 +447,9 @@ int Companion::update(const QStringList &names, bool all)
         }
         if (!failure.isEmpty()) {
             ++failed;
-            m_err << name << ": "
-                  << tr("not updated: the update could not be downloaded: %1.").arg(failure)
+            m_err << terminalText(name) << ": "
+                  << tr("not updated: the update could not be downloaded: %1.")
+                         .arg(terminalText(failure))
                   << '\n';
             continue;
         }
@@ -402,17 +459,26 @@ int Companion::update(const QStringList &names, bool all)
         request.updatedExtension = name;
         const InstallReport report = installAndWait(request);
         discardDownloadedPackage(download.file);
+        // The window, or another script, may have installed this very version meanwhile: then
+        // the tool refuses to install it again, and the extension is where it was asked to be.
+        const QString listed = report.outcome.succeeded ? QString() : listedVersionNow(name);
         if (report.outcome.succeeded) {
             ++succeeded;
-            m_out << name << ": " << tr("updated to %1.").arg(version) << '\n';
+            m_out << terminalText(name) << ": " << tr("updated to %1.").arg(terminalText(version))
+                  << '\n';
             // A copy an older Adobe release keeps at the old version: only partly updated.
             for (const QString &copy : report.leftBehind)
-                m_err << name << ": " << oneLine(copy) << '\n';
+                m_err << terminalText(name) << ": " << terminalText(oneLine(copy)) << '\n';
             if (!report.leftBehind.isEmpty())
                 ++failed;
+        } else if (!listed.isEmpty() && compareVersions(listed.toUtf8(), version.toUtf8()) >= 0) {
+            ++succeeded;
+            m_out << terminalText(name) << ": " << tr("already at %1.").arg(terminalText(listed))
+                  << '\n';
         } else {
             ++failed;
-            m_err << name << ": " << tr("not updated: ") << failureWords(report.outcome) << '\n';
+            m_err << terminalText(name) << ": " << tr("not updated: ")
+                  << failureWords(report.outcome) << '\n';
         }
         m_out.flush();
         m_err.flush();
@@ -433,7 +499,8 @@ int Companion::reset(bool yes)
     const QList<MoveAsideFailure> failures = resetExtensionDatabases(m_inventory);
     for (const MoveAsideFailure &failure : failures)
         m_err << tr("%1 could not be moved aside: %2")
-                     .arg(QDir::toNativeSeparators(failure.path), failure.reason)
+                     .arg(terminalText(QDir::toNativeSeparators(failure.path)),
+                          terminalText(failure.reason))
               << '\n';
     if (!failures.isEmpty()) {
         m_err << tr("Please try again as Administrator.") << '\n';
@@ -448,7 +515,7 @@ void Companion::showProgress(const QString &name, qint64 received, qint64 total)
 {
     if (!m_progressLines)
         return;
-    m_out << '\r' << tr("Downloading %1: ").arg(name);
+    m_out << '\r' << tr("Downloading %1: ").arg(terminalText(name));
     if (total > 0)
         m_out << (received * 100 / total) << "% ";
     m_out << tr("(%1 KiB)").arg(received / 1024) << "   ";

@@ -24,6 +24,12 @@ struct UpdateCheck
 // its feed could not tell when it could not.
 QJsonObject listingJson(const Inventory &inventory, const UpdateCheck *check);
 
+// Outside text made safe to print on a terminal: control characters (C0, DEL, C1), line
+// separators and bidirectional overrides are written as C-style escapes ("\n", "\x1b",
+// "\u202e"), and a backslash is doubled only where it would otherwise read as one of those.
+// Text without them comes back unchanged.
+QString terminalText(const QString &text);
+
 // The console front: runs one command line against the same inventory, gate, installer, remover,
 // reset and update code as the window, and turns what they report into lines and an exit status.
 // Results go to `out`, errors and hints to `err`.
@@ -50,6 +56,8 @@ private:
     // Asks every extension's feed.
     UpdateCheck checkForUpdates();
     InstallReport installAndWait(const InstallRequest &request);
+    // The newest version any host lists the extension at, listed afresh; empty when none does.
+    QString listedVersionNow(const QString &name);
     void showProgress(const QString &name, qint64 received, qint64 total);
     void endProgress();
 

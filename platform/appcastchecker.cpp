@@ -15,6 +15,9 @@
 namespace {
 constexpr char SparkleNamespace[] = "http://www.andymatuschak.org/xml-namespaces/sparkle";
 constexpr int MaxAppcastBytes = 1024 * 1024;
+// What the reply may hold unread: the network thread stops reading there until it is taken, so
+// an oversized appcast is given up before much more than the cap is in memory.
+constexpr qint64 AppcastReadBufferBytes = 64 * 1024;
 
 // Captions share the main window's translation context, like every caption of the program.
 QString caption(const char *text)
@@ -84,6 +87,9 @@ void AppcastChecker::check(bool interactive)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     m_reply = m_network->get(request);
+    m_reply->setReadBufferSize(AppcastReadBufferBytes);
+    m_body.clear();
+    connect(m_reply, &QNetworkReply::readyRead, this, &AppcastChecker::takeBody);
     connect(m_reply, &QNetworkReply::finished, this, &AppcastChecker::replyFinished);
     connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
         if (received > MaxAppcastBytes && m_reply)
@@ -93,18 +99,30 @@ void AppcastChecker::check(bool interactive)
     m_timeout->start(m_timeoutMs);
 }
 
+void AppcastChecker::takeBody()
+{
+    if (!m_reply || m_body.size() > MaxAppcastBytes)
+        return;
+    m_body += m_reply->read(MaxAppcastBytes + 1 - m_body.size());
+    if (m_body.size() > MaxAppcastBytes && !m_reply->isFinished())
+        m_reply->abort();
+}
+
 void AppcastChecker::replyFinished()
 {
     m_timeout->stop();
+    takeBody();
     QNetworkReply *reply = m_reply;
     m_reply.clear();
     reply->deleteLater();
+    const QByteArray body = m_body;
+    m_body.clear();
 
     if (reply->error() != QNetworkReply::NoError) {
         report(Outcome::Failed, reply->errorString(), Release());
         return;
     }
-    const Release newest = newestRelease(reply->read(MaxAppcastBytes));
+    const Release newest = newestRelease(body.left(MaxAppcastBytes));
     if (newest.version.isEmpty()) {
         report(Outcome::Failed, caption("The update feed names no version."), newest);
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -43,6 +44,7 @@ signals:
     void checkFinished(AppcastChecker::Outcome outcome, const QString &detail);
 
 private:
+    void takeBody();
     void replyFinished();
     void report(Outcome outcome, const QString &detail, const Release &release);
 
@@ -52,5 +54,6 @@ private:
     bool m_interactive = false;
     QNetworkAccessManager *m_network;
     QPointer<QNetworkReply> m_reply;
+    QByteArray m_body; // of the running check's reply, read as it arrives
     QTimer *m_timeout;
 };

@@ -2,6 +2,7 @@
 
 #include <QDomDocument>
 #include <QRegularExpression>
+#include <QTextCodec>
 #include <QXmlStreamReader>
 
 namespace {
@@ -62,36 +63,74 @@ bool readsShallowLeniently(const QString &text)
     return readsShallow(reader);
 }
 
-template <typename Text>
-bool setContentIfShallow(QDomDocument &document, const Text &xml, bool namespaceProcessing)
+// The bytes decoded as the DOM parser would decode them: a byte order mark or the first
+// character's zero bytes pick UTF-32 or UTF-16, otherwise UTF-8; an encoding that the
+// declaration names and Qt knows replaces it. Both readers are then given this one text, so the
+// depth is checked on exactly what gets parsed: a stream reader and a DOM parser left to decode
+// on their own could read different elements from the same bytes (UTF-7, for one, hides its
+// angle brackets from a UTF-8 reading).
+QString decodedAsDeclared(const QByteArray &xml)
 {
-    document.clear();
-    if (!isShallowXml(xml))
-        return false;
-    return document.setContent(xml, namespaceProcessing);
-}
-} // namespace
-
-bool isShallowXml(const QByteArray &xml)
-{
-    QXmlStreamReader reader(xml);
+    const auto byte = [&xml](int i) { return i < xml.size() ? uchar(xml.at(i)) : 0x100; };
+    int mib = 106; // UTF-8
+    if ((byte(0) == 0 && byte(1) == 0 && byte(2) == 0xfe && byte(3) == 0xff) ||
+        (byte(0) == 0xff && byte(1) == 0xfe && byte(2) == 0 && byte(3) == 0))
+        mib = 1017; // UTF-32 with a byte order mark
+    else if (byte(0) == '<' && byte(1) == 0 && byte(2) == 0 && byte(3) == 0)
+        mib = 1019; // UTF-32LE
+    else if (byte(0) == 0 && byte(1) == 0 && byte(2) == 0 && byte(3) == '<')
+        mib = 1018; // UTF-32BE
+    else if ((byte(0) == 0xfe && byte(1) == 0xff) || (byte(0) == 0xff && byte(1) == 0xfe))
+        mib = 1015; // UTF-16 with a byte order mark
+    else if (byte(0) == '<' && byte(1) == 0)
+        mib = 1014; // UTF-16LE
+    else if (byte(0) == 0 && byte(1) == '<')
+        mib = 1013; // UTF-16BE
+    QTextCodec *codec = QTextCodec::codecForMib(mib);
+    if (!codec)
+        codec = QTextCodec::codecForMib(106);
     // Decoded whole: QString::fromUtf8(QByteArray) would stop at a NUL the DOM parser reads past.
-    return readsShallow(reader) ||
-           readsShallowLeniently(QString::fromUtf8(xml.constData(), xml.size()));
+    const QString text = codec->toUnicode(xml.constData(), xml.size());
+
+    static const QRegularExpression declaration(
+        QStringLiteral("^<\\?xml[^>]*?encoding[^>\"']*[\"']([^>\"']*)[\"']"));
+    const QRegularExpressionMatch match = declaration.match(text);
+    if (!match.hasMatch())
+        return text;
+    QTextCodec *declared = QTextCodec::codecForName(match.captured(1).toLatin1());
+    if (!declared || declared->mibEnum() == codec->mibEnum())
+        return text;
+    return declared->toUnicode(xml.constData(), xml.size());
 }
 
-bool isShallowXml(const QString &xml)
+bool textIsShallow(const QString &xml)
 {
     QXmlStreamReader reader(xml);
     return readsShallow(reader) || readsShallowLeniently(xml);
 }
+} // namespace
+
+// A text, unlike bytes, reaches either reader as it is: the encoding its declaration names is
+// not consulted.
+bool isShallowXml(const QByteArray &xml)
+{
+    return textIsShallow(decodedAsDeclared(xml));
+}
+
+bool isShallowXml(const QString &xml)
+{
+    return textIsShallow(xml);
+}
 
 bool setShallowContent(QDomDocument &document, const QByteArray &xml, bool namespaceProcessing)
 {
-    return setContentIfShallow(document, xml, namespaceProcessing);
+    return setShallowContent(document, decodedAsDeclared(xml), namespaceProcessing);
 }
 
 bool setShallowContent(QDomDocument &document, const QString &xml, bool namespaceProcessing)
 {
-    return setContentIfShallow(document, xml, namespaceProcessing);
+    document.clear();
+    if (!textIsShallow(xml))
+        return false;
+    return document.setContent(xml, namespaceProcessing);
 }

@@ -18,7 +18,10 @@ constexpr int MaxXmlDepth = 256;
 bool isShallowXml(const QByteArray &xml);
 bool isShallowXml(const QString &xml);
 
-// document.setContent(xml, namespaceProcessing) for a document that passes isShallowXml; false,
+// Bytes are first decoded as the DOM parser decodes them (byte order mark, then the encoding the
+// declaration names, else UTF-8), and that text is what is checked and parsed.
+//
+// document.setContent(text, namespaceProcessing) for a document that passes isShallowXml; false,
 // with the document left empty, for one that does not.
 bool setShallowContent(QDomDocument &document, const QByteArray &xml,
                        bool namespaceProcessing = false);

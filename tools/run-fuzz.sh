@@ -8,7 +8,7 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="$top/build/fuzz"
 seconds="${FUZZ_SECONDS:-5}"
-targets=(listing installermessages manifest feed appcast cipher hostnames)
+targets=(listing installermessages manifest feed appcast cipher hostnames boundedxml)
 
 cxx="${FUZZ_CXX:-}"
 if [ -z "$cxx" ]; then

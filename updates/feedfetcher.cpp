@@ -120,6 +120,7 @@ void FeedFetcher::send(const QString &url, const QString &host, int lane)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply *reply = m_lanes.at(lane)->get(request);
+    reply->setReadBufferSize(FeedReadBufferBytes);
 
     // No progress for the stall timeout, or no end within the overall limit: given up.
     auto *stall = new QTimer(reply);
@@ -146,12 +147,20 @@ void FeedFetcher::send(const QString &url, const QString &host, int lane)
                     reply->abort();
                 }
             });
+    // Read as it arrives, so that the bounded buffer keeps the network thread reading.
+    auto body = std::make_shared<QByteArray>();
+    connect(reply, &QNetworkReply::readyRead, this, [reply, body, tooLarge] {
+        if (takeFeedBody(reply, body.get()))
+            *tooLarge = true;
+    });
     connect(reply, &QNetworkReply::metaDataChanged, stall,
             [stall] { stall->start(networkStallTimeoutMs()); });
     connect(reply, &QNetworkReply::finished, this,
-            [this, reply, url, host, lane, timedOut, tooLarge] {
+            [this, reply, url, host, lane, timedOut, tooLarge, body] {
                 reply->deleteLater();
                 FeedAnswer answer;
+                if (!*tooLarge && !*timedOut && takeFeedBody(reply, body.get()))
+                    *tooLarge = true;
                 if (*tooLarge) {
                     answer.tooLarge = true;
                 } else if (*timedOut) {
@@ -159,8 +168,7 @@ void FeedFetcher::send(const QString &url, const QString &host, int lane)
                 } else {
                     answer.error = reply->error();
                     if (answer.error == QNetworkReply::NoError)
-                        answer.version =
-                            parseUpdateFeed(QString::fromUtf8(reply->read(MaxFeedBytes))).version;
+                        answer.version = parseUpdateFeed(QString::fromUtf8(*body)).version;
                 }
                 done(url, host, lane, answer);
             });

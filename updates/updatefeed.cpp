@@ -134,6 +134,18 @@ ReplyWait waitForReply(QNetworkReply *reply, const ReplyLimits &limits)
     return end;
 }
 
+bool takeFeedBody(QNetworkReply *reply, QByteArray *body)
+{
+    if (body->size() > MaxFeedBytes)
+        return true;
+    body->append(reply->read(MaxFeedBytes + 1 - body->size()));
+    if (body->size() <= MaxFeedBytes)
+        return false;
+    if (!reply->isFinished())
+        reply->abort();
+    return true;
+}
+
 FeedResponse requestUpdateFeed(const QString &url)
 {
     // One manager per request; deleting it after the wait also deletes its reply.
@@ -143,12 +155,20 @@ FeedResponse requestUpdateFeed(const QString &url)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply *reply = manager->get(request);
+    reply->setReadBufferSize(FeedReadBufferBytes);
+    QByteArray body;
+    const QMetaObject::Connection arriving = QObject::connect(
+        reply, &QNetworkReply::readyRead, reply, [reply, &body] { takeFeedBody(reply, &body); });
 
     ReplyLimits limits;
     limits.maxBodyBytes = MaxFeedBytes;
     limits.deadline = QDeadlineTimer(feedLimitMs);
     FeedResponse response;
-    switch (waitForReply(reply, limits)) {
+    ReplyWait end = waitForReply(reply, limits);
+    QObject::disconnect(arriving);
+    if (end == ReplyWait::Finished && takeFeedBody(reply, &body))
+        end = ReplyWait::TooLarge;
+    switch (end) {
     case ReplyWait::TooLarge:
         response.tooLarge = true;
         break;
@@ -157,7 +177,7 @@ FeedResponse requestUpdateFeed(const QString &url)
         break;
     case ReplyWait::Finished:
         response.error = reply->error();
-        response.body = QString::fromUtf8(reply->readAll());
+        response.body = QString::fromUtf8(body);
         break;
     }
     return response;

@@ -10,6 +10,13 @@
 
 // Feeds larger than this are not read into memory; they count as announcing no update.
 constexpr qint64 MaxFeedBytes = 4 * 1024 * 1024;
+// What a feed's reply may hold unread. Without a bound, the network thread reads on while the
+// reply waits its turn, and a large body sits in memory before the cap above is checked.
+constexpr qint64 FeedReadBufferBytes = 64 * 1024;
+
+// Appends what the reply has to the body, up to one byte past MaxFeedBytes, and aborts the
+// reply once the body passes that cap; true when it has.
+bool takeFeedBody(QNetworkReply *reply, QByteArray *body);
 
 // A request that makes no progress for this long is given up as a network error (TimeoutError).
 int networkStallTimeoutMs();

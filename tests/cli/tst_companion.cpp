@@ -1,3 +1,4 @@
+#include "cli/companion.h"
 #include "localhttpserver.h"
 #include "samplepackages.h"
 #include "standin.h"
@@ -8,6 +9,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QtTest>
+
+#include <functional>
 
 // The console companion as a script runs it: the real executable against the stand-in.
 namespace {
@@ -32,9 +35,10 @@ class TestCompanion : public QObject
 
 private:
     // Runs it without blocking this process's event loop: the test's feed server answers from
-    // that loop while the companion downloads.
+    // that loop while the companion downloads. `meanwhile` runs once it has started.
     static Run run(const TestEnvironment &env, const QStringList &arguments,
-                   const QString &program = companionPath())
+                   const QString &program = companionPath(),
+                   const std::function<void()> &meanwhile = {})
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -42,8 +46,11 @@ private:
         process.setProcessEnvironment(environment);
         process.start(program, arguments);
         Run result;
-        if (!process.waitForStarted(10000) ||
-            !QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000))
+        if (!process.waitForStarted(10000))
+            return result;
+        if (meanwhile)
+            meanwhile();
+        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000))
             return result;
         result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
         result.out = QString::fromUtf8(process.readAllStandardOutput());
@@ -230,6 +237,73 @@ private slots:
         const Run again = run(env, {"update", "Demo Panel"});
         QCOMPARE(again.status, 0);
         QCOMPARE(again.out, QString("Demo Panel: no newer version is announced.\n"));
+    }
+
+    // The window updated it while the companion downloaded: the tool then refuses the same
+    // version, and the extension is at the version asked for all the same.
+    void updateThatLandedMeanwhileIsNoFailure()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        LocalHttpServer server;
+        const QString feedUrl = server.url("/feed.xml").toString();
+        QVERIFY(
+            StandIn::installPackage(env.root(), StandIn::Generation::Newer,
+                                    package(env, "old.zxp", "Colour Harmony", "1.0", true, feedUrl))
+                .contains("successful"));
+        const QString newer = package(env, "new.zxp", "Colour Harmony", "2.0", true, feedUrl);
+        QFile newPackage(newer);
+        QVERIFY(newPackage.open(QIODevice::ReadOnly));
+        server.serveAfter("/new.zxp", newPackage.readAll(), 1500);
+        server.serve("/feed.xml", StandIn::updateFeedXml("2.0", server.url("/new.zxp").toString()));
+
+        bool installedMeanwhile = false;
+        const Run result = run(env, {"update", "Colour Harmony"}, companionPath(), [&] {
+            if (QTest::qWaitFor([&] { return server.requestedPaths().contains("/new.zxp"); },
+                                30000))
+                installedMeanwhile =
+                    StandIn::installPackage(env.root(), StandIn::Generation::Newer, newer)
+                        .contains("successful");
+        });
+        QVERIFY(installedMeanwhile);
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.out, QString("Colour Harmony: already at 2.0.\n"));
+        QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
+    }
+
+    void terminalTextEscapesControls_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << "Colour Harmony 2.0"
+                               << "Colour Harmony 2.0";
+        QTest::newRow("non-ASCII kept") << QString::fromUtf8("Caf\xc3\xa9 \xe2\x9c\x93")
+                                        << QString::fromUtf8("Caf\xc3\xa9 \xe2\x9c\x93");
+        QTest::newRow("escape sequence") << "\x1b[31mRed\x1b[0m"
+                                         << "\\x1b[31mRed\\x1b[0m";
+        QTest::newRow("line breaks and tab") << "a\nb\r\tc"
+                                             << "a\\nb\\r\\tc";
+        QTest::newRow("bell, backspace, NUL, DEL") << QString("\a\b") + QChar(0) + "\x7f"
+                                                   << "\\a\\b\\x00\\x7f";
+        QTest::newRow("C1 control") << QString(QChar(0x9b)) + "2J"
+                                    << "\\u009b2J";
+        QTest::newRow("bidirectional override") << QString("abc") + QChar(0x202e) + "fed"
+                                                << "abc\\u202efed";
+        QTest::newRow("line separator") << QString("a") + QChar(0x2028) + "b"
+                                        << "a\\u2028b";
+        QTest::newRow("Windows path kept") << "C:\\Program Files\\Adobe\\CEP"
+                                           << "C:\\Program Files\\Adobe\\CEP";
+        QTest::newRow("backslash that would read as an escape") << "a\\nb\\x1b\\\\"
+                                                                << "a\\\\nb\\\\x1b\\\\\\";
+        QTest::newRow("trailing backslash kept") << "end\\"
+                                                 << "end\\";
+    }
+
+    void terminalTextEscapesControls()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(terminalText(text), shown);
     }
 
     void refusesWhatCannotBeUsed_data()

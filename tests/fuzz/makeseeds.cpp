@@ -125,6 +125,26 @@ QList<QByteArray> appcastSeeds()
             "</channel></rss>"};
 }
 
+// Led by the byte that picks namespace processing. Well-formed documents nested past the limit
+// in encodings that hide their angle brackets from a UTF-8 reading: UTF-7, and UTF-16 with and
+// without a byte order mark.
+QList<QByteArray> boundedXmlSeeds()
+{
+    const QByteArray utf7 = "<?xml version=\"1.0\" encoding=\"UTF-7\"?><r>" +
+                            QByteArray("+ADw-a+AD4-").repeated(300) +
+                            QByteArray("+ADw-/a+AD4-").repeated(300) + "</r>";
+    QByteArray utf16;
+    for (const char c :
+         "<r>" + QByteArray("<a>").repeated(300) + QByteArray("</a>").repeated(300) + "</r>")
+        utf16 += QByteArray(1, c) + '\0';
+    return {"0" + utf7,
+            "1" + utf7,
+            "0\xff\xfe" + utf16,
+            "0" + utf16,
+            "1<rss xmlns:s=\"urn:s\"><a><s:b/></a></rss>",
+            "0<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xe9</a>"};
+}
+
 QList<QByteArray> hostNameSeeds()
 {
     return {"Photoshop CC 2019 (ver 20.0)",
@@ -189,6 +209,7 @@ int main(int argc, char *argv[])
         writeSeeds(top, QStringLiteral("appcast"), appcastSeeds()) &&
         writeSeeds(top, QStringLiteral("cipher"), literals) &&
         writeSeeds(top, QStringLiteral("hostnames"), hostNameSeeds()) &&
+        writeSeeds(top, QStringLiteral("boundedxml"), boundedXmlSeeds()) &&
         writeDictionary(
             top, QStringLiteral("listing"),
             {"installed for ", " extensions ", "1 extension ", " Enabled    ", "\r\n", "\n\n"}) &&
@@ -201,6 +222,9 @@ int main(int argc, char *argv[])
         writeDictionary(top, QStringLiteral("appcast"),
                         xmlTokens + QList<QByteArray>{"<item>", "<enclosure", "sparkle:version=\"",
                                                       "<link>"}) &&
+        writeDictionary(top, QStringLiteral("boundedxml"),
+                        xmlTokens + QList<QByteArray>{"encoding=\"UTF-7\"", "+ADw-", "+AD4-",
+                                                      "\xff\xfe", QByteArray("<\0", 2)}) &&
         writeDictionary(top, QStringLiteral("hostnames"),
                         {" CC", " (ver ", " 2019", " 2020", " 2021", " 2022", " 2023"});
     return ok ? 0 : 1;

@@ -69,3 +69,16 @@ int FeedServer::requestCount() const
         Qt::BlockingQueuedConnection);
     return count;
 }
+
+qint64 FeedServer::bytesSent() const
+{
+    qint64 sent = 0;
+    QMetaObject::invokeMethod(
+        m_context,
+        [this, &sent] {
+            for (const LocalHttpServer *server : qAsConst(m_servers))
+                sent += server->bytesSent();
+        },
+        Qt::BlockingQueuedConnection);
+    return sent;
+}

@@ -31,6 +31,8 @@ public:
     void setRoutes(const QList<QPair<QString, LocalHttpServer::Route>> &routes);
     // Requests answered or still open on all hosts, over the server's life.
     int requestCount() const;
+    // Bytes of answers handed to the network on all hosts, over the server's life.
+    qint64 bytesSent() const;
 
 private:
     QThread m_thread;

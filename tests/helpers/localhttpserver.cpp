@@ -42,6 +42,8 @@ void LocalHttpServer::handleConnection()
             delete buffer;
             socket->deleteLater();
         });
+        connect(socket, &QTcpSocket::bytesWritten, this,
+                [this](qint64 written) { m_bytesSent += written; });
         connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
             buffer->append(socket->readAll());
             const int end = buffer->indexOf("\r\n\r\n");
@@ -73,7 +75,8 @@ void LocalHttpServer::handleConnection()
                 if (!route.location.isEmpty())
                     reply += "Location: " + route.location + "\r\n";
                 if (route.announceLength)
-                    reply += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
+                    reply += "Content-Length: " +
+                             QByteArray::number(route.body.size() + route.fillerBytes) + "\r\n";
                 reply += "Connection: close\r\n\r\n";
                 if (route.stall) {
                     guard->write(reply + route.body.left(route.body.size() / 2));
@@ -95,6 +98,23 @@ void LocalHttpServer::handleConnection()
                     return;
                 }
                 guard->write(reply + route.body);
+                if (route.fillerBytes > 0) {
+                    // Topped up as it drains: a client that stops reading stops the sending.
+                    auto left = std::make_shared<qint64>(route.fillerBytes);
+                    const auto topUp = [guard, left] {
+                        const qint64 Piece = 64 * 1024;
+                        while (guard && *left > 0 && guard->bytesToWrite() < 4 * Piece) {
+                            const qint64 size = qMin(*left, Piece);
+                            guard->write(QByteArray(int(size), ' '));
+                            *left -= size;
+                        }
+                        if (guard && *left == 0)
+                            guard->disconnectFromHost();
+                    };
+                    connect(guard, &QTcpSocket::bytesWritten, guard, topUp);
+                    topUp();
+                    return;
+                }
                 guard->disconnectFromHost();
             });
         });

@@ -24,6 +24,8 @@ public:
         bool stall = false;          // send the headers and part of the body, then nothing
         bool announceLength = true;  // send Content-Length
         int trickleMs = 0;           // send the body a byte at a time, this far apart
+        // After the body, this many more bytes, written only as fast as the client takes them.
+        qint64 fillerBytes = 0;
     };
 
     LocalHttpServer();
@@ -47,6 +49,8 @@ public:
     // Requests seen so far: path and User-Agent header.
     QStringList requestedPaths() const { return m_paths; }
     QByteArray lastUserAgent() const { return m_lastUserAgent; }
+    // Bytes of answers handed to the network so far, headers included.
+    qint64 bytesSent() const { return m_bytesSent; }
 
 private:
     void handleConnection();
@@ -55,4 +59,5 @@ private:
     QMap<QString, Route> m_routes;
     QStringList m_paths;
     QByteArray m_lastUserAgent;
+    qint64 m_bytesSent = 0;
 };

@@ -6,6 +6,7 @@
 #include "updatestestsupport.h"
 
 #include <QTemporaryDir>
+#include <QTextCodec>
 #include <QtTest>
 
 using UpdatesTest::Entries;
@@ -106,6 +107,29 @@ private slots:
         QTest::newRow("nested past the limit")
             << "<macromedia-extension name=\"Deep\">" + nestedXml(MaxXmlDepth, "<x/>") +
                    "</macromedia-extension>"
+            << QString();
+        // Bytes are checked as the parser decodes them: in UTF-7 "+ADw-" is "<" and "+AD4-" ">",
+        // which a UTF-8 reading sees as plain text.
+        const QByteArray utf7 = "<?xml version=\"1.0\" encoding=\"UTF-7\"?>";
+        QTest::newRow("UTF-7, read as declared")
+            << utf7 + "+ADw-macromedia-extension name=+ACI-Seven+ACI-/+AD4-"
+            << "Seven";
+        QTest::newRow("UTF-7, nested past the limit")
+            << utf7 + "<macromedia-extension name=\"Deep\">" +
+                   QByteArray("+ADw-a+AD4-").repeated(MaxXmlDepth) +
+                   QByteArray("+ADw-/a+AD4-").repeated(MaxXmlDepth) + "</macromedia-extension>"
+            << QString();
+        QTest::newRow("UTF-7, 40,000 unclosed levels")
+            << utf7 + "<m>" + QByteArray("+ADw-a+AD4-").repeated(40000) + "</m>" << QString();
+        // Told apart by its first character's zero byte, as the parser does.
+        const auto utf16 = [](const QByteArray &xml) {
+            return QTextCodec::codecForName("UTF-16LE")->fromUnicode(QString::fromLatin1(xml));
+        };
+        QTest::newRow("UTF-16, read as such")
+            << utf16("<macromedia-extension name=\"Sixteen\"/>") << "Sixteen";
+        QTest::newRow("UTF-16, nested past the limit")
+            << utf16("<macromedia-extension name=\"Deep\">" + nestedXml(MaxXmlDepth, "<x/>") +
+                     "</macromedia-extension>")
             << QString();
     }
 

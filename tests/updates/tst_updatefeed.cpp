@@ -1,5 +1,6 @@
 #include "updates/updatefeed.h"
 
+#include "feedserver.h"
 #include "localhttpserver.h"
 #include "standin.h"
 #include "support/boundedxml.h"
@@ -247,6 +248,25 @@ private slots:
         const FeedResponse justFits = requestUpdateFeed(server.url("/fits.xml").toString());
         QVERIFY(!justFits.tooLarge);
         QCOMPARE(parseUpdateFeed(justFits.body).version, QString("8"));
+    }
+
+    // The cap holds on the network thread too: while this thread is held up, a server with far
+    // more to send is not read ahead of it, and the connection closes soon after the cap.
+    void oversizedFeedStopsTheSenderEarly()
+    {
+        FeedServer server;
+        QVERIFY(server.start());
+        LocalHttpServer::Route endless;
+        endless.body = "<f><version>9</version>";
+        endless.fillerBytes = 48 * MaxFeedBytes;
+        endless.announceLength = false;
+        server.setRoutes({{"/endless.xml", endless}});
+
+        QTimer::singleShot(0, [] { QThread::msleep(2000); });
+        const FeedResponse response = requestUpdateFeed(server.url("/endless.xml").toString());
+        QVERIFY(response.tooLarge);
+        const qint64 sent = server.bytesSent();
+        QVERIFY2(sent < 6 * MaxFeedBytes, qPrintable(QString::number(sent)));
     }
 
     void lookupFailures_data()
