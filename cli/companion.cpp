@@ -5,6 +5,7 @@
 #include "operations/remover.h"
 #include "operations/resetter.h"
 #include "tool/toolcommand.h"
+#include "tool/toollock.h"
 #include "updates/packagedownload.h"
 #include "updates/updatefeed.h"
 #include "updates/updatelookup.h"
@@ -67,6 +68,18 @@ QString packageProblem(const QString &path)
         return tr("not an extension package: it is not a zip archive.");
     return QString();
 }
+
+// Runs of the tool take turns through a lock shared with the window and other companions;
+// when none can be had here, every command would fail, so it says why at once instead of after
+// a wait. A lock that another process holds is no failure: the runs wait their turn.
+bool lockUsable(QTextStream &err)
+{
+    ToolLock probe;
+    if (probe.attempt() != ToolLock::Attempt::Failed)
+        return true;
+    err << probe.failure() << '\n';
+    return false;
+}
 } // namespace
 
 QJsonObject listingJson(const Inventory &inventory, const UpdateCheck *check)
@@ -125,6 +138,8 @@ int Companion::run(const CliRequest &request)
     default:
         if (!toolFound())
             return ExitStatus::ToolNotFound;
+        if (!lockUsable(m_err))
+            return ExitStatus::Failure;
         break;
     }
     switch (request.command) {
