@@ -5,6 +5,7 @@
 #include "operations/remover.h"
 #include "operations/resetter.h"
 #include "tool/toolcommand.h"
+#include "tool/toollock.h"
 #include "updates/packagedownload.h"
 #include "updates/updatefeed.h"
 #include "updates/updatelookup.h"
@@ -78,6 +79,18 @@ bool isBidiOrSeparator(ushort u)
 {
     return u == 0x200e || u == 0x200f || u == 0x2028 || u == 0x2029 ||
            (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
+}
+
+// Runs of the tool take turns through a lock shared with the window and other companions;
+// when none can be had here, every command would fail, so it says why at once instead of after
+// a wait. A lock that another process holds is no failure: the runs wait their turn.
+bool lockUsable(QTextStream &err)
+{
+    ToolLock probe;
+    if (probe.attempt() != ToolLock::Attempt::Failed)
+        return true;
+    err << probe.failure() << '\n';
+    return false;
 }
 } // namespace
 
@@ -162,6 +175,8 @@ int Companion::run(const CliRequest &request)
     default:
         if (!toolFound())
             return ExitStatus::ToolNotFound;
+        if (!lockUsable(m_err))
+            return ExitStatus::Failure;
         break;
     }
     switch (request.command) {

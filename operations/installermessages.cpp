@@ -192,6 +192,8 @@ QString toolNotStartedText(const QString &program)
 
 QString toolFailureText(const ToolResult &result)
 {
+    if (!result.lockFailure.isEmpty() && !result.started)
+        return result.lockFailure;
     if ((result.stopped || result.busyElsewhere) && !result.started)
         return translated(QT_TRANSLATE_NOOP(
             "MainWindow", "Another program was using Adobe's command-line tool, so Panelhold did "

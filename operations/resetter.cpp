@@ -59,8 +59,11 @@ QList<MoveAsideFailure> resetExtensionDatabases(Inventory &inventory)
     // and none may start before the two listings have rebuilt the list.
     ToolLock lock;
     if (!lock.tryLock(ToolLock::longestWaitMs())) {
-        const QString reason = QCoreApplication::translate(
-            "MainWindow", "another program kept Adobe's command-line tool busy");
+        const QString reason =
+            !lock.failure().isEmpty()
+                ? lock.failure()
+                : QCoreApplication::translate(
+                      "MainWindow", "another program kept Adobe's command-line tool busy");
         failures.append({inventory.olderDatabasePath, reason});
         failures.append({inventory.newerDatabasePath, reason});
         return failures;

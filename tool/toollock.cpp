@@ -1,18 +1,17 @@
 #include "tool/toollock.h"
 
+#include "platform/lockfile.h"
 #include "platform/platform.h"
 #include "tool/toolrun.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
+#include <QMutex>
 #include <QThread>
 
-#include <memory>
+#include <limits>
 
 namespace {
 // A waiter renews its marker at every try; one older than this waits no longer.
@@ -20,15 +19,17 @@ constexpr int WantedFreshMs = 500;
 // How long a process that just released the lock leaves it to a waiting one.
 constexpr int YieldMs = 400;
 constexpr int PollMs = 20;
+const char WantedSuffix[] = ".wanted";
 
-// The one lock file of this process, shared by every ToolLock in it.
+// The one lock of this process, shared by every ToolLock on every thread in it.
 struct ProcessLock
 {
-    std::unique_ptr<QLockFile> file;
-    QString path;
+    QMutex mutex; // guards everything here and every ToolLock's own state
+    Platform::HeldFileLock file;
     int holders = 0;
-    bool unusable = false; // no lock file could be made: nothing to take turns through
     QElapsedTimer sinceRelease;
+    QString
+        lastPath; // the folder of Adobe's shared data is chosen per environment; tests change it
 };
 
 ProcessLock &processLock()
@@ -37,69 +38,72 @@ ProcessLock &processLock()
     return lock;
 }
 
-QString wantedPath()
-{
-    return toolLockPath() + QStringLiteral(".wanted");
-}
-
 QByteArray ownId()
 {
     return QByteArray::number(QCoreApplication::applicationPid());
 }
 
+struct LockPlace
+{
+    QString folder;
+    QString name;
+};
+
+LockPlace lockPlace()
+{
+    const QFileInfo path(toolLockPath());
+    return {path.absolutePath(), path.fileName()};
+}
+
 // Another process has said within the last moment that it waits for the lock.
-bool anotherProcessWaits()
+bool anotherProcessWaits(const LockPlace &place)
 {
-    const QFileInfo marker(wantedPath());
-    if (!marker.exists() ||
-        qAbs(marker.lastModified().msecsTo(QDateTime::currentDateTime())) > WantedFreshMs)
-        return false;
-    QFile file(wantedPath());
-    return file.open(QIODevice::ReadOnly) && file.read(32).trimmed() != ownId();
+    QByteArray id;
+    return Platform::readFreshSmallFile(place.folder, place.name + WantedSuffix, 32, WantedFreshMs,
+                                        &id) &&
+           id.trimmed() != ownId();
 }
 
-void sayWeWait()
+void stopSayingWeWait(const LockPlace &place)
 {
-    QFile file(wantedPath());
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(ownId());
+    QByteArray id;
+    if (Platform::readFreshSmallFile(place.folder, place.name + WantedSuffix, 32,
+                                     std::numeric_limits<int>::max(), &id) &&
+        id.trimmed() == ownId())
+        Platform::removeSmallFile(place.folder, place.name + WantedSuffix);
 }
 
-void stopSayingWeWait()
+QString translated(const char *text)
 {
-    QFile file(wantedPath());
-    if (file.open(QIODevice::ReadOnly) && file.read(32).trimmed() == ownId()) {
-        file.close();
-        file.remove();
-    }
+    return QCoreApplication::translate("MainWindow", text);
 }
 
-// One try at the lock file.
-bool acquire(ProcessLock &lock)
+QString failureText(const Platform::HeldFileLock &file, const LockPlace &place)
 {
-    // The folder of Adobe's shared data is chosen per environment; tests change it.
-    if (lock.path != toolLockPath()) {
-        lock.path = toolLockPath();
-        lock.file = std::make_unique<QLockFile>(lock.path);
-        // A run may rightly take minutes: only a dead holder makes the lock stale, never age.
-        lock.file->setStaleLockTime(0);
-        lock.unusable = false;
-        lock.sinceRelease.invalidate();
+    using Problem = Platform::HeldFileLock::Problem;
+    const QString folder = QDir::toNativeSeparators(place.folder);
+    const QString path = QDir::toNativeSeparators(place.folder + QLatin1Char('/') + place.name);
+    const QString reason = file.reason().trimmed();
+    switch (file.problem()) {
+    case Problem::FolderIsLink:
+        return translated("Panelhold cannot use its folder %1: it is a link, not a folder. Delete "
+                          "the link, or ask an administrator to, and try again.")
+            .arg(folder);
+    case Problem::FolderUnusable:
+        return translated("Panelhold cannot make its folder %1: %2. Ask an administrator to make "
+                          "it, writable for every account, and try again.")
+            .arg(folder, reason);
+    case Problem::FileNotCreatable:
+        return translated("Panelhold cannot make its lock file %1: %2. Ask an administrator to let "
+                          "this account write in %3, and try again.")
+            .arg(path, reason, folder);
+    case Problem::FileRefused:
+    case Problem::None:
+        break;
     }
-    if (lock.sinceRelease.isValid() && lock.sinceRelease.elapsed() < YieldMs &&
-        anotherProcessWaits())
-        return false;
-    QDir().mkpath(QFileInfo(lock.path).absolutePath());
-    if (lock.file->tryLock(0)) {
-        stopSayingWeWait();
-        return true;
-    }
-    if (lock.file->error() != QLockFile::LockFailedError) {
-        lock.unusable = true;
-        return true;
-    }
-    sayWeWait();
-    return false;
+    return translated("Panelhold cannot use its lock file %1: %2. Delete it, or ask an "
+                      "administrator to, and try again.")
+        .arg(path, reason);
 }
 } // namespace
 
@@ -118,39 +122,83 @@ ToolLock::~ToolLock()
     unlock();
 }
 
-bool ToolLock::tryLock(int waitMs)
-{
-    if (m_held)
-        return true;
-    ProcessLock &lock = processLock();
-    if (lock.holders == 0) {
-        QElapsedTimer waited;
-        waited.start();
-        while (!acquire(lock)) {
-            if (waited.elapsed() >= waitMs)
-                return false;
-            QThread::msleep(PollMs);
-        }
-    }
-    ++lock.holders;
-    m_held = true;
-    return true;
-}
-
 ToolLock::Attempt ToolLock::attempt()
 {
-    return tryLock(0) ? Attempt::Taken : Attempt::Busy;
+    ProcessLock &lock = processLock();
+    const QMutexLocker locker(&lock.mutex);
+    m_failure.clear();
+    if (m_held)
+        return Attempt::Taken;
+    if (lock.holders > 0) {
+        ++lock.holders;
+        m_held = true;
+        return Attempt::Taken;
+    }
+    const LockPlace place = lockPlace();
+    const QString path = place.folder + QLatin1Char('/') + place.name;
+    if (lock.lastPath != path) {
+        lock.lastPath = path;
+        lock.sinceRelease.invalidate();
+    }
+    if (lock.sinceRelease.isValid() && lock.sinceRelease.elapsed() < YieldMs &&
+        anotherProcessWaits(place))
+        return Attempt::Busy;
+    switch (lock.file.tryTake(place.folder, place.name, ownId() + '\n')) {
+    case Platform::HeldFileLock::Outcome::Taken:
+        stopSayingWeWait(place);
+        ++lock.holders;
+        m_held = true;
+        return Attempt::Taken;
+    case Platform::HeldFileLock::Outcome::Busy:
+        Platform::replaceSmallFile(place.folder, place.name + WantedSuffix, ownId());
+        return Attempt::Busy;
+    case Platform::HeldFileLock::Outcome::Failed:
+        break;
+    }
+    m_failure = failureText(lock.file, place);
+    return Attempt::Failed;
+}
+
+QString ToolLock::failure() const
+{
+    const QMutexLocker locker(&processLock().mutex);
+    return m_failure;
+}
+
+bool ToolLock::tryLock(int waitMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        switch (attempt()) {
+        case Attempt::Taken:
+            return true;
+        case Attempt::Failed:
+            return false;
+        case Attempt::Busy:
+            break;
+        }
+        if (waited.elapsed() >= waitMs)
+            return false;
+        QThread::msleep(PollMs);
+    }
 }
 
 void ToolLock::unlock()
 {
+    ProcessLock &lock = processLock();
+    const QMutexLocker locker(&lock.mutex);
     if (!m_held)
         return;
     m_held = false;
-    ProcessLock &lock = processLock();
     if (--lock.holders > 0)
         return;
-    if (lock.file && !lock.unusable)
-        lock.file->unlock();
+    lock.file.release();
     lock.sinceRelease.start();
+}
+
+bool ToolLock::isHeld() const
+{
+    const QMutexLocker locker(&processLock().mutex);
+    return m_held;
 }

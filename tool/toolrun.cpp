@@ -211,8 +211,11 @@ ToolResult runToolAndWait(const ToolCommandLine &command)
     // Another process's run goes first.
     ToolLock lock;
     if (!lock.tryLock(ToolLock::longestWaitMs())) {
-        qDebug().noquote() << "TOOL BUSY ELSEWHERE" << command.text;
-        result.busyElsewhere = true;
+        result.lockFailure = lock.failure();
+        qDebug().noquote() << (result.lockFailure.isEmpty() ? "TOOL BUSY ELSEWHERE"
+                                                            : "NO TOOL LOCK")
+                           << command.text;
+        result.busyElsewhere = result.lockFailure.isEmpty();
         return result;
     }
     ChildProcess process;
@@ -304,12 +307,17 @@ void ToolRun::startWhenToolIsFree()
         return; // stopped while it waited
     // Another process's run goes first; one that keeps the tool longer than any run may take
     // is not waited for, and the tool is not started beside it either.
-    if (!m_lock->tryLock()) {
-        if (m_lockWait.elapsed() < ToolLock::longestWaitMs()) {
+    const ToolLock::Attempt attempt = m_lock->attempt();
+    if (attempt != ToolLock::Attempt::Taken) {
+        if (attempt == ToolLock::Attempt::Busy &&
+            m_lockWait.elapsed() < ToolLock::longestWaitMs()) {
             m_lockTimer->start(LockPollMs);
         } else {
-            qDebug().noquote() << "TOOL BUSY ELSEWHERE" << m_command.text;
-            m_result.busyElsewhere = true;
+            m_result.lockFailure = m_lock->failure();
+            qDebug().noquote() << (m_result.lockFailure.isEmpty() ? "TOOL BUSY ELSEWHERE"
+                                                                  : "NO TOOL LOCK")
+                               << m_command.text;
+            m_result.busyElsewhere = m_result.lockFailure.isEmpty();
             finishSoon();
         }
         return;

@@ -43,6 +43,7 @@ struct ToolResult
     bool stopped = false;       // killed because the user stopped waiting
     bool truncated = false;     // more output came than ToolLimits::MaxOutputBytes
     bool busyElsewhere = false; // never started: another process kept the tool too long
+    QString lockFailure;        // never started: no lock could be had (ToolLock::failure())
 
     // The tool ran and ended by itself, whatever it said.
     bool answered() const { return started && !timedOut && !stopped; }

@@ -335,6 +335,8 @@ private slots:
         QTest::newRow("update names and --all")
             << QStringList{"update", "--all", "X"} << 2 << "not both";
         QTest::newRow("reset without --yes") << QStringList{"reset"} << 2 << "Add --yes";
+        QTest::newRow("lock folder is a link")
+            << QStringList{"list", "@lock-folder-link"} << 1 << "is a link, not a folder";
     }
 
     void refusesWhatCannotBeUsed()
@@ -364,6 +366,10 @@ private slots:
                 .toHex());
         for (QString &argument : arguments)
             argument.replace("@scratch", env.scratch());
+        if (arguments.removeAll("@lock-folder-link") > 0) {
+            QVERIFY(QDir(env.root() + "/Panelhold").removeRecursively());
+            QVERIFY(QFile::link(env.scratch(), env.root() + "/Panelhold"));
+        }
 
         const Run result = run(env, arguments);
         QCOMPARE(result.status, status);

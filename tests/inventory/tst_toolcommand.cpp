@@ -13,6 +13,11 @@
 #include <QTextCodec>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <grp.h>
+#include <unistd.h>
+#endif
+
 namespace {
 QString bundledTool(const QString &folder)
 {
@@ -36,6 +41,78 @@ StandIn::SamplePackage photoshopPackage(const QString &name)
     package.version = "1.0";
     package.hosts << StandIn::SampleHost{"Photoshop", QString()};
     return package;
+}
+
+// This test program started again as another process that uses the tool lock: "hold" holds it
+// until killed, "idle" only lives, "probe" tries once and prints "taken", "busy" or "failed" and
+// the message; "probe-unprivileged" does so as an account without rights when started by root,
+// who may open any file.
+int lockHelper(const QString &mode)
+{
+    QTextStream out(stdout);
+    const auto say = [&out](const QString &line) {
+        out << line << '\n';
+        out.flush();
+    };
+    if (mode == "idle" || mode == "hold") {
+        ToolLock lock;
+        if (mode == "hold" && !lock.tryLock(10000)) {
+            say("not held: " + lock.failure());
+            return 1;
+        }
+        say(mode == "hold" ? "held" : "idle");
+        for (;;)
+            QThread::sleep(60);
+    }
+#ifdef Q_OS_UNIX
+    if (mode == "probe-unprivileged" && ::getuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+        say("cannot drop root");
+        return 2;
+    }
+#endif
+    ToolLock lock;
+    const ToolLock::Attempt attempt = lock.attempt();
+    say(attempt == ToolLock::Attempt::Taken  ? "taken"
+        : attempt == ToolLock::Attempt::Busy ? "busy"
+                                             : "failed");
+    say(lock.failure());
+    return 0;
+}
+
+// Starts a helper that lives on and returns its first line.
+QByteArray startLockHelper(QProcess &helper, const QString &mode)
+{
+    helper.start(QCoreApplication::applicationFilePath(), {"--lock-helper", mode});
+    QElapsedTimer waited;
+    waited.start();
+    while (!helper.canReadLine() && waited.elapsed() < 10000 &&
+           helper.state() != QProcess::NotRunning)
+        helper.waitForReadyRead(100);
+    return helper.readLine().trimmed();
+}
+
+// What another process gets from one try at the lock: the outcome and the message.
+QStringList probeFromAnotherProcess(const QString &mode = "probe")
+{
+    QProcess probe;
+    probe.start(QCoreApplication::applicationFilePath(), {"--lock-helper", mode});
+    if (!probe.waitForFinished(10000))
+        return {"probe did not end"};
+    return QString::fromUtf8(probe.readAllStandardOutput()).split('\n');
+}
+
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
 }
 } // namespace
 
@@ -257,6 +334,170 @@ private slots:
         QVERIFY(took.elapsed() < 5000);
     }
 
+    // Whatever stands where the lock goes without a live holder (what a power cut or a crash
+    // leaves, or anything else) is taken over at once, unread, and then really excludes others.
+    void leftoverLockIsTakenOverAtOnce_data()
+    {
+        QTest::addColumn<QString>("leftover");
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("garbage") << "garbage";
+        QTest::newRow("3 GiB sparse file") << "sparse";
+        QTest::newRow("link to a file of the user's") << "link";
+    }
+
+    void leftoverLockIsTakenOverAtOnce()
+    {
+        QFETCH(QString, leftover);
+        TestEnvironment env;
+        const QString path = toolLockPath();
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        const QString users = env.scratch() + "/notes.txt";
+        QVERIFY(writeFile(users, "the user's own words"));
+        if (leftover == "folder") {
+            QVERIFY(QDir().mkpath(path + "/inside"));
+        } else if (leftover == "link") {
+            QVERIFY(QFile::link(users, path));
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            if (leftover == "garbage")
+                file.write(QByteArray(4096, '\xff') + "\n\x01\n");
+            if (leftover == "sparse")
+                QVERIFY(file.resize(qint64(3) << 30));
+        }
+
+        QElapsedTimer took;
+        took.start();
+        {
+            ToolLock lock;
+            QVERIFY(lock.tryLock(5000));
+            QVERIFY2(took.elapsed() < 2000, qPrintable(QString::number(took.elapsed())));
+            QCOMPARE(probeFromAnotherProcess().value(0), QString("busy"));
+            QVERIFY(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
+            QVERIFY(QFileInfo(path).size() < 100);
+        }
+        QCOMPARE(contentsOf(users), QByteArray("the user's own words"));
+        QCOMPARE(probeFromAnotherProcess().value(0), QString("taken"));
+    }
+
+    // No lock can be had: the try fails at once with a message that names what is in the way,
+    // and no run starts unguarded.
+    void unusableLockFailsAtOnceWithAMessage_data()
+    {
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("lock file this account may not open") << "file";
+        QTest::newRow("folder this account may not write") << "folder";
+        QTest::newRow("folder is a link") << "link";
+    }
+
+    void unusableLockFailsAtOnceWithAMessage()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("made with POSIX permissions and links");
+#else
+        QFETCH(QString, problem);
+        TestEnvironment env;
+        // The probe may run as an account without rights: it must reach the folder.
+        QVERIFY(QFile::setPermissions(env.root(), QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ReadOther |
+                                                      QFile::ExeOther));
+        const QString folder = QFileInfo(toolLockPath()).absolutePath();
+        const QString elsewhere = env.scratch() + "/elsewhere";
+        QString named = toolLockPath();
+        if (problem == "link") {
+            QVERIFY(QDir().mkpath(elsewhere));
+            QVERIFY(QFile::link(elsewhere, folder));
+            named = folder;
+        } else {
+            QVERIFY(QDir().mkpath(folder));
+            if (problem == "file") {
+                QVERIFY(writeFile(toolLockPath(), "4242\n"));
+                QVERIFY(QFile::setPermissions(toolLockPath(), QFileDevice::Permissions()));
+            } else {
+                QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner |
+                                                          QFile::ReadOther | QFile::ExeOther));
+            }
+        }
+
+        QElapsedTimer took;
+        took.start();
+        const QStringList probe = probeFromAnotherProcess("probe-unprivileged");
+        if (probe.value(0) == "cannot drop root")
+            QSKIP("run as root, who may open and write anything, and no account without rights "
+                  "could be taken to try as");
+        QCOMPARE(probe.value(0), QString("failed"));
+        QVERIFY2(took.elapsed() < 2000, qPrintable(QString::number(took.elapsed())));
+        QVERIFY2(probe.value(1).contains(QDir::toNativeSeparators(named)),
+                 qPrintable(probe.value(1)));
+        QVERIFY2(probe.value(1).contains("try again"), qPrintable(probe.value(1)));
+
+        if (problem == "link") {
+            QVERIFY(QDir(elsewhere).isEmpty());
+            // Runs in this process end at once, saying why, without starting the tool.
+            took.restart();
+            const ToolResult waited = runToolAndWait(listCommand("Support003", "/"));
+            QVERIFY(!waited.started && !waited.busyElsewhere);
+            QCOMPARE(waited.lockFailure, probe.value(1));
+            ToolRun run(listCommand("Support003", "/"));
+            QSignalSpy finished(&run, &ToolRun::finished);
+            run.start();
+            QVERIFY(finished.wait(5000));
+            QVERIFY(!run.result().started && !run.result().busyElsewhere);
+            QCOMPARE(run.result().lockFailure, probe.value(1));
+            QVERIFY(took.elapsed() < 2000);
+            QVERIFY(QDir(elsewhere).isEmpty());
+        }
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+#endif
+    }
+
+    // A holder keeps the lock for as long as it lives, and not a moment longer; its waiters
+    // replace a turn marker that is a link instead of writing through it.
+    void liveHolderKeepsTheLockUntilItDies()
+    {
+        TestEnvironment env;
+        QVERIFY(QDir().mkpath(QFileInfo(toolLockPath()).absolutePath()));
+        const QString wanted = toolLockPath() + ".wanted";
+        const QString users = env.scratch() + "/notes.txt";
+        QVERIFY(writeFile(users, "the user's own words"));
+        QVERIFY(QFile::link(users, wanted));
+
+        QProcess holder;
+        QCOMPARE(startLockHelper(holder, "hold"), QByteArray("held"));
+        {
+            ToolLock lock;
+            QVERIFY(lock.attempt() == ToolLock::Attempt::Busy);
+            QVERIFY(!lock.tryLock(300));
+            QVERIFY(lock.failure().isEmpty());
+        }
+        QCOMPARE(contentsOf(users), QByteArray("the user's own words"));
+        QVERIFY(!QFileInfo(wanted).isSymLink());
+        QCOMPARE(contentsOf(wanted), QByteArray::number(QCoreApplication::applicationPid()));
+
+        holder.kill();
+        QVERIFY(holder.waitForFinished(5000));
+        QElapsedTimer took;
+        took.start();
+        ToolLock lock;
+        QVERIFY(lock.tryLock(5000));
+        QVERIFY(took.elapsed() < 2000);
+        lock.unlock();
+
+        // The number in the file now belongs to another copy of this program that does not
+        // hold the lock: not a holder either.
+        QProcess idle;
+        QCOMPARE(startLockHelper(idle, "idle"), QByteArray("idle"));
+        QVERIFY(writeFile(toolLockPath(), QByteArray::number(idle.processId()) + '\n' +
+                                              QCoreApplication::applicationName().toUtf8() + '\n' +
+                                              QSysInfo::machineHostName().toUtf8() + '\n'));
+        took.restart();
+        QVERIFY(lock.tryLock(5000));
+        QVERIFY(took.elapsed() < 2000);
+        idle.kill();
+        idle.waitForFinished(5000);
+    }
+
     void toolThatCannotStartEndsFromTheEventLoop()
     {
         ToolRun run(listCommand("*\"/nonexistent/ExManCmd\"", "/"));
@@ -331,5 +572,17 @@ private slots:
     }
 };
 
-PANELHOLD_TEST_MAIN(TestToolCommand)
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--lock-helper") == 0) {
+        QCoreApplication app(argc, argv);
+        return lockHelper(QString::fromLocal8Bit(argv[2]));
+    }
+    TestEnvironment::setUpProcess();
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestToolCommand tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
 #include "tst_toolcommand.moc"
