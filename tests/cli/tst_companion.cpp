@@ -432,6 +432,52 @@ private slots:
                  qPrintable(result.err));
         QCOMPARE(run(env, {"--version"}, alone).status, 0);
     }
+
+    // A companion killed while the tool installs takes the tool with it: a tool run on beside
+    // the next holder of the lock would overlap its runs.
+    void toolEndsWithAKilledCompanion()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("looks for the tool's process in /proc");
+#else
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        QVERIFY(StandIn::setProcessFault(env.root(), StandIn::Verb::Install,
+                                         StandIn::ProcessFault::Hang, true));
+        QProcess companion;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PANELHOLD_COMMON_APPDATA"), env.root());
+        companion.setProcessEnvironment(environment);
+        companion.start(companionPath(), {"install", package(env, "hang.zxp", "Hanging Panel")});
+        QVERIFY(companion.waitForStarted(10000));
+        const auto stateOf = [](qint64 pid) {
+            QFile stat(QString("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly))
+                return QByteArray();
+            const QByteArray line = stat.readAll();
+            // "pid (name) state ppid ...": the name may hold blanks, so read from its end.
+            return line.mid(line.lastIndexOf(')') + 2);
+        };
+        const auto installingChild = [&] {
+            const QStringList pids = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+            for (const QString &pid : pids) {
+                const QList<QByteArray> fields = stateOf(pid.toLongLong()).split(' ');
+                QFile commandLine("/proc/" + pid + "/cmdline");
+                if (fields.size() > 1 && fields.at(1).toLongLong() == companion.processId() &&
+                    commandLine.open(QIODevice::ReadOnly) &&
+                    commandLine.readAll().contains("/install"))
+                    return pid.toLongLong();
+            }
+            return qint64(0);
+        };
+        qint64 tool = 0;
+        QVERIFY(QTest::qWaitFor([&] { return (tool = installingChild()) > 0; }, 20000));
+        companion.kill();
+        QVERIFY(companion.waitForFinished(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(!stateOf(tool).startsWith('S') && !stateOf(tool).startsWith('R'),
+                                 5000);
+#endif
+    }
 };
 
 PANELHOLD_TEST_MAIN(TestCompanion)
