@@ -28,8 +28,8 @@ bool namesDevice(const QString &path)
 bool attributesOfRegularFile(DWORD attributes)
 {
     return attributes != INVALID_FILE_ATTRIBUTES &&
-           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
-                           FILE_ATTRIBUTE_DEVICE));
+           !(attributes &
+             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
 }
 } // namespace
 
@@ -43,10 +43,9 @@ RegularFile openRegularFile(QFile &file, const QString &path)
     const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
     // Deletion is shared: Adobe's tool may delete a package copy that a reader abandoned by a
     // tool turn still holds (UpdateScanner::finishReading).
-    const HANDLE handle =
-        CreateFileW(native.c_str(), GENERIC_READ,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE handle = CreateFileW(
+        native.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return GetFileAttributesW(native.c_str()) == INVALID_FILE_ATTRIBUTES
                    ? RegularFile::Missing
@@ -58,7 +57,8 @@ RegularFile openRegularFile(QFile &file, const QString &path)
         CloseHandle(handle);
         return RegularFile::NotRegular;
     }
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    const int descriptor =
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
     if (descriptor < 0) {
         CloseHandle(handle);
         return RegularFile::Missing;

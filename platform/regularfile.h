@@ -9,8 +9,7 @@ namespace Platform {
 // they are opened: a named pipe blocks an open for reading until a writer comes, and a device
 // or a link may lead anywhere. Only a regular file at the path itself is opened (a symbolic link
 // at the end of the path is refused, folders above it are followed), and nothing here blocks.
-enum class RegularFile
-{
+enum class RegularFile {
     Opened,
     Missing,    // nothing at the path, or it cannot be opened
     NotRegular, // a folder, a link, a pipe, a device...

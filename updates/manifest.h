@@ -23,8 +23,7 @@ void setPackageReadDeadlineMs(int milliseconds); // tests shorten it
 
 // Why a package could not be read, where the user should hear of it. A missing file or one that
 // is no zip archive simply names no feed, as it always has.
-enum class PackageProblem
-{
+enum class PackageProblem {
     None,
     NotRegularFile, // a pipe, a device, a folder or a link: never opened
     TooSlow,        // still unread at the deadline

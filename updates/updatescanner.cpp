@@ -19,8 +19,7 @@ std::atomic<int> turnWaitMs{2000};
 
 // Polled: QFuture::waitForFinished() may run a read that has not started yet on the waiting
 // thread itself, past any bound.
-template <typename T>
-bool finishedBy(const QFuture<T> &future, const QDeadlineTimer &deadline)
+template <typename T> bool finishedBy(const QFuture<T> &future, const QDeadlineTimer &deadline)
 {
     while (!future.isFinished()) {
         if (deadline.hasExpired())

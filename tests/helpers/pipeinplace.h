@@ -19,7 +19,8 @@
 class PipeInPlace
 {
 public:
-    explicit PipeInPlace(const QString &path, int patienceMs = 3000) : m_path(QFile::encodeName(path))
+    explicit PipeInPlace(const QString &path, int patienceMs = 3000)
+        : m_path(QFile::encodeName(path))
     {
         QFile::remove(path);
         m_made = ::mkfifo(m_path.constData(), 0600) == 0;
