@@ -1,5 +1,6 @@
 #include "inventory/databasereader.h"
 #include "inventory/inventory.h"
+#include "platform/regularfile.h"
 #include "support/literalcipher.h"
 #include "support/literals.h"
 
@@ -16,8 +17,11 @@ QVariant valueAt(const QSqlQuery &query, int column)
 
 // Adobe's databases are only ever read here. Opening them read-only also means a generation
 // whose database file does not exist fails to open instead of getting an empty file made for it.
+// Anything but a regular file there (a pipe would hold SQLite's open for good) fails to open.
 bool openForReading(QSqlDatabase &connection)
 {
+    if (!Platform::isRegularFile(connection.databaseName()))
+        return false;
     const QString options = connection.connectOptions();
     connection.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
     const bool opened = connection.open();

@@ -8,6 +8,6 @@
 // than this are decoded at all.
 constexpr int MaxImageSide = 2048;
 
-// The image in the file, or a null image when it cannot be read, does not declare its size, or
-// declares a side longer than MaxImageSide.
+// The image in the file, or a null image when it is no regular file (a link or a pipe, say), cannot
+// be read, does not declare its size, or declares a side longer than MaxImageSide.
 QImage readBoundedImage(const QString &path);

@@ -1,11 +1,44 @@
 #include "updates/manifest.h"
 
+#include "platform/regularfile.h"
 #include "support/boundedxml.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDomDocument>
+#include <QFile>
 #include <quazip.h>
 #include <quazipfile.h>
 #include <quazipfileinfo.h>
+
+#include <atomic>
+
+namespace {
+std::atomic<int> packageReadDeadlineMs{DefaultPackageReadDeadlineMs};
+
+// An entry is read in pieces this large, so that the deadline is looked at in between.
+constexpr qint64 ReadPieceBytes = 256 * 1024;
+} // namespace
+
+void setPackageReadDeadlineMs(int milliseconds)
+{
+    packageReadDeadlineMs = milliseconds;
+}
+
+QString packageProblemWords(PackageProblem problem)
+{
+    switch (problem) {
+    case PackageProblem::None:
+        break;
+    case PackageProblem::NotRegularFile:
+        return QCoreApplication::translate("Manifest", "its package is not a regular file");
+    case PackageProblem::TooSlow:
+        return QCoreApplication::translate("Manifest",
+                                           "its package took too long to read (over %1 s)")
+            .arg(qMax(1, (packageReadDeadlineMs + 999) / 1000));
+    }
+    return QString();
+}
 
 bool isTopLevelManifest(const QString &entryName)
 {
@@ -32,40 +65,71 @@ namespace {
 // Reads the archive's current entry and charges what it read to the package's budget. An
 // oversized entry is skipped before any of it is read; one that fits no more in the budget
 // spends it, so the manifests after it are not read either. The header's size could lie, so the
-// read itself is bounded too.
-QString updateUrlOfCurrentEntry(QuaZip &zip, qint64 *budget)
+// read itself is bounded too. False when the deadline passed during the read.
+bool updateUrlOfCurrentEntry(QuaZip &zip, qint64 *budget, const QDeadlineTimer &deadline,
+                             QString *url)
 {
     QuaZipFileInfo64 info;
     if (!zip.getCurrentFileInfo(&info) || info.uncompressedSize > quint64(MaxManifestBytes))
-        return QString();
+        return true;
     if (info.uncompressedSize > quint64(*budget)) {
         *budget = 0;
-        return QString();
+        return true;
     }
     const qint64 limit = qMin(MaxManifestBytes, *budget);
     QuaZipFile entry(&zip);
     if (!entry.open(QIODevice::ReadOnly))
-        return QString();
-    const QByteArray content = entry.read(limit + 1);
+        return true;
+    QByteArray content;
+    while (content.size() <= limit) {
+        if (deadline.hasExpired())
+            return false;
+        const QByteArray piece = entry.read(qMin(ReadPieceBytes, limit + 1 - content.size()));
+        if (piece.isEmpty())
+            break;
+        content += piece;
+    }
     entry.close();
     *budget -= content.size();
-    if (content.size() > limit)
-        return QString();
-    return updateUrlOfManifest(content);
+    if (content.size() <= limit)
+        *url = updateUrlOfManifest(content);
+    return true;
 }
 } // namespace
 
-bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl> *manifests)
+bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl> *manifests,
+                            PackageProblem *problem)
 {
+    const QDeadlineTimer deadline(packageReadDeadlineMs);
+    PackageProblem ignored;
+    if (!problem)
+        problem = &ignored;
+    *problem = PackageProblem::None;
     manifests->clear();
     if (packagePath.isEmpty())
         return false;
-    QuaZip zip(packagePath);
+    // The databases name the path; what is there now may be a pipe that would hold an open.
+    QFile file;
+    switch (Platform::openRegularFile(file, packagePath)) {
+    case Platform::RegularFile::Opened:
+        break;
+    case Platform::RegularFile::Missing:
+        return false;
+    case Platform::RegularFile::NotRegular:
+        *problem = PackageProblem::NotRegularFile;
+        return false;
+    }
+    QuaZip zip(&file);
     if (!zip.open(QuaZip::mdUnzip))
         return false;
     qint64 budget = MaxManifestBytesPerPackage;
     int opened = 0;
+    bool inTime = true;
     for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
+        if (deadline.hasExpired()) {
+            inTime = false;
+            break;
+        }
         ManifestUpdateUrl manifest;
         manifest.entryName = zip.getCurrentFileName();
         if (!isTopLevelManifest(manifest.entryName))
@@ -76,13 +140,20 @@ bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl>
         }
         ++opened;
         try {
-            manifest.url = updateUrlOfCurrentEntry(zip, &budget);
+            inTime = updateUrlOfCurrentEntry(zip, &budget, deadline, &manifest.url);
         } catch (...) {
             manifest.crashed = true;
         }
+        if (!inTime)
+            break;
         manifests->append(manifest);
     }
     zip.close();
+    if (!inTime) {
+        manifests->clear();
+        *problem = PackageProblem::TooSlow;
+        return false;
+    }
     return true;
 }
 

@@ -15,6 +15,23 @@ constexpr qint64 MaxManifestBytes = 4 * 1024 * 1024;
 constexpr qint64 MaxManifestBytesPerPackage = 8 * 1024 * 1024;
 constexpr int MaxManifestsReadPerPackage = 32;
 
+// One package is read for at most this long; the walk checks between entries and between the reads
+// of an entry. A package of a few thousand entries with large extra fields otherwise keeps a
+// reader busy for half a minute.
+constexpr int DefaultPackageReadDeadlineMs = 3000;
+void setPackageReadDeadlineMs(int milliseconds); // tests shorten it
+
+// Why a package could not be read, where the user should hear of it. A missing file or one that
+// is no zip archive simply names no feed, as it always has.
+enum class PackageProblem {
+    None,
+    NotRegularFile, // a pipe, a device, a folder or a link: never opened
+    TooSlow,        // still unread at the deadline
+};
+
+// The problem in words for the user ("its package ..."); empty for None.
+QString packageProblemWords(PackageProblem problem);
+
 struct ManifestUpdateUrl
 {
     QString entryName;
@@ -32,8 +49,10 @@ QString updateUrlOfManifest(const QByteArray &manifest);
 // Visits every top-level manifest of the package in archive order and returns the update url
 // each names, reading within the package's bounds above. The archive is closed again before this
 // returns, so no file handle stays open while the caller waits for the network. Returns false when
-// the file cannot be opened as a zip archive.
-bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl> *manifests);
+// the file cannot be opened as a zip archive, is no regular file, or takes past the deadline;
+// *problem, when given, tells those last two apart. Nothing is listed then.
+bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl> *manifests,
+                            PackageProblem *problem = nullptr);
 
 // The extension's name as its package states it: the root's "name" of the installation manifest,
 // else the bundle name (or id) of CSXS/manifest.xml; empty when neither can be read. Reads at

@@ -6,12 +6,29 @@
 #include "updates/versioncompare.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QTimer>
 #include <QtConcurrent>
 #include <QtDebug>
 #include <algorithm>
 #include <utility>
+
+namespace {
+std::atomic<int> turnWaitMs{2000};
+
+// Polled: QFuture::waitForFinished() may run a read that has not started yet on the waiting
+// thread itself, past any bound.
+template <typename T> bool finishedBy(const QFuture<T> &future, const QDeadlineTimer &deadline)
+{
+    while (!future.isFinished()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(2);
+    }
+    return true;
+}
+} // namespace
 
 PackageManifests readPackageManifests(const QString &packagePath)
 {
@@ -20,7 +37,7 @@ PackageManifests readPackageManifests(const QString &packagePath)
     const QFileInfo info(packagePath);
     read.size = info.exists() ? info.size() : -1;
     read.modified = info.lastModified();
-    read.readable = readManifestUpdateUrls(packagePath, &read.manifests);
+    read.readable = readManifestUpdateUrls(packagePath, &read.manifests, &read.problem);
     return read;
 }
 
@@ -38,6 +55,8 @@ bool ManifestUrlCache::find(const QString &packagePath, PackageManifests *found)
 
 void ManifestUrlCache::store(const PackageManifests &read)
 {
+    if (read.problem == PackageProblem::TooSlow)
+        return;
     m_entries.insert(read.packagePath, read);
 }
 
@@ -58,8 +77,13 @@ UpdateScanner::UpdateScanner(QObject *parent)
 UpdateScanner::~UpdateScanner()
 {
     cancel();
-    // Packages read ahead ask the fetcher from worker threads; it outlives them.
+    // Packages read ahead ask the fetcher from worker threads; it outlives them. They stop at
+    // the next package, so this waits for one package's read at most.
+    if (m_readAheadDropped)
+        *m_readAheadDropped = true;
     m_readingAhead.waitForFinished();
+    for (QFuture<QList<PackageManifests>> &dropped : m_droppedAhead)
+        dropped.waitForFinished();
     m_fetchThread.quit();
     m_fetchThread.wait();
 }
@@ -74,11 +98,8 @@ void UpdateScanner::cancel()
     // Packages still being read are given up; nothing more comes of them, but a read under way
     // goes on until its end, and finishReading() still waits for it.
     if (m_reading) {
-        m_reading->future().cancel();
         m_givenUp << m_reading->future();
-        m_reading->disconnect(this);
-        m_reading->deleteLater();
-        m_reading = nullptr;
+        dropReading();
     }
     m_givenUp.erase(std::remove_if(m_givenUp.begin(), m_givenUp.end(),
                                    [](const QFuture<PackageManifests> &reading) {
@@ -94,12 +115,16 @@ void UpdateScanner::readAhead(const QStringList &packagePaths)
     // One worker thread, reading the packages in turn and asking each feed as soon as it is
     // named: the listing that runs meanwhile keeps the other core.
     FeedFetcher *fetcher = m_fetcher;
-    m_readingAhead = QtConcurrent::run(&m_readAheadPool, [fetcher, packagePaths] {
+    const auto dropped = std::make_shared<std::atomic<bool>>(false);
+    m_readAheadDropped = dropped;
+    m_readingAhead = QtConcurrent::run(&m_readAheadPool, [fetcher, packagePaths, dropped] {
         // The pool is this work's alone; but a wait for it may run it on the waiting thread.
         if (QThread::currentThread() != QCoreApplication::instance()->thread())
             Platform::lowerThreadPriority();
         QList<PackageManifests> reads;
         for (const QString &path : packagePaths) {
+            if (*dropped)
+                break;
             reads << readPackageManifests(path);
             for (const ManifestUpdateUrl &manifest : qAsConst(reads.last().manifests)) {
                 if (!manifest.crashed && !manifest.url.isEmpty())
@@ -127,6 +152,29 @@ void UpdateScanner::takeReadAhead()
     for (const PackageManifests &read : reads)
         m_manifests.store(read);
     m_readingAhead = QFuture<QList<PackageManifests>>();
+}
+
+void UpdateScanner::dropReadAhead()
+{
+    if (m_readingAhead.isFinished())
+        return;
+    *m_readAheadDropped = true;
+    m_droppedAhead.erase(std::remove_if(m_droppedAhead.begin(), m_droppedAhead.end(),
+                                        [](const QFuture<QList<PackageManifests>> &reading) {
+                                            return reading.isFinished();
+                                        }),
+                         m_droppedAhead.end());
+    m_droppedAhead << m_readingAhead;
+    m_readingAhead = QFuture<QList<PackageManifests>>();
+}
+
+void UpdateScanner::dropReading()
+{
+    // Packages not started are not read; nothing more comes of the ones under way.
+    m_reading->future().cancel();
+    m_reading->disconnect(this);
+    m_reading->deleteLater();
+    m_reading = nullptr;
 }
 
 void UpdateScanner::followAfterReadAhead()
@@ -166,7 +214,7 @@ void UpdateScanner::start(const QList<ScanTarget> &targets)
     finishSoon();
 }
 
-void UpdateScanner::followTargets(const QList<ScanTarget> &targets)
+void UpdateScanner::followTargets(const QList<ScanTarget> &targets, bool readUnknown)
 {
     // Packages read before and unchanged since are followed at once; the others are read on
     // worker threads, and each is followed as soon as it is read.
@@ -177,7 +225,7 @@ void UpdateScanner::followTargets(const QList<ScanTarget> &targets)
         PackageManifests known;
         if (m_manifests.find(target.packagePath, &known))
             follow(target, known);
-        else
+        else if (readUnknown)
             unread << target;
     }
     if (!unread.isEmpty()) {
@@ -203,8 +251,11 @@ void UpdateScanner::followTargets(const QList<ScanTarget> &targets)
 
 void UpdateScanner::follow(const ScanTarget &target, const PackageManifests &read)
 {
-    if (!read.readable)
+    if (!read.readable) {
+        if (read.problem != PackageProblem::None)
+            emit feedFailed(target.name, packageProblemWords(read.problem));
         return;
+    }
     for (const ManifestUpdateUrl &manifest : read.manifests) {
         if (manifest.crashed) {
             qDebug() << "CRASH1";
@@ -274,18 +325,42 @@ void UpdateScanner::report(const Pending &pending, const FeedAnswer &answer)
     emit updateFound(pending.name, answer.version);
 }
 
+void UpdateScanner::setTurnWaitMs(int milliseconds)
+{
+    turnWaitMs = milliseconds;
+}
+
+// Each package is read within its deadline, but there may be many, so a turn waits for them
+// only so long. A read abandoned here may still hold a package while the tool works: on Linux
+// and macOS the tool deletes or replaces it all the same, and the reader goes on with the old
+// file. On Windows packages are opened sharing deletion (Platform::openRegularFile), so the tool
+// may delete one; where Windows keeps the deleted name until the last handle closes (before
+// Windows 10's POSIX deletion), a new file of the same name cannot be made until the reader
+// lets go, at most one package's deadline later, and the tool reports that failure as it would
+// for a file another program holds.
 void UpdateScanner::finishReading()
 {
-    m_readingAhead.waitForFinished();
+    const QDeadlineTimer deadline(turnWaitMs);
+    const bool aheadRead = finishedBy(m_readingAhead, deadline);
+    if (!aheadRead)
+        dropReadAhead();
     if (m_waitingForReadAhead) {
-        // The scan waiting for it reads what it still needs now, not once the tool has begun.
-        followAfterReadAhead();
+        // The scan waiting for it reads what it still needs now, not once the tool has begun;
+        // after a read-ahead that took too long, it follows only what is known.
+        if (aheadRead) {
+            followAfterReadAhead();
+        } else {
+            m_waitingForReadAhead = false;
+            followTargets(std::exchange(m_targetsAfterReadAhead, {}), false);
+        }
         finishSoon();
     }
-    if (m_reading)
-        m_reading->waitForFinished();
-    for (QFuture<PackageManifests> &reading : m_givenUp)
-        reading.waitForFinished();
+    if (m_reading && !finishedBy(m_reading->future(), deadline)) {
+        dropReading();
+        finishSoon();
+    }
+    for (const QFuture<PackageManifests> &reading : qAsConst(m_givenUp))
+        finishedBy(reading, deadline);
     m_givenUp.clear();
 }
 

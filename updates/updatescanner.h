@@ -16,6 +16,9 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <atomic>
+#include <memory>
+
 class Inventory;
 
 // One installed extension the scan looks at.
@@ -38,6 +41,7 @@ struct PackageManifests
     qint64 size = -1; // -1: the file does not exist
     QDateTime modified;
     bool readable = false; // false when the file cannot be opened as an archive
+    PackageProblem problem = PackageProblem::None; // why not, when the user should hear of it
     QList<ManifestUpdateUrl> manifests;
 };
 
@@ -50,6 +54,7 @@ class ManifestUrlCache
 public:
     // True when the package's file is the one last read; *found is what it named then.
     bool find(const QString &packagePath, PackageManifests *found) const;
+    // A read that ran out of time is not kept: the next scan, on a quieter machine, tries again.
     void store(const PackageManifests &read);
 
 private:
@@ -79,9 +84,12 @@ public:
     void cancel();
     bool isRunning() const { return m_running; }
 
-    // Blocks until the packages under way are read (each read is bounded), so that Adobe's tool
-    // may replace or delete them: a file being read cannot be deleted on Windows.
+    // Waits a moment for the packages under way, so that Adobe's tool may replace or delete them,
+    // but never longer than the turn wait: reads still under way then are abandoned (their results
+    // dropped, their threads left to end within a package's deadline), and their extensions go
+    // unchecked in this scan. Where an abandoned read meets the tool, see updatescanner.cpp.
     void finishReading();
+    static void setTurnWaitMs(int milliseconds); // tests shorten it
 
     // The next scan asks every feed afresh.
     void forgetAnswers() { m_answers.clear(); }
@@ -100,10 +108,14 @@ private:
     };
 
     void takeReadAhead();
+    void dropReadAhead();
+    void dropReading();
     // A scan that started while packages were read ahead follows its extensions now.
     void followAfterReadAhead();
     void finishSoon();
-    void followTargets(const QList<ScanTarget> &targets);
+    // Packages not read yet are read on worker threads, unless `readUnknown` is false: then their
+    // extensions go unchecked.
+    void followTargets(const QList<ScanTarget> &targets, bool readUnknown = true);
     void follow(const ScanTarget &target, const PackageManifests &read);
     void feedAnswered(const QString &url, const FeedAnswer &answer);
     void answered(const QString &url, const FeedAnswer &answer);
@@ -116,6 +128,9 @@ private:
     ManifestUrlCache m_manifests;
     QThreadPool m_readAheadPool;
     QFuture<QList<PackageManifests>> m_readingAhead;
+    // Set to stop the read-ahead between packages once nobody wants its result.
+    std::shared_ptr<std::atomic<bool>> m_readAheadDropped;
+    QList<QFuture<QList<PackageManifests>>> m_droppedAhead; // maybe still under way
     // A scan that started while packages were read ahead follows its extensions after that.
     bool m_waitingForReadAhead = false;
     QList<ScanTarget> m_targetsAfterReadAhead;

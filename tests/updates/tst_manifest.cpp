@@ -2,6 +2,7 @@
 
 #include "support/boundedxml.h"
 
+#include "pipeinplace.h"
 #include "standin.h"
 #include "updatestestsupport.h"
 
@@ -12,6 +13,7 @@
 using UpdatesTest::Entries;
 using UpdatesTest::manifestWithUrl;
 using UpdatesTest::nestedXml;
+using UpdatesTest::writeCrowdedZip;
 using UpdatesTest::writeZip;
 Q_DECLARE_METATYPE(Entries)
 
@@ -269,7 +271,54 @@ private slots:
         QVERIFY(!readManifestUpdateUrls(cut.fileName(), &manifests));
 
         QVERIFY(!readManifestUpdateUrls(QString(), &manifests));
-        QVERIFY(!readManifestUpdateUrls(dir.path(), &manifests)); // a folder
+        PackageProblem problem = PackageProblem::TooSlow;
+        QVERIFY(!readManifestUpdateUrls(cut.fileName(), &manifests, &problem));
+        QCOMPARE(problem, PackageProblem::None); // no archive: says nothing, as ever
+        QVERIFY(!readManifestUpdateUrls(dir.path(), &manifests, &problem)); // a folder
+        QCOMPARE(problem, PackageProblem::NotRegularFile);
+
+        // Neither a link nor a pipe is opened, though a zip archive lies behind the link.
+        const QString link = dir.filePath("link.zxp");
+        QVERIFY(QFile::link(whole, link));
+        QVERIFY(!readManifestUpdateUrls(link, &manifests, &problem));
+        QCOMPARE(problem, PackageProblem::NotRegularFile);
+#ifdef Q_OS_UNIX
+        const PipeInPlace pipe(dir.filePath("pipe.zxp"));
+        QVERIFY(pipe.made());
+        QVERIFY(!readManifestUpdateUrls(dir.filePath("pipe.zxp"), &manifests, &problem));
+        QCOMPARE(problem, PackageProblem::NotRegularFile);
+        QCOMPARE(pipe.lettingGo(), 0);
+#endif
+        QVERIFY(manifests.isEmpty());
+    }
+
+    // A package slow to walk (here for its many entries) is given up at the deadline; the same
+    // package is read in full when there is time.
+    void packageReadDeadline()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("crowded.zxp");
+        QVERIFY(writeCrowdedZip(path, 30000, 16, "http://crowd/feed"));
+
+        QList<ManifestUpdateUrl> manifests;
+        PackageProblem problem = PackageProblem::TooSlow;
+        QVERIFY(readManifestUpdateUrls(path, &manifests, &problem));
+        QCOMPARE(problem, PackageProblem::None);
+        QCOMPARE(manifests.size(), 1);
+        QCOMPARE(manifests.at(0).url, QString("http://crowd/feed"));
+
+        setPackageReadDeadlineMs(1);
+        QElapsedTimer took;
+        took.start();
+        const bool read = readManifestUpdateUrls(path, &manifests, &problem);
+        const qint64 givenUpAfter = took.elapsed();
+        setPackageReadDeadlineMs(DefaultPackageReadDeadlineMs);
+        QVERIFY(!read);
+        QCOMPARE(problem, PackageProblem::TooSlow);
+        QVERIFY(manifests.isEmpty());
+        QVERIFY2(givenUpAfter < 500, qPrintable(QString::number(givenUpAfter)));
+        QCOMPARE(packageProblemWords(problem),
+                 QString("its package took too long to read (over 3 s)"));
     }
 
     void oversizedManifestIsNotRead()

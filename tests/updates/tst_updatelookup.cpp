@@ -2,6 +2,7 @@
 #include "localhttpserver.h"
 #include "mainwindowaccess.h"
 #include "modalboxwatcher.h"
+#include "pipeinplace.h"
 #include "testenvironment.h"
 #include "updates/updatefeed.h"
 #include "updates/updatescanner.h"
@@ -589,6 +590,74 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !scanner.isRunning(); }, 10000));
         found.sort();
         QCOMPARE(found, (QStringList{"A", "B"}));
+    }
+
+#ifdef Q_OS_UNIX
+    // A package that became a pipe is never opened and one too slow to read is given up at its
+    // deadline: each says why, the others are still checked, and a tool turn goes on at once.
+    void scanPastPackagesThatCannotBeRead()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        server.serve("/feed.xml", StandIn::updateFeedXml("2.0", "x"));
+        const QString feed = serverBase(server) + "/feed.xml";
+        const QString good =
+            writePackage(env, "good.zxp", {{"a.mxi", manifestWithUrl(feed)}}, QString());
+        const QString slow = env.scratch() + "/slow.zxp";
+        QVERIFY(writeCrowdedZip(slow, 30000, 16, feed));
+        const QString piped = env.scratch() + "/piped.zxp";
+        const PipeInPlace pipe(piped);
+        QVERIFY(pipe.made());
+
+        UpdateScanner scanner;
+        QStringList found;
+        QMap<QString, QString> failed;
+        connect(&scanner, &UpdateScanner::updateFound, [&](const QString &name) { found << name; });
+        connect(&scanner, &UpdateScanner::feedFailed,
+                [&](const QString &name, const QString &reason) { failed.insert(name, reason); });
+        setPackageReadDeadlineMs(20);
+        scanner.start({{"Piped", piped, "1.0"}, {"Slow", slow, "1.0"}, {"Good", good, "1.0"}});
+        QElapsedTimer turn;
+        turn.start();
+        scanner.finishReading();
+        const qint64 turnWaited = turn.elapsed();
+        const bool ended = QTest::qWaitFor([&] { return !scanner.isRunning(); }, 10000);
+        setPackageReadDeadlineMs(DefaultPackageReadDeadlineMs);
+        QVERIFY2(turnWaited < 1000, qPrintable(QString::number(turnWaited)));
+        QVERIFY(ended);
+        QCOMPARE(found, QStringList{"Good"});
+        QCOMPARE(failed.value("Piped"), QString("its package is not a regular file"));
+        QCOMPARE(failed.value("Slow"), QString("its package took too long to read (over 1 s)"));
+        QCOMPARE(failed.size(), 2);
+        QCOMPARE(pipe.lettingGo(), 0);
+    }
+#endif
+
+    // A package slow to read, though within its deadline, holds a tool turn only a moment: its
+    // read is abandoned, nothing comes of it, and the scan still ends.
+    void toolTurnWaitsForReadersOnlyAMoment()
+    {
+        TestEnvironment env;
+        LocalHttpServer server;
+        server.serve("/feed.xml", StandIn::updateFeedXml("2.0", "x"));
+        const QString slow = env.scratch() + "/slow.zxp";
+        QVERIFY(writeCrowdedZip(slow, 60000, 0, serverBase(server) + "/feed.xml"));
+
+        UpdateScanner scanner;
+        QStringList found;
+        connect(&scanner, &UpdateScanner::updateFound, [&](const QString &name) { found << name; });
+        UpdateScanner::setTurnWaitMs(30);
+        scanner.start({{"Slow", slow, "1.0"}});
+        QElapsedTimer turn;
+        turn.start();
+        scanner.finishReading();
+        const qint64 turnWaited = turn.elapsed();
+        UpdateScanner::setTurnWaitMs(2000);
+        QVERIFY2(turnWaited < 200, qPrintable(QString::number(turnWaited)));
+        QVERIFY(QTest::qWaitFor([&] { return !scanner.isRunning(); }, 5000));
+        QTest::qWait(800); // past the end of the abandoned read
+        QVERIFY(found.isEmpty());
+        QVERIFY(server.requestedPaths().isEmpty());
     }
 
     void scanAskedForDuringALookupRunsAfterIt()
