@@ -81,26 +81,26 @@ ReplyWait waitForReply(QNetworkReply *reply, const ReplyLimits &limits)
         end = why;
         reply->abort();
     };
-    const auto timeOut = [&] {
+    const auto timeOut = [&](ReplyWait why) {
         // A loop opened above this wait (a modal box) may keep it from returning for long after
         // the reply finished; that is no time-out.
         if (!reply->isFinished())
-            giveUp(ReplyWait::TimedOut);
+            giveUp(why);
     };
     QTimer stallTimer;
     stallTimer.setSingleShot(true);
     stallTimer.setInterval(stallTimeoutMs);
-    QObject::connect(&stallTimer, &QTimer::timeout, &loop, timeOut);
+    QObject::connect(&stallTimer, &QTimer::timeout, &loop, [&] { timeOut(ReplyWait::TimedOut); });
     QTimer deadlineTimer;
     deadlineTimer.setSingleShot(true);
-    QObject::connect(&deadlineTimer, &QTimer::timeout, &loop, timeOut);
+    QObject::connect(&deadlineTimer, &QTimer::timeout, &loop, [&] { timeOut(ReplyWait::TooSlow); });
     qint64 received = 0;
     qint64 receivedBeforeWindow = 0;
     QTimer rateTimer;
     rateTimer.setInterval(limits.rateWindowMs);
     QObject::connect(&rateTimer, &QTimer::timeout, &loop, [&] {
         if (received - receivedBeforeWindow < limits.minBytesPerWindow)
-            timeOut();
+            timeOut(ReplyWait::TooSlow);
         receivedBeforeWindow = received;
     });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -153,6 +153,7 @@ FeedResponse requestUpdateFeed(const QString &url)
         response.tooLarge = true;
         break;
     case ReplyWait::TimedOut:
+    case ReplyWait::TooSlow:
         response.error = QNetworkReply::TimeoutError;
         break;
     case ReplyWait::Finished:
@@ -238,10 +239,8 @@ QString downloadFailureReason(QNetworkReply::NetworkError error, int httpStatus,
 QString downloadFolderBase(const QString &temporaryFolder, const QString &fallback)
 {
     for (const QChar c : temporaryFolder) {
-        if (c.unicode() > 0x7e) {
-            QDir().mkpath(fallback);
+        if (c.unicode() > 0x7e)
             return fallback;
-        }
     }
     return temporaryFolder;
 }

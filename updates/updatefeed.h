@@ -43,7 +43,8 @@ struct ReplyLimits
 
 enum class ReplyWait {
     Finished,
-    TimedOut, // no progress, too slow or past the deadline; aborted
+    TimedOut, // no progress for the stall time-out; aborted
+    TooSlow,  // under the minimum rate, or still arriving at the deadline; aborted
     TooLarge, // aborted
 };
 
@@ -86,5 +87,6 @@ QString downloadFailureReason(QNetworkReply::NetworkError error, int httpStatus,
 
 // Where a downloaded update waits for the installer: the temporary folder, unless its path holds
 // letters beyond ASCII (an account name such as "Zoë"), which Adobe's tool refuses with "-160";
-// then the fallback, a folder whose path is plain ASCII.
+// then the fallback, a folder whose path is plain ASCII. Creates nothing: the download makes its
+// folder there with care (platform/privatefolder.h).
 QString downloadFolderBase(const QString &temporaryFolder, const QString &fallback);
