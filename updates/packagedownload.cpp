@@ -70,13 +70,6 @@ QString packageMismatch(const QString &path, qint64 size, const QByteArray &sha2
 }
 } // namespace
 
-void DownloadCancel::cancel()
-{
-    m_cancelled = true;
-    if (m_abort)
-        m_abort();
-}
-
 void setDownloadMinimumRate(qint64 bytesPerWindow, int windowMs)
 {
     minimumBytesPerWindow = bytesPerWindow;
@@ -149,6 +142,7 @@ PackageDownload downloadUpdatePackage(const QString &address, const PackageIdent
     limits.deadline = QDeadlineTimer(downloadTimeLimitMs()); // for the redirect's request too
     limits.minBytesPerWindow = minimumBytesPerWindow;
     limits.rateWindowMs = minimumRateWindowMs;
+    limits.cancel = cancel;
     const auto fetch = [&](const QNetworkRequest &request, bool showProgress) {
         QNetworkReply *reply = manager->get(request);
         // Holds the network back while the disk catches up, instead of queueing what arrives.
@@ -157,11 +151,7 @@ PackageDownload downloadUpdatePackage(const QString &address, const PackageIdent
             QObject::connect(reply, &QNetworkReply::downloadProgress, progress);
         const QMetaObject::Connection arriving =
             QObject::connect(reply, &QNetworkReply::readyRead, [&, reply] { store(reply); });
-        if (cancel)
-            cancel->setAbort([reply] { reply->abort(); });
         const ReplyWait end = waitForReply(reply, limits);
-        if (cancel)
-            cancel->setAbort(nullptr);
         QObject::disconnect(arriving);
         // A local file's reply is done before the wait and announces its size only here.
         tooLarge = tooLarge || end == ReplyWait::TooLarge ||

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "updates/manifest.h"
+#include "updates/updatefeed.h"
 
 #include <QString>
 #include <QUrl>
@@ -17,21 +18,6 @@ struct PackageDownload
 
 // Bytes received so far and the size announced (-1 when none was).
 using DownloadProgress = std::function<void(qint64 received, qint64 total)>;
-
-// Lets the front stop a download from its event loop while the download waits.
-class DownloadCancel
-{
-public:
-    // Stops the request under way, if any; the download then ends as cancelled.
-    void cancel();
-    bool isCancelled() const { return m_cancelled; }
-    // Set by the download while a request is under way.
-    void setAbort(std::function<void()> abort) { m_abort = std::move(abort); }
-
-private:
-    bool m_cancelled = false;
-    std::function<void()> m_abort;
-};
 
 // Downloads the package at `address` (as the feed wrote it) into a new folder of its own that
 // only the current account can write to, within the size, time and rate limits of

@@ -80,6 +80,8 @@ ReplyWait waitForReply(QNetworkReply *reply, const ReplyLimits &limits)
             return;
         end = why;
         reply->abort();
+        // Aborted inside one of its own signals, a reply may not finish: the wait ends anyway.
+        loop.quit();
     };
     const auto timeOut = [&](ReplyWait why) {
         // A loop opened above this wait (a modal box) may keep it from returning for long after
@@ -119,17 +121,26 @@ ReplyWait waitForReply(QNetworkReply *reply, const ReplyLimits &limits)
                              (received > limits.maxBodyBytes || total > limits.maxBodyBytes))
                              giveUp(ReplyWait::TooLarge);
                      });
+    if (limits.cancel) {
+        if (limits.cancel->isCancelled())
+            giveUp(ReplyWait::Cancelled);
+        limits.cancel->setStop([&] { giveUp(ReplyWait::Cancelled); });
+    }
     stallTimer.start();
     if (!limits.deadline.isForever())
         deadlineTimer.start(int(qBound<qint64>(0, limits.deadline.remainingTime(), INT_MAX)));
     if (limits.minBytesPerWindow > 0)
         rateTimer.start();
-    if (!reply->isFinished())
+    if (!reply->isFinished() && end == ReplyWait::Finished)
         loop.exec();
+    if (limits.cancel)
+        limits.cancel->setStop(nullptr);
     if (!reply->isFinished()) {
-        // The loop was ended from outside (the application is quitting): no answer came.
         reply->abort();
-        end = ReplyWait::TimedOut;
+        // Unless given up above, the loop was ended from outside (the application is
+        // quitting): no answer came.
+        if (end == ReplyWait::Finished)
+            end = ReplyWait::TimedOut;
     }
     return end;
 }
@@ -154,6 +165,7 @@ FeedResponse requestUpdateFeed(const QString &url)
         break;
     case ReplyWait::TimedOut:
     case ReplyWait::TooSlow:
+    case ReplyWait::Cancelled:
         response.error = QNetworkReply::TimeoutError;
         break;
     case ReplyWait::Finished:

@@ -7,6 +7,7 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 // What differs per system must still keep every test run on the stand-in, Windows included.

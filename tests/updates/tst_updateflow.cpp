@@ -691,13 +691,14 @@ private slots:
 
 #ifdef Q_OS_UNIX
     // A temporary folder whose path Adobe's tool refuses sends the download to the stand-in's
-    // common folder. That one is made for us alone, or refused when another account could swap
-    // what is inside.
+    // common folder, "Panelhold" there. Missing, it is made for us alone; one another account
+    // could change (or a link to one) is refused.
     void fallbackDownloadFolderIsOursAlone_data()
     {
         QTest::addColumn<QString>("found"); // what stands at <common>/Panelhold before
         QTest::addColumn<bool>("refused");
-        QTest::newRow("nothing") << QString() << false;
+        QTest::newRow("the folder the stand-in made") << "ours" << false;
+        QTest::newRow("nothing") << "nothing" << false;
         QTest::newRow("a folder others may write") << "open folder" << true;
         QTest::newRow("a link to such a folder") << "link" << true;
     }
@@ -708,19 +709,24 @@ private slots:
         QFETCH(bool, refused);
         Scene scene;
         QVERIFY(scene.setUp());
+        MainWindow window;
+        MainWindowAccess in = startedUp(window);
+
         const QString accented = scene.tmp + "/Zo" + QChar(0xeb);
         QVERIFY(QDir().mkpath(accented));
         qputenv("TMPDIR", accented.toUtf8());
         const QString fallback = scene.env.root() + "/Panelhold";
+        const QByteArray native = QFile::encodeName(fallback);
         const QString open = scene.env.scratch() + "/open";
-        if (!found.isEmpty()) {
-            QVERIFY(QDir().mkpath(open));
-            QCOMPARE(chmod(QFile::encodeName(open).constData(), 0777), 0);
-            QVERIFY(found == "link" ? QFile::link(open, fallback) : QDir().rename(open, fallback));
-        }
+        QVERIFY(QDir().mkpath(open));
+        QCOMPARE(chmod(QFile::encodeName(open).constData(), 0777), 0);
+        if (found == "nothing" || found == "link")
+            QVERIFY(QDir(fallback).removeRecursively());
+        if (found == "link")
+            QVERIFY(QFile::link(open, fallback));
+        if (found == "open folder")
+            QCOMPARE(chmod(native.constData(), 0777), 0);
 
-        MainWindow window;
-        MainWindowAccess in = startedUp(window);
         if (refused)
             QTest::ignoreMessage(QtDebugMsg, "TEMPORARY FOLDER CREATION ERROR");
         ModalBoxWatcher watcher;
@@ -732,13 +738,13 @@ private slots:
                          : QString("Updated Demo Panel!"));
         QTRY_VERIFY(!in.installingRun());
         QCOMPARE(scene.installedVersion(), refused ? QString("1.0") : QString("1.1"));
-        if (!refused) {
-            struct stat status;
-            QCOMPARE(lstat(QFile::encodeName(fallback).constData(), &status), 0);
-            QVERIFY(S_ISDIR(status.st_mode));
-            QCOMPARE(int(status.st_mode & 0777), 0700);
-            QVERIFY(QDir(fallback).isEmpty());
-        }
+        QVERIFY(QDir(open).isEmpty());
+        struct stat status;
+        QCOMPARE(lstat(native.constData(), &status), 0);
+        QCOMPARE(S_ISDIR(status.st_mode), found != "link");
+        if (found == "nothing")
+            QCOMPARE(int(status.st_mode & 07777), 0700);
+        QVERIFY(QDir(fallback).entryList({"panelhold-*"}, QDir::AllEntries).isEmpty());
     }
 #endif
 
@@ -755,23 +761,25 @@ private slots:
 
         MainWindow window;
         MainWindowAccess in = startedUp(window);
+        // Pressed once part of the package is on disk; the server sends no more after it.
         qint64 partial = -1;
-        QTimer::singleShot(0, &window, [&] {
-            QProgressBar *bar = in.downloadProgressBar();
-            QVERIFY(bar && in.downloadWaitBox());
-            auto *cancel = in.downloadWaitBox()->findChild<QPushButton *>("cancelButton");
-            QVERIFY(cancel);
-            connect(bar, &QProgressBar::valueChanged, cancel, [&, cancel](int value) {
-                if (value <= 0 || partial >= 0)
-                    return;
-                const QFileInfoList folders =
-                    QDir(scene.tmp).entryInfoList({"panelhold-*"}, QDir::Dirs);
-                partial = folders.isEmpty()
-                              ? 0
-                              : QFileInfo(folders.first().filePath() + "/temp.zxp").size();
-                cancel->click();
-            });
+        QTimer poll;
+        poll.setInterval(20);
+        connect(&poll, &QTimer::timeout, &window, [&] {
+            const QFileInfoList folders =
+                QDir(scene.tmp).entryInfoList({"panelhold-*"}, QDir::Dirs);
+            const qint64 size =
+                folders.isEmpty() ? 0 : QFileInfo(folders.first().filePath() + "/temp.zxp").size();
+            auto *cancel = in.downloadWaitBox()
+                               ? in.downloadWaitBox()->findChild<QPushButton *>("cancelButton")
+                               : nullptr;
+            if (size <= 0 || !cancel)
+                return;
+            poll.stop();
+            partial = size;
+            cancel->click();
         });
+        poll.start();
         ModalBoxWatcher watcher;
         QElapsedTimer clock;
         clock.start();
