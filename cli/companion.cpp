@@ -454,9 +454,10 @@ int Companion::update(const QStringList &names, bool all)
         QString failure = lookupFailureReason(address);
         PackageDownload download;
         if (failure.isEmpty()) {
-            download = downloadUpdatePackage(address, [&](qint64 received, qint64 total) {
-                showProgress(name, received, total);
-            });
+            download =
+                downloadUpdatePackage(address, {name, version}, [&](qint64 received, qint64 total) {
+                    showProgress(name, received, total);
+                });
             endProgress();
             failure = download.failure;
         }

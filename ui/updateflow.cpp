@@ -8,9 +8,12 @@
 
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
 #include <QtDebug>
+
+#include <memory>
 
 MainWindow::NetworkWait::NetworkWait(MainWindow &window) : window(window)
 {
@@ -134,18 +137,36 @@ void MainWindow::downloadAndUpdate(const QString &name)
         tr("Update"), tr("Please wait. Downloading and updating ") + name + QStringLiteral("..."),
         &bar);
     downloadProgressBar = bar;
+    // Shared with the button: a press after this call returned finds it still there.
+    const auto cancel = std::make_shared<DownloadCancel>();
+    QPointer<QPushButton> cancelButton = addCancelButton(downloadWaitBox);
+    connect(cancelButton, &QPushButton::clicked, cancelButton, [cancel, cancelButton] {
+        cancelButton->setEnabled(false);
+        cancel->cancel();
+    });
     downloadWaitBox->show();
+    // What the feed announced, kept before a scan started meanwhile can clear it.
+    const PackageIdentity announced{name, announcedVersions.value(name)};
 
     // A marker or an empty address would only hand the installer an empty "temp.zxp".
     const QString address = getURLOfUpdateForExtension(name);
     const QString failure = lookupFailureReason(address);
-    if (!failure.isEmpty()) {
+    if (!failure.isEmpty() && !cancel->isCancelled()) {
         failUpdate(name, failure);
         return;
     }
 
     const PackageDownload download = downloadUpdatePackage(
-        address, [this](qint64 received, qint64 total) { downloadProgress(received, total); });
+        address, announced,
+        [this](qint64 received, qint64 total) { downloadProgress(received, total); }, cancel.get());
+    // The installation cannot be stopped halfway the way a download can.
+    delete cancelButton;
+    if (download.cancelled) {
+        setUpdateRunning(false);
+        releaseBox(downloadWaitBox);
+        ui->statusBar->showMessage(tr("The update of %1 was cancelled.").arg(name));
+        return;
+    }
     if (!download.failure.isEmpty()) {
         failUpdate(name, download.failure);
         return;

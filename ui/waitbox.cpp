@@ -25,6 +25,15 @@ QMessageBox *createWaitBox(const QString &title, const QString &text, QProgressB
     return box;
 }
 
+QPushButton *addCancelButton(QMessageBox *box)
+{
+    auto *cancel = new QPushButton(QCoreApplication::translate("MainWindow", "Cancel"), box);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
+        grid->addWidget(cancel, grid->rowCount(), 0, 1, grid->columnCount(), Qt::AlignRight);
+    return cancel;
+}
+
 void offerToStopWaiting(QMessageBox *box, ToolRun *run)
 {
     QObject::connect(run, &ToolRun::stopOffered, box, [box, run] {

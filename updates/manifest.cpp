@@ -157,32 +157,43 @@ bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl>
     return true;
 }
 
-QString extensionNameOfManifest(const QByteArray &manifest)
+PackageIdentity identityOfManifest(const QByteArray &manifest)
 {
+    PackageIdentity identity;
     QDomDocument document;
     if (!setShallowContent(document, manifest))
-        return QString();
+        return identity;
     const QDomElement root = document.documentElement();
     if (root.tagName() == QLatin1String("ExtensionManifest")) {
         const QString name = root.attribute(QStringLiteral("ExtensionBundleName"));
-        return (name.isEmpty() ? root.attribute(QStringLiteral("ExtensionBundleId")) : name)
-            .simplified();
+        identity.name =
+            (name.isEmpty() ? root.attribute(QStringLiteral("ExtensionBundleId")) : name)
+                .simplified();
+        identity.version = root.attribute(QStringLiteral("ExtensionBundleVersion")).trimmed();
+    } else {
+        identity.name = root.attribute(QStringLiteral("name")).simplified();
+        identity.version = root.attribute(QStringLiteral("version")).trimmed();
     }
-    return root.attribute(QStringLiteral("name")).simplified();
+    return identity;
 }
 
-QString packageExtensionName(const QString &packagePath)
+QString extensionNameOfManifest(const QByteArray &manifest)
 {
-    QuaZip zip(packagePath);
+    return identityOfManifest(manifest).name;
+}
+
+namespace {
+PackageIdentity identityOfZip(QuaZip &zip)
+{
     if (!zip.open(QuaZip::mdUnzip))
-        return QString();
+        return PackageIdentity();
     // The installation manifest first, as the tool reads it; otherwise the modern one.
-    QString name;
-    QString fallback;
+    PackageIdentity identity;
+    PackageIdentity fallback;
     qint64 budget = MaxManifestBytesPerPackage;
     int opened = 0;
     for (bool more = zip.goToFirstFile();
-         more && name.isEmpty() && budget > 0 && opened < MaxManifestsReadPerPackage;
+         more && identity.name.isEmpty() && budget > 0 && opened < MaxManifestsReadPerPackage;
          more = zip.goToNextFile()) {
         const QString entryName = zip.getCurrentFileName();
         const bool modern =
@@ -199,8 +210,21 @@ QString packageExtensionName(const QString &packagePath)
         const QByteArray content = entry.read(qMin(MaxManifestBytes, budget));
         entry.close();
         budget -= content.size();
-        (modern ? fallback : name) = extensionNameOfManifest(content);
+        (modern ? fallback : identity) = identityOfManifest(content);
     }
     zip.close();
-    return name.isEmpty() ? fallback : name;
+    return identity.name.isEmpty() ? fallback : identity;
+}
+} // namespace
+
+QString packageExtensionName(const QString &packagePath)
+{
+    QuaZip zip(packagePath);
+    return identityOfZip(zip).name;
+}
+
+PackageIdentity packageIdentity(QIODevice *package)
+{
+    QuaZip zip(package);
+    return identityOfZip(zip);
 }

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+class QIODevice;
+
 // An installed extension names its update feed in its package's installation manifest: a
 // top-level ".mxi" entry whose first <update> element carries the feed address in "url".
 
@@ -59,3 +61,14 @@ bool readManifestUpdateUrls(const QString &packagePath, QList<ManifestUpdateUrl>
 // most one manifest-sized entry of each kind.
 QString extensionNameOfManifest(const QByteArray &manifest);
 QString packageExtensionName(const QString &packagePath);
+
+// The extension and the version a package says it holds, read the same way as the name above
+// (the root's "version", else ExtensionBundleVersion); empty where they cannot be read.
+struct PackageIdentity
+{
+    QString name;
+    QString version;
+};
+PackageIdentity identityOfManifest(const QByteArray &manifest);
+// Reads the package from a device already open for reading, from its start.
+PackageIdentity packageIdentity(QIODevice *package);

@@ -80,27 +80,29 @@ ReplyWait waitForReply(QNetworkReply *reply, const ReplyLimits &limits)
             return;
         end = why;
         reply->abort();
+        // Aborted inside one of its own signals, a reply may not finish: the wait ends anyway.
+        loop.quit();
     };
-    const auto timeOut = [&] {
+    const auto timeOut = [&](ReplyWait why) {
         // A loop opened above this wait (a modal box) may keep it from returning for long after
         // the reply finished; that is no time-out.
         if (!reply->isFinished())
-            giveUp(ReplyWait::TimedOut);
+            giveUp(why);
     };
     QTimer stallTimer;
     stallTimer.setSingleShot(true);
     stallTimer.setInterval(stallTimeoutMs);
-    QObject::connect(&stallTimer, &QTimer::timeout, &loop, timeOut);
+    QObject::connect(&stallTimer, &QTimer::timeout, &loop, [&] { timeOut(ReplyWait::TimedOut); });
     QTimer deadlineTimer;
     deadlineTimer.setSingleShot(true);
-    QObject::connect(&deadlineTimer, &QTimer::timeout, &loop, timeOut);
+    QObject::connect(&deadlineTimer, &QTimer::timeout, &loop, [&] { timeOut(ReplyWait::TooSlow); });
     qint64 received = 0;
     qint64 receivedBeforeWindow = 0;
     QTimer rateTimer;
     rateTimer.setInterval(limits.rateWindowMs);
     QObject::connect(&rateTimer, &QTimer::timeout, &loop, [&] {
         if (received - receivedBeforeWindow < limits.minBytesPerWindow)
-            timeOut();
+            timeOut(ReplyWait::TooSlow);
         receivedBeforeWindow = received;
     });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -119,17 +121,26 @@ ReplyWait waitForReply(QNetworkReply *reply, const ReplyLimits &limits)
                              (received > limits.maxBodyBytes || total > limits.maxBodyBytes))
                              giveUp(ReplyWait::TooLarge);
                      });
+    if (limits.cancel) {
+        if (limits.cancel->isCancelled())
+            giveUp(ReplyWait::Cancelled);
+        limits.cancel->setStop([&] { giveUp(ReplyWait::Cancelled); });
+    }
     stallTimer.start();
     if (!limits.deadline.isForever())
         deadlineTimer.start(int(qBound<qint64>(0, limits.deadline.remainingTime(), INT_MAX)));
     if (limits.minBytesPerWindow > 0)
         rateTimer.start();
-    if (!reply->isFinished())
+    if (!reply->isFinished() && end == ReplyWait::Finished)
         loop.exec();
+    if (limits.cancel)
+        limits.cancel->setStop(nullptr);
     if (!reply->isFinished()) {
-        // The loop was ended from outside (the application is quitting): no answer came.
         reply->abort();
-        end = ReplyWait::TimedOut;
+        // Unless given up above, the loop was ended from outside (the application is
+        // quitting): no answer came.
+        if (end == ReplyWait::Finished)
+            end = ReplyWait::TimedOut;
     }
     return end;
 }
@@ -173,6 +184,8 @@ FeedResponse requestUpdateFeed(const QString &url)
         response.tooLarge = true;
         break;
     case ReplyWait::TimedOut:
+    case ReplyWait::TooSlow:
+    case ReplyWait::Cancelled:
         response.error = QNetworkReply::TimeoutError;
         break;
     case ReplyWait::Finished:
@@ -258,10 +271,8 @@ QString downloadFailureReason(QNetworkReply::NetworkError error, int httpStatus,
 QString downloadFolderBase(const QString &temporaryFolder, const QString &fallback)
 {
     for (const QChar c : temporaryFolder) {
-        if (c.unicode() > 0x7e) {
-            QDir().mkpath(fallback);
+        if (c.unicode() > 0x7e)
             return fallback;
-        }
     }
     return temporaryFolder;
 }

@@ -5,6 +5,8 @@
 #include <QNetworkReply>
 #include <QString>
 
+#include <functional>
+
 // Network requests of the update flow: the feed request, the shared wait for a reply and the
 // plain words that explain a failed download.
 
@@ -38,6 +40,26 @@ void setMaxDownloadBytes(qint64 bytes);
 constexpr qint64 MinDownloadBytesPerWindow = 60 * 1024;
 constexpr int DownloadRateWindowMs = 60 * 1000;
 
+// Lets a front stop a wait for a reply (a download) from its event loop.
+class DownloadCancel
+{
+public:
+    // Ends the wait under way, if any, as cancelled, and every later one at once.
+    void cancel()
+    {
+        m_cancelled = true;
+        if (m_stop)
+            m_stop();
+    }
+    bool isCancelled() const { return m_cancelled; }
+    // Set by the wait while it runs.
+    void setStop(std::function<void()> stop) { m_stop = std::move(stop); }
+
+private:
+    bool m_cancelled = false;
+    std::function<void()> m_stop;
+};
+
 struct ReplyLimits
 {
     qint64 maxBodyBytes = -1; // announced or received; no limit when not positive
@@ -46,12 +68,15 @@ struct ReplyLimits
     // no minimum when not positive.
     qint64 minBytesPerWindow = 0;
     int rateWindowMs = DownloadRateWindowMs;
+    DownloadCancel *cancel = nullptr; // none when null
 };
 
 enum class ReplyWait {
     Finished,
-    TimedOut, // no progress, too slow or past the deadline; aborted
-    TooLarge, // aborted
+    TimedOut,  // no progress for the stall time-out; aborted
+    TooSlow,   // under the minimum rate, or still arriving at the deadline; aborted
+    TooLarge,  // aborted
+    Cancelled, // through ReplyLimits::cancel; aborted
 };
 
 // Waits for the reply's finished signal in a local event loop, so other events go on being
@@ -93,5 +118,6 @@ QString downloadFailureReason(QNetworkReply::NetworkError error, int httpStatus,
 
 // Where a downloaded update waits for the installer: the temporary folder, unless its path holds
 // letters beyond ASCII (an account name such as "Zoë"), which Adobe's tool refuses with "-160";
-// then the fallback, a folder whose path is plain ASCII.
+// then the fallback, a folder whose path is plain ASCII. Creates nothing: the download makes its
+// folder there with care (platform/privatefolder.h).
 QString downloadFolderBase(const QString &temporaryFolder, const QString &fallback);

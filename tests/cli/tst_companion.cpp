@@ -232,6 +232,17 @@ private slots:
                                                 server.url("/broken.xml").toString()))
                     .contains("successful"));
 
+        // A fourth whose feed announces a package that holds another extension.
+        QFile evil(package(env, "evil.zxp", "Evil Tool", "6.6", true, QString()));
+        QVERIFY(evil.open(QIODevice::ReadOnly));
+        server.serve("/evil.zxp", evil.readAll());
+        server.serve("/taken.xml",
+                     StandIn::updateFeedXml("2.0", server.url("/evil.zxp").toString()));
+        QVERIFY(StandIn::installPackage(env.root(), StandIn::Generation::Newer,
+                                        package(env, "taken.zxp", "Taken Panel", "1.0", true,
+                                                server.url("/taken.xml").toString()))
+                    .contains("successful"));
+
         // A third whose feed is gone: no answer is no "up to date".
         QVERIFY(StandIn::installPackage(env.root(), StandIn::Generation::Newer,
                                         package(env, "gone.zxp", "Gone Panel", "1.0", true,
@@ -243,15 +254,20 @@ private slots:
         // Not a terminal: the result line alone, without progress lines.
         QCOMPARE(result.out, QString("Demo Panel: updated to 2.0.\n"));
         const QStringList errors = result.err.split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(errors.size(), 2);
+        QCOMPARE(errors.size(), 3);
         QVERIFY2(errors.at(0).startsWith("Broken Panel: not updated: the update could not be "
                                          "downloaded: "),
                  qPrintable(result.err));
-        QVERIFY2(errors.at(1).startsWith("Gone Panel: not updated: its update feed could not be "
+        QCOMPARE(errors.at(1), QString("Taken Panel: not updated: the update could not be "
+                                       "downloaded: the package holds another extension (Evil "
+                                       "Tool)."));
+        QVERIFY2(errors.at(2).startsWith("Gone Panel: not updated: its update feed could not be "
                                          "read"),
                  qPrintable(result.err));
         QCOMPARE(installed(env, StandIn::Generation::Newer).value("Demo Panel"), QString("2.0"));
         QCOMPARE(installed(env, StandIn::Generation::Newer).value("Broken Panel"), QString("1.0"));
+        QCOMPARE(installed(env, StandIn::Generation::Newer).value("Taken Panel"), QString("1.0"));
+        QVERIFY(!installed(env, StandIn::Generation::Newer).contains("Evil Tool"));
 
         // Nothing newer left: nothing to do is no failure.
         const Run again = run(env, {"update", "Demo Panel"});

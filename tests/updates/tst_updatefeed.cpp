@@ -188,7 +188,7 @@ private slots:
         QTest::addColumn<int>("trickleMs");
         QTest::addColumn<ReplyWait>("end");
         // Windows of 300 ms that need 5 bytes each.
-        QTest::newRow("below the minimum") << 100 << ReplyWait::TimedOut;
+        QTest::newRow("below the minimum") << 100 << ReplyWait::TooSlow;
         QTest::newRow("above the minimum") << 10 << ReplyWait::Finished;
     }
 
@@ -315,7 +315,7 @@ private slots:
         QTemporaryDir scratch;
         const QString fallback = scratch.path() + "/Panelhold";
         QCOMPARE(downloadFolderBase(temporary, fallback), usable ? temporary : fallback);
-        QCOMPARE(QFileInfo(fallback).isDir(), !usable);
+        QVERIFY(!QFileInfo::exists(fallback)); // the download makes it, with care
     }
 
     void downloadFailures_data()

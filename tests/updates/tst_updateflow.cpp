@@ -2,10 +2,12 @@
 #include "mainwindowaccess.h"
 #include "modalboxwatcher.h"
 #include "testenvironment.h"
+#include "updates/packagedownload.h"
 #include "updates/updatefeed.h"
 #include "updatestestsupport.h"
 
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTcpServer>
@@ -14,6 +16,7 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
 using namespace UpdatesTest;
@@ -87,6 +90,14 @@ struct Scene
     }
 
     QString installedVersion() const { return ::installedVersion(env.root(), Demo); }
+
+    // A Photoshop package built in the scratch folder, as bytes.
+    QByteArray package(const QString &name, const QString &version) const
+    {
+        const QString path = env.scratch() + "/built-" + name + "-" + version + ".zxp";
+        return StandIn::buildSamplePackage(path, photoshopPackage(name, version)) ? readFile(path)
+                                                                                  : QByteArray();
+    }
 
     QStringList leftInTmp() const
     {
@@ -241,6 +252,8 @@ private slots:
         setNetworkStallTimeoutMs(30000);
         setDownloadTimeLimitMs(10 * 60 * 1000);
         setMaxDownloadBytes(512 * 1024 * 1024);
+        setDownloadMinimumRate(MinDownloadBytesPerWindow, DownloadRateWindowMs);
+        setPackageWrittenHook(nullptr);
         if (savedTmpDir.isEmpty())
             qunsetenv("TMPDIR");
         else
@@ -376,6 +389,8 @@ private slots:
         QCOMPARE(watcher.boxes().value(0).text,
                  QString("Please wait. Downloading and updating Demo Panel..."));
         QVERIFY(!watcher.boxes().value(0).hasButtons);
+        // The download could be cancelled; the installation cannot.
+        QVERIFY(!in.downloadWaitBox()->findChild<QPushButton *>("cancelButton"));
         QCOMPARE(in.downloadProgressBar()->maximum(), 0);
         QCOMPARE(in.downloadProgressBar()->minimum(), 0);
         const QString file = in.downloadedPackage().fileName();
@@ -504,7 +519,9 @@ private slots:
         QTest::newRow("stalled") << QString(newFeed) << "/stalled.zxp"
                                  << "the server stopped answering";
         QTest::newRow("trickling past the time limit") << QString(newFeed) << "/trickling.zxp"
-                                                       << "the server stopped answering";
+                                                       << "the server sent it too slowly";
+        QTest::newRow("under the minimum rate") << QString(newFeed) << "/slow.zxp"
+                                                << "the server sent it too slowly";
         const QString tooLarge = "the file is larger than an extension package can be (4 MiB)";
         QTest::newRow("announced too large") << QString(newFeed) << "/huge.zxp" << tooLarge;
         QTest::newRow("grows too large") << QString(newFeed) << "/huge-unannounced.zxp" << tooLarge;
@@ -537,7 +554,11 @@ private slots:
         trickling.body = scene.newPackage.left(200);
         trickling.trickleMs = 20;
         server.setRoute("/trickling.zxp", trickling);
-        setDownloadTimeLimitMs(1500);
+        // A byte every 20 ms again, in windows of 300 ms that ask for 100: given up at the first.
+        server.setRoute("/slow.zxp", trickling);
+        if (download == "/slow.zxp")
+            setDownloadMinimumRate(100, 300);
+        setDownloadTimeLimitMs(download == "/slow.zxp" ? 60000 : 1500);
         QCOMPARE(oversizedDownloadReason(),
                  QString("the file is larger than an extension package can be (512 MiB)"));
         setMaxDownloadBytes(4 * 1024 * 1024);
@@ -605,6 +626,175 @@ private slots:
                          "could be made for it."));
         QVERIFY(!in.downloadWaitBox());
         QVERIFY(!in.installingRun());
+    }
+
+    // Only the package the feed announced goes to the tool: the very file written, read back
+    // without following a link, naming the extension and the version announced.
+    void packageThatIsNotTheAnnouncedOneIsRefused_data()
+    {
+        QTest::addColumn<QString>("served"); // "name version" of the package served
+        QTest::addColumn<QString>("swap");   // what replaces the written file: "", file or link
+        QTest::addColumn<QString>("reason");
+        const QString changed = "the downloaded file was changed before it could be installed";
+        QTest::newRow("another extension")
+            << "Evil Tool 6.6" << QString() << "the package holds another extension (Evil Tool)";
+        QTest::newRow("another version") << "Demo Panel 6.6" << QString()
+                                         << "the package holds version 6.6, not the announced 1.1";
+        QTest::newRow("replaced by another file") << QString() << "file" << changed;
+        QTest::newRow("replaced by a link") << QString() << "link" << changed;
+    }
+
+    void packageThatIsNotTheAnnouncedOneIsRefused()
+    {
+        QFETCH(QString, served);
+        QFETCH(QString, swap);
+        QFETCH(QString, reason);
+        Scene scene;
+        QVERIFY(scene.setUp());
+        qputenv("TMPDIR", scene.tmp.toUtf8());
+        if (!served.isEmpty()) {
+            const int space = served.lastIndexOf(' ');
+            scene.server.serve("/demo-1.1.zxp",
+                               scene.package(served.left(space), served.mid(space + 1)),
+                               "application/octet-stream");
+        }
+        // A genuine package of the announced extension and version, only not the one written.
+        const QByteArray other = scene.package(Demo, "1.1");
+        QVERIFY(!other.isEmpty() && other != scene.newPackage);
+        const QString elsewhere = scene.env.scratch() + "/elsewhere.zxp";
+        QFile otherFile(elsewhere);
+        QVERIFY(otherFile.open(QIODevice::WriteOnly) && otherFile.write(other) == other.size());
+        otherFile.close();
+        bool swapped = false;
+        setPackageWrittenHook([&](const QString &file) {
+            if (swap.isEmpty())
+                return;
+            swapped = QFile::remove(file) && (swap == "link" ? QFile::link(elsewhere, file)
+                                                             : QFile::copy(elsewhere, file));
+        });
+
+        MainWindow window;
+        MainWindowAccess in = startedUp(window);
+        ModalBoxWatcher watcher;
+        release(in, Demo);
+        QCOMPARE(swapped, !swap.isEmpty());
+        QCOMPARE(watcher.answeredBoxes().size(), 1);
+        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText,
+                 "The update of Demo Panel could not be downloaded: " + reason + ".");
+        QVERIFY(!in.installingRun());
+        QVERIFY(in.pendingInstallations().isEmpty());
+        QCOMPARE(scene.installedVersion(), QString("1.0"));
+        QVERIFY(::installedVersion(scene.env.root(), "Evil Tool").isEmpty());
+        QVERIFY(scene.leftInTmp().isEmpty());
+        QVERIFY(QFile::exists(elsewhere)); // a link is removed, not what it points at
+    }
+
+#ifdef Q_OS_UNIX
+    // A temporary folder whose path Adobe's tool refuses sends the download to the stand-in's
+    // common folder, "Panelhold" there. Missing, it is made for us alone; one another account
+    // could change (or a link to one) is refused.
+    void fallbackDownloadFolderIsOursAlone_data()
+    {
+        QTest::addColumn<QString>("found"); // what stands at <common>/Panelhold before
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("the folder the stand-in made") << "ours" << false;
+        QTest::newRow("nothing") << "nothing" << false;
+        QTest::newRow("a folder others may write") << "open folder" << true;
+        QTest::newRow("a link to such a folder") << "link" << true;
+    }
+
+    void fallbackDownloadFolderIsOursAlone()
+    {
+        QFETCH(QString, found);
+        QFETCH(bool, refused);
+        Scene scene;
+        QVERIFY(scene.setUp());
+        MainWindow window;
+        MainWindowAccess in = startedUp(window);
+
+        const QString accented = scene.tmp + "/Zo" + QChar(0xeb);
+        QVERIFY(QDir().mkpath(accented));
+        qputenv("TMPDIR", accented.toUtf8());
+        const QString fallback = scene.env.root() + "/Panelhold";
+        const QByteArray native = QFile::encodeName(fallback);
+        const QString open = scene.env.scratch() + "/open";
+        QVERIFY(QDir().mkpath(open));
+        QCOMPARE(chmod(QFile::encodeName(open).constData(), 0777), 0);
+        if (found == "nothing" || found == "link")
+            QVERIFY(QDir(fallback).removeRecursively());
+        if (found == "link")
+            QVERIFY(QFile::link(open, fallback));
+        if (found == "open folder")
+            QCOMPARE(chmod(native.constData(), 0777), 0);
+
+        if (refused)
+            QTest::ignoreMessage(QtDebugMsg, "TEMPORARY FOLDER CREATION ERROR");
+        ModalBoxWatcher watcher;
+        release(in, Demo);
+        QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
+        QCOMPARE(watcher.answeredBoxes().constFirst().informativeText,
+                 refused ? QString("The update of Demo Panel could not be downloaded: no "
+                                   "temporary folder could be made for it.")
+                         : QString("Updated Demo Panel!"));
+        QTRY_VERIFY(!in.installingRun());
+        QCOMPARE(scene.installedVersion(), refused ? QString("1.0") : QString("1.1"));
+        QVERIFY(QDir(open).isEmpty());
+        struct stat status;
+        QCOMPARE(lstat(native.constData(), &status), 0);
+        QCOMPARE(S_ISDIR(status.st_mode), found != "link");
+        if (found == "nothing")
+            QCOMPARE(int(status.st_mode & 07777), 01777);
+        QVERIFY(QDir(fallback).entryList({"panelhold-*"}, QDir::AllEntries).isEmpty());
+    }
+#endif
+
+    // Cancel in the download's box stops it at once: no file left, nothing installed, no box.
+    void cancelStopsTheDownload()
+    {
+        Scene scene;
+        QVERIFY(scene.setUp());
+        qputenv("TMPDIR", scene.tmp.toUtf8());
+        LocalHttpServer::Route stalled;
+        stalled.body = scene.newPackage;
+        stalled.stall = true;
+        scene.server.setRoute("/demo-1.1.zxp", stalled);
+
+        MainWindow window;
+        MainWindowAccess in = startedUp(window);
+        // Pressed once part of the package is on disk; the server sends no more after it.
+        qint64 partial = -1;
+        QTimer poll;
+        poll.setInterval(20);
+        connect(&poll, &QTimer::timeout, &window, [&] {
+            const QFileInfoList folders =
+                QDir(scene.tmp).entryInfoList({"panelhold-*"}, QDir::Dirs);
+            const qint64 size =
+                folders.isEmpty() ? 0 : QFileInfo(folders.first().filePath() + "/temp.zxp").size();
+            auto *cancel = in.downloadWaitBox()
+                               ? in.downloadWaitBox()->findChild<QPushButton *>("cancelButton")
+                               : nullptr;
+            if (size <= 0 || !cancel)
+                return;
+            poll.stop();
+            partial = size;
+            cancel->click();
+        });
+        poll.start();
+        ModalBoxWatcher watcher;
+        QElapsedTimer clock;
+        clock.start();
+        release(in, Demo);
+        QVERIFY(clock.elapsed() < 20000); // well before the stalled server times out
+        QVERIFY(partial > 0);
+        QVERIFY(watcher.answeredBoxes().isEmpty());
+        QCOMPARE(in.ui()->statusBar->currentMessage(),
+                 QString("The update of Demo Panel was cancelled."));
+        QVERIFY(!in.downloadWaitBox());
+        QVERIFY(!in.installingRun());
+        QVERIFY(in.pendingInstallations().isEmpty());
+        QVERIFY(scene.leftInTmp().isEmpty());
+        QCOMPARE(scene.installedVersion(), QString("1.0"));
+        QVERIFY(in.updateButtonNames().contains(Demo)); // it can be tried again
     }
 
 #ifdef Q_OS_UNIX
