@@ -77,8 +77,11 @@ ListingSummary Inventory::list()
                                            out.contains(QLatin1String("no longer supports this"))))
             toolFolders[k] = Older;
 
-        if (output.stopped)
+        // Stopping the wait stops the whole listing, not one generation's run of it.
+        if (output.stopped) {
             stopped = true;
+            break;
+        }
         if ((out.isEmpty() || extractionError) && !output.stopped &&
             adobeDatabases.contains(Older) && toolFolders.at(k) == Older) {
             // The repair writes the database the tool reads: no other process's run may be under

@@ -38,9 +38,14 @@ ChildProcess::ChildProcess(QObject *parent) : QProcess(parent)
 #ifdef Q_OS_WIN
     connect(this, &QProcess::started, this, [this] {
         HANDLE job = killOnCloseJob();
-        const PROCESS_INFORMATION *info = pid();
-        if (job && info)
-            AssignProcessToJobObject(job, info->hProcess);
+        if (!job)
+            return;
+        HANDLE process =
+            OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, DWORD(processId()));
+        if (process) {
+            AssignProcessToJobObject(job, process);
+            CloseHandle(process);
+        }
     });
 #else
     m_parentId = qint64(::getpid());

@@ -67,7 +67,7 @@ if [ ! -s "$work/commands" ]; then
 fi
 
 # Qt's platform definitions for MinGW rather than Linux, where Qt ships them.
-win_mkspec="$(sed -n 's|.*-isystem \([^ ]*\)/linux-g++ .*|\1/win32-g++|p' "$work/commands" | head -n1)"
+win_mkspec="$(sed -n 's|.*-isystem \([^ ]*\)/linux-g++ .*|\1/win32-g++|p' "$work/commands" | sed -n 1p)"
 [ -n "$win_mkspec" ] && [ ! -d "$win_mkspec" ] && win_mkspec=""
 
 # The MinGW flags for one build command: the build's own, less what only the build's compiler

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTimer>
 #include <QtTest>
 
 using namespace InventoryTest;
@@ -488,6 +489,42 @@ private slots:
 
         QVERIFY(install(env, Generation::Newer, "Arrived", "2.0"));
         QTRY_VERIFY_WITH_TIMEOUT(tableNames(in).contains("Arrived"), 15000);
+    }
+
+    // A listing that takes long can be given up as an installation's wait can; the window
+    // stays usable meanwhile and says nothing misleading afterwards.
+    void longListingCanBeStopped()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), hostsOf({"Photoshop 2022"}, {})));
+        QVERIFY(StandIn::setProcessFault(env.root(), StandIn::Verb::List,
+                                         StandIn::ProcessFault::Chatter, true));
+        const int offer = ToolLimits::stopOfferMs();
+        ToolLimits::setStopOfferMs(200);
+        MainWindow window;
+        MainWindowAccess in(window);
+        window.show();
+        ModalBoxWatcher watcher;
+        auto *stop = window.findChild<QPushButton *>("stopWaitingButton");
+        QVERIFY(stop);
+        // The listing waits with events flowing, so the click comes from within that wait, as a
+        // user's would.
+        QElapsedTimer took;
+        QTimer clicker;
+        connect(&clicker, &QTimer::timeout, &window, [&] {
+            if (!stop->isVisible())
+                return;
+            took.start();
+            stop->click();
+            clicker.stop();
+        });
+        clicker.start(20);
+        window.startUp(QString());
+        ToolLimits::setStopOfferMs(offer);
+        QVERIFY(took.isValid());
+        QVERIFY(took.elapsed() < 5000);
+        QVERIFY(!stop->isVisible());
+        QVERIFY(watcher.answeredBoxes().isEmpty());
     }
 };
 
