@@ -132,6 +132,14 @@ private slots:
         const QString other = package(env, "other.zxp", "Other Panel");
         QVERIFY(StandIn::installPackage(env.root(), StandIn::Generation::Newer, other)
                     .contains("successful"));
+        // A name longer than the listing's column is found and removed by its whole name.
+        const QString longName = "Type Specimen Deluxe Edition for Editorial Layout and Web Export";
+        QVERIFY(StandIn::installPackage(env.root(), StandIn::Generation::Newer,
+                                        package(env, "long.zxp", longName))
+                    .contains("successful"));
+        const Run removedLong = run(env, {"remove", longName});
+        QCOMPARE(removedLong.out, longName + ": removed.\n");
+        QCOMPARE(removedLong.status, 0);
 
         // With the host running, the tool refuses, and the line carries its code.
         QVERIFY(StandIn::setFault(env.root(), StandIn::Fault::HostRunning, true));
