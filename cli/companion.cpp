@@ -4,8 +4,10 @@
 #include "operations/installer.h"
 #include "operations/remover.h"
 #include "operations/resetter.h"
+#include "support/nameorder.h"
 #include "tool/toolcommand.h"
 #include "tool/toollock.h"
+#include "updates/manifest.h"
 #include "updates/packagedownload.h"
 #include "updates/updatefeed.h"
 #include "updates/updatelookup.h"
@@ -41,6 +43,38 @@ QString failureWords(const InstallOutcome &outcome)
     if (!outcome.code.isEmpty())
         words += QLatin1Char(' ') + tr("[Adobe's code %1]").arg(outcome.code);
     return terminalText(words);
+}
+
+// A removal's failure in words, with the tool's own code as installation failures carry it.
+QString removalFailureWords(const RemovalOutcome &outcome)
+{
+    QString words = oneLine(outcome.text);
+    if (!outcome.code.isEmpty())
+        words += QLatin1Char(' ') + tr("[Adobe's code %1]").arg(outcome.code);
+    return terminalText(words);
+}
+
+// What the package says it holds ("Type Specimen 1.2"); empty when it cannot be read.
+QString packageIdentityWords(const QString &path)
+{
+    QFile package(path);
+    if (!package.open(QIODevice::ReadOnly))
+        return QString();
+    const PackageIdentity identity = packageIdentity(&package);
+    if (identity.name.isEmpty())
+        return QString();
+    return identity.version.isEmpty() ? identity.name
+                                      : identity.name + QLatin1Char(' ') + identity.version;
+}
+
+// A host's extensions, each [name, version], in the order a reader expects them.
+QList<QStringList> rowsInReadingOrder(const QMap<QString, QStringList> &rows)
+{
+    QList<QStringList> ordered;
+    const QStringList names = inReadingOrder(rows.keys());
+    for (const QString &name : names)
+        ordered << rows.value(name);
+    return ordered;
 }
 
 bool isNewer(const QString &announced, const QString &installed)
@@ -122,10 +156,12 @@ QString terminalText(const QString &text)
 QJsonObject listingJson(const Inventory &inventory, const UpdateCheck *check)
 {
     QJsonArray hosts;
-    for (auto host = inventory.hostExtensions.constBegin();
-         host != inventory.hostExtensions.constEnd(); ++host) {
+    const QStringList hostNames = inReadingOrder(inventory.hostExtensions.keys());
+    for (const QString &hostName : hostNames) {
         QJsonArray extensions;
-        for (const QStringList &row : host.value()) {
+        const QList<QStringList> rows =
+            rowsInReadingOrder(inventory.hostExtensions.value(hostName));
+        for (const QStringList &row : rows) {
             const QString name = row.value(0);
             const QString version = row.value(1);
             const ExtensionInfo info = inventory.extensionInfo.value(name);
@@ -145,7 +181,7 @@ QJsonObject listingJson(const Inventory &inventory, const UpdateCheck *check)
             }
             extensions.append(extension);
         }
-        hosts.append(QJsonObject{{QStringLiteral("name"), host.key()},
+        hosts.append(QJsonObject{{QStringLiteral("name"), hostName},
                                  {QStringLiteral("extensions"), extensions}});
     }
     return QJsonObject{{QStringLiteral("format"), 1}, {QStringLiteral("hosts"), hosts}};
@@ -201,8 +237,9 @@ bool Companion::toolFound()
         if (QFileInfo(toolProgram(key)).isFile())
             return true;
     }
-    m_err << tr("Adobe's command-line tool was not found in %1. Reinstalling Panelhold puts it "
-                "back.")
+    m_err << tr("Adobe's command-line tool was not found in %1. Put Adobe's ExManCmd, with all the "
+                "files that come with it, into that folder; reinstalling Panelhold brings it back "
+                "only where Panelhold's installer carries it.")
                  .arg(QDir::toNativeSeparators(
                      QFileInfo(toolProgram(m_inventory.toolFolders.value(0))).absolutePath()))
           << '\n';
@@ -212,7 +249,7 @@ bool Companion::toolFound()
 bool Companion::readInventory()
 {
     const ListingSummary listing = m_inventory.list();
-    m_inventory.readDatabases();
+    m_inventory.readAdobeDatabases();
     if (listing.allOutputsEmpty) {
         m_err << tr("Cannot read installed extensions information. Please try to Restart or run "
                     "as Administrator.")
@@ -260,6 +297,14 @@ UpdateCheck Companion::checkForUpdates()
     return check;
 }
 
+namespace {
+// The listing itself is whole, but an extension whose feed could not be read was not checked.
+int listStatus(const UpdateCheck &check)
+{
+    return check.failed.isEmpty() ? ExitStatus::Success : ExitStatus::PartialFailure;
+}
+} // namespace
+
 int Companion::list(bool json, bool withUpdates)
 {
     if (!readInventory())
@@ -273,18 +318,20 @@ int Companion::list(bool json, bool withUpdates)
         m_out.setCodec("UTF-8");
         m_out << QJsonDocument(listingJson(m_inventory, withUpdates ? &check : nullptr))
                      .toJson(QJsonDocument::Indented);
-        return ExitStatus::Success;
+        return listStatus(check);
     }
-    for (auto host = m_inventory.hostExtensions.constBegin();
-         host != m_inventory.hostExtensions.constEnd(); ++host) {
-        m_out << terminalText(host.key()) << '\n';
+    const QStringList hostNames = inReadingOrder(m_inventory.hostExtensions.keys());
+    for (const QString &hostName : hostNames) {
+        m_out << terminalText(hostName) << '\n';
+        const QList<QStringList> rows =
+            rowsInReadingOrder(m_inventory.hostExtensions.value(hostName));
         int nameWidth = 0;
         int versionWidth = 0;
-        for (const QStringList &row : host.value()) {
+        for (const QStringList &row : rows) {
             nameWidth = qMax(nameWidth, terminalText(row.value(0)).size());
             versionWidth = qMax(versionWidth, terminalText(row.value(1)).size());
         }
-        for (const QStringList &row : host.value()) {
+        for (const QStringList &row : rows) {
             const QString name = row.value(0);
             const QString version = row.value(1);
             const ExtensionInfo info = m_inventory.extensionInfo.value(name);
@@ -303,13 +350,13 @@ int Companion::list(bool json, bool withUpdates)
             m_out << '\n';
         }
     }
-    return ExitStatus::Success;
+    return listStatus(check);
 }
 
 QString Companion::listedVersionNow(const QString &name)
 {
     m_inventory.list();
-    m_inventory.readDatabases();
+    m_inventory.readAdobeDatabases();
     QString newest;
     for (const QMap<QString, QStringList> &host : qAsConst(m_inventory.hostExtensions)) {
         const QString version = host.value(name).value(1);
@@ -360,11 +407,16 @@ int Companion::install(const QStringList &packages)
     for (const QString &package : packages) {
         InstallRequest request;
         request.package = QFileInfo(package).absoluteFilePath();
+        // Read before the tool runs: it may move or delete the package.
+        const QString identity = packageIdentityWords(request.package);
         const InstallReport report = installAndWait(request);
         const QString shown = terminalText(QDir::toNativeSeparators(package));
         if (report.outcome.succeeded) {
             ++succeeded;
-            m_out << shown << ": " << tr("installed.") << '\n';
+            m_out << shown << ": "
+                  << (identity.isEmpty() ? tr("installed.")
+                                         : tr("installed %1.").arg(terminalText(identity)))
+                  << '\n';
         } else {
             ++failed;
             m_err << shown << ": " << tr("not installed: ") << failureWords(report.outcome) << '\n';
@@ -414,7 +466,7 @@ int Companion::remove(const QStringList &names)
             m_err << terminalText(name) << ": " << tr("not removed: ")
                   << (report.stepsRun == 0 && report.failure.text.isEmpty()
                           ? tr("no Adobe release keeps a record of it.")
-                          : terminalText(oneLine(report.failure.text)))
+                          : removalFailureWords(report.failure))
                   << '\n';
         }
         m_out.flush();

@@ -30,15 +30,15 @@ bool openForReading(QSqlDatabase &connection)
 }
 } // namespace
 
-void Inventory::readDatabases()
+void Inventory::readAdobeDatabases()
 {
-    readDatabasesInto(extensionInfo);
+    readAdobeDatabase(extensionInfo);
 }
 
 QStringList Inventory::packagePathsInDatabases() const
 {
     QMap<QString, ExtensionInfo> records;
-    readDatabasesInto(records);
+    readAdobeDatabase(records);
     QStringList paths;
     for (const ExtensionInfo &record : qAsConst(records)) {
         if (!record.packagePath.isEmpty())
@@ -47,7 +47,7 @@ QStringList Inventory::packagePathsInDatabases() const
     return paths;
 }
 
-void Inventory::readDatabasesInto(QMap<QString, ExtensionInfo> &records) const
+void Inventory::readAdobeDatabase(QMap<QString, ExtensionInfo> &records) const
 {
     const QStringList keys = toolFolders;
     for (const QString &key : keys) {

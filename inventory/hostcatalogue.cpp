@@ -69,13 +69,13 @@ Inventory::Inventory() : toolOptionPrefix(QStringLiteral("/"))
                               : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
 
     try {
-        locateDatabases();
+        locateAdobeDatabases();
     } catch (...) {
         // A catalogue we could not build leaves the inventory usable; the listing will say so.
     }
 }
 
-void Inventory::locateDatabases()
+void Inventory::locateAdobeDatabases()
 {
     QStringList bases{commonAppDataFolder() + QStringLiteral("/Panelhold")};
     bases << QStandardPaths::standardLocations(QStandardPaths::AppDataLocation);

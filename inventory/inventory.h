@@ -33,14 +33,14 @@ public:
     Inventory();
 
     // Where each generation keeps its database; asked again before a reset.
-    void locateDatabases();
+    void locateAdobeDatabases();
 
     // Runs every generation's listing and rebuilds the inventory from what they print. A
     // generation that does not answer in time lists nothing this time.
     ListingSummary list();
 
     // Fills each listed extension's record (icon, visibility, package copy) from the databases.
-    void readDatabases();
+    void readAdobeDatabases();
     // The package copies the databases name, read without touching the snapshot: what an
     // update scan will look at, known before any listing.
     QStringList packagePathsInDatabases() const;
@@ -72,7 +72,7 @@ public:
     QMap<QString, ExtensionInfo> extensionInfo; // extension name -> its record
 
 private:
-    void readDatabasesInto(QMap<QString, ExtensionInfo> &records) const;
+    void readAdobeDatabase(QMap<QString, ExtensionInfo> &records) const;
     void readDatabase(const QString &key, QSqlDatabase connection,
                       QMap<QString, ExtensionInfo> &records) const;
 };

@@ -53,15 +53,34 @@ QString hostDisplayName(const QString &hostLine)
 {
     // " CC" first, so "Photoshop CC 2019" and "Photoshop CC 64" both fold into "Photoshop".
     QString name = cutBefore(hostLine, QStringLiteral(" CC"));
-    static const char *const releaseMarkers[] = {" (ver ", " 2019", " 2020",
-                                                 " 2021",  " 2022", " 2023"};
-    for (const char *marker : releaseMarkers)
-        name = cutBefore(name, QString::fromLatin1(marker));
-    return name;
+    name = cutBefore(name, QStringLiteral(" (ver "));
+    // Every release since 2019 carries its year; any four digits after a blank are one.
+    static const QRegularExpression releaseYear(QStringLiteral(" [0-9]{4}(?![0-9])"));
+    const int year = name.indexOf(releaseYear);
+    return year < 0 ? name : name.left(year);
 }
 
 ListedExtension readExtensionLine(const QString &line)
 {
+    // A name that fills its column pushes the version to the right, so such a row is read from
+    // both ends: the status is the first field, the version the last one, the name what lies
+    // between. Rows that fit keep their columns, which allow blanks at the edges of a field.
+    const int nameEnd = NameColumn + NameWidth - 1;
+    if (line.size() > nameEnd && !line.at(nameEnd).isSpace()) {
+        int nameStart = 0;
+        while (nameStart < line.size() && line.at(nameStart).isSpace())
+            ++nameStart;
+        while (nameStart < line.size() && !line.at(nameStart).isSpace())
+            ++nameStart;
+        const QString rest = line.mid(nameStart).trimmed();
+        int versionStart = rest.size();
+        while (versionStart > 0 && !rest.at(versionStart - 1).isSpace())
+            --versionStart;
+        // Without a blank after the name there is no version to take from it.
+        if (versionStart == 0)
+            return ListedExtension{rest, QString()};
+        return ListedExtension{rest.left(versionStart).trimmed(), rest.mid(versionStart)};
+    }
     // mid() gives what the line holds of each field, so short or blank lines give empty fields;
     // trimming also drops the "\r" of a Windows line end.
     return ListedExtension{line.mid(NameColumn, NameWidth).trimmed(),

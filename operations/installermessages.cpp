@@ -24,10 +24,11 @@ const LiteralRow literalRows[] = {
     {"-175!", QT_TRANSLATE_NOOP("MainWindow", "Please run this Panelhold as Administrator"),
      nullptr},
     {"-201!",
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "The extension is damaged or cannot be accessed, please re-download it. You "
-                       "may need to use a different browser or download manager. Please also try "
-                       "repairing your disk permissions using Disk Utility or Windows Explorer"),
+     QT_TRANSLATE_NOOP(
+         "MainWindow",
+         "The extension is damaged or cannot be read. Please download it again, perhaps with a "
+         "different browser or download manager, and check that your account may read the file "
+         "and its folder."),
      nullptr},
     {"-402!",
      QT_TRANSLATE_NOOP(
@@ -35,11 +36,11 @@ const LiteralRow literalRows[] = {
          "The extension has invalid signature or damaged. Please try to re-download it"),
      nullptr},
     {"-160!",
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "Failed to parse the extension file: please assign a correct name to your "
-                       "extension and check that path doesn't contain international characters. "
-                       "Path to extension must contain English character only for installation to "
-                       "complete"),
+     QT_TRANSLATE_NOOP(
+         "MainWindow",
+         "The package could not be read as an extension: it lacks a manifest naming the extension "
+         "and its version, or its path holds characters Adobe's tool cannot read. Please download "
+         "it again, or move it to a folder whose path has only English letters."),
      nullptr},
     {"-403!",
      QT_TRANSLATE_NOOP("MainWindow", "No Adobe applications found for that extension. Please "
@@ -90,13 +91,16 @@ const LiteralRow literalRows[] = {
                        "extension and reinstall other dependancies if necessary"),
      nullptr},
     {"-412!",
-     QT_TRANSLATE_NOOP("MainWindow", "Another version of this extension is already installed. "
-                                     "Please uninstall it first and reinstall the new one again"),
+     QT_TRANSLATE_NOOP(
+         "MainWindow",
+         "This very version of the extension is already installed, so there is nothing to "
+         "install. To install it afresh, remove it first and then install it again."),
      nullptr},
     {"-418!",
-     QT_TRANSLATE_NOOP("MainWindow",
-                       "Previous version of this extension is already installed. Please uninstall "
-                       "it first and reinstall the new one afterwards"),
+     QT_TRANSLATE_NOOP(
+         "MainWindow",
+         "A newer version of this extension is already installed. To install this older version "
+         "instead, remove the newer one first and then install again."),
      nullptr},
     {"-419!", QT_TRANSLATE_NOOP("MainWindow", "Please try again!"),
      QT_TRANSLATE_NOOP("MainWindow", "Your Adobe's software installation is damaged, do you want "
@@ -289,6 +293,7 @@ RemovalOutcome removalOutcome(const ToolResult &result)
         return outcome;
     }
     if (output.contains(QLatin1Char('!')) || output.contains(QLatin1String("Failed"))) {
+        outcome.code = firstToolCode(output);
         if (output.contains(QLatin1String("-456")))
             outcome.text = translated(QT_TRANSLATE_NOOP(
                 "MainWindow", "Please quit all running Adobe applications to remove the "

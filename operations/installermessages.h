@@ -62,5 +62,6 @@ struct RemovalOutcome
     bool succeeded = false;
     QString text;
     QString details;
+    QString code; // the tool's own error code ("-456") when it printed one
 };
 RemovalOutcome removalOutcome(const ToolResult &result);

@@ -54,7 +54,7 @@ bool moveAside(const QString &path, QString *reason)
 QList<MoveAsideFailure> resetExtensionDatabases(Inventory &inventory)
 {
     QList<MoveAsideFailure> failures;
-    inventory.locateDatabases();
+    inventory.locateAdobeDatabases();
     // The databases change under the tool's feet: another process's run must not be under way,
     // and none may start before the two listings have rebuilt the list.
     ToolLock lock;

@@ -1,4 +1,5 @@
 #include "support/boundedimage.h"
+#include "support/nameorder.h"
 #include "ui/mainwindow.h"
 #include "ui/mydelegate.h"
 #include "ui_mainwindow.h"
@@ -10,6 +11,40 @@
 #include <QSet>
 #include <QSettings>
 #include <QtDebug>
+
+namespace {
+constexpr int IconColumn = 0;
+constexpr int NameColumn = 1;
+constexpr int VersionColumn = 2;
+// The name each cell of a row sorts by; the icon cell has no text of its own.
+constexpr int SortNameRole = Qt::UserRole + 100;
+
+// A header click sorts by that column: names as a reader expects them, versions by their
+// numbers, the icon column like the names.
+class ExtensionItem : public QTableWidgetItem
+{
+public:
+    using QTableWidgetItem::QTableWidgetItem;
+    bool operator<(const QTableWidgetItem &other) const override
+    {
+        const QString name = data(SortNameRole).toString();
+        const QString otherName = other.data(SortNameRole).toString();
+        if (column() == VersionColumn) {
+            const int order = compareVersions(text().toUtf8(), other.text().toUtf8());
+            if (order != 0)
+                return order < 0;
+        }
+        return readsBefore(name, otherName);
+    }
+};
+
+QTableWidgetItem *rowItem(const QString &text, const QString &name)
+{
+    auto *item = new ExtensionItem(text);
+    item->setData(SortNameRole, name);
+    return item;
+}
+} // namespace
 
 void MainWindow::setUpTable()
 {
@@ -31,6 +66,8 @@ void MainWindow::on_listWidget_itemSelectionChanged()
     QTableWidget *table = ui->tableWidget;
     // One repaint at the end instead of one per row.
     table->setUpdatesEnabled(false);
+    // Rows go in at fixed places; the order the user chose is applied once they are all in.
+    table->setSortingEnabled(false);
     table->setRowCount(0);
 
     const QList<QListWidgetItem *> selected = ui->listWidget->selectedItems();
@@ -46,6 +83,10 @@ void MainWindow::on_listWidget_itemSelectionChanged()
     const QSet<QString> withUpdates(extensionsWithUpdates.cbegin(), extensionsWithUpdates.cend());
 
     table->setColumnCount(3);
+    // Names ascending until the user clicks another column; columns that came in before the
+    // indicator's section have moved it out of place.
+    if (table->horizontalHeader()->sortIndicatorSection() > VersionColumn)
+        table->horizontalHeader()->setSortIndicator(NameColumn, Qt::AscendingOrder);
     table->setHorizontalHeaderLabels({QString(), tr("Name"), tr("Version")});
     table->horizontalHeader()->setStretchLastSection(true);
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -53,35 +94,39 @@ void MainWindow::on_listWidget_itemSelectionChanged()
     table->setShowGrid(false);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-    inventory.readDatabases();
+    inventory.readAdobeDatabases();
     table->verticalHeader()->hide();
 
     table->setRowCount(rows.size());
     int i = 0;
-    // QMap iterates in ascending, case-sensitive order of the names.
     for (auto row = rows.constBegin(); row != rows.constEnd(); ++row, ++i) {
         const QString name = row.value().value(0);
         const QString version = row.value().value(1);
-        table->setItem(i, 1, new QTableWidgetItem(name));
-        auto *versionItem = new QTableWidgetItem(version);
+        table->setItem(i, NameColumn, rowItem(name, name));
+        QTableWidgetItem *versionItem = rowItem(version, name);
         // Set before the item joins the table: no change signal per row.
         if (withUpdates.contains(name) && olderThanAnnounced(name, version))
             versionItem->setData(MyDelegate::UpdateButtonRole, true);
-        table->setItem(i, 2, versionItem);
+        table->setItem(i, VersionColumn, versionItem);
 
         const ExtensionInfo info = inventory.extensionInfo.value(name);
-        if (info.shown == 0)
-            table->setRowHidden(i, true);
-
         // A decoration, not a widget per row: thousands of widgets in one view make every
         // layout and paint after the fill slower with the square of their number.
         try {
-            auto *icon = new QTableWidgetItem;
+            QTableWidgetItem *icon = rowItem(QString(), name);
             icon->setData(Qt::DecorationRole, rowIcon(info.iconPath));
-            table->setItem(i, 0, icon);
+            table->setItem(i, IconColumn, icon);
         } catch (...) {
             qDebug() << "No icon for" << name;
         }
+    }
+    // Sorts by the header's indicator, Name ascending unless the user clicked another column.
+    table->setSortingEnabled(true);
+    // Hidden after the sort, so each row hidden is the one its extension ended up in.
+    for (int r = 0; r < table->rowCount(); ++r) {
+        const QTableWidgetItem *nameItem = table->item(r, NameColumn);
+        if (nameItem && inventory.extensionInfo.value(nameItem->text()).shown == 0)
+            table->setRowHidden(r, true);
     }
 
     table->verticalHeader()->setFixedWidth(40);
@@ -99,9 +144,9 @@ void MainWindow::addUpdateButton(const QString &name)
 {
     const QTableWidget *table = ui->tableWidget;
     for (int row = 0; row < table->rowCount(); ++row) {
-        const QTableWidgetItem *nameItem = table->item(row, 1);
+        const QTableWidgetItem *nameItem = table->item(row, NameColumn);
         if (nameItem && nameItem->text() == name) {
-            QTableWidgetItem *versionItem = table->item(row, 2);
+            QTableWidgetItem *versionItem = table->item(row, VersionColumn);
             if (versionItem && !versionItem->data(MyDelegate::UpdateButtonRole).toBool() &&
                 extensionsWithUpdates.contains(name) &&
                 olderThanAnnounced(name, versionItem->text()))
@@ -123,7 +168,7 @@ void MainWindow::removeUpdateButtons()
 {
     QTableWidget *table = ui->tableWidget;
     for (int row = 0; row < table->rowCount(); ++row) {
-        QTableWidgetItem *versionItem = table->item(row, 2);
+        QTableWidgetItem *versionItem = table->item(row, VersionColumn);
         if (versionItem && versionItem->data(MyDelegate::UpdateButtonRole).toBool())
             versionItem->setData(MyDelegate::UpdateButtonRole, QVariant());
     }

@@ -216,6 +216,48 @@ QString networkErrorName(QNetworkReply::NetworkError error)
     return name ? QString::fromLatin1(name) : QString::number(int(error));
 }
 
+QString feedFailureWords(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:
+        return tr("the server did not answer in time");
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::UnknownNetworkError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+        return tr("the server could not be reached");
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+        return tr("the server closed the connection");
+    case QNetworkReply::SslHandshakeFailedError:
+        return tr("no secure connection to the server could be made");
+    case QNetworkReply::ContentNotFoundError:
+        return tr("the server has no feed at its address");
+    case QNetworkReply::ContentAccessDenied:
+    case QNetworkReply::AuthenticationRequiredError:
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        return tr("the server refused to give it");
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+        return tr("the server sent it elsewhere too often or to an unsafe address");
+    case QNetworkReply::ProtocolUnknownError:
+    case QNetworkReply::ProtocolInvalidOperationError:
+        return tr("its address is not one Panelhold can fetch");
+    case QNetworkReply::InternalServerError:
+    case QNetworkReply::ServiceUnavailableError:
+    case QNetworkReply::OperationNotImplementedError:
+    case QNetworkReply::UnknownServerError:
+        return tr("the server failed to answer");
+    default:
+        return tr("the network failed");
+    }
+}
+
 QString lookupFailureReason(const QString &address)
 {
     if (address == QLatin1String("URL_NO_URL"))

@@ -105,6 +105,9 @@ UpdateFeed parseUpdateFeed(const QString &body);
 // "ConnectionRefusedError" and the like, for debug lines.
 QString networkErrorName(QNetworkReply::NetworkError error);
 
+// Why a feed could not be read, in words for the user ("the server could not be reached").
+QString feedFailureWords(QNetworkReply::NetworkError error);
+
 // Why the download address that the lookup gave cannot be fetched, in words for the user;
 // empty when it is a real address.
 QString lookupFailureReason(const QString &address);

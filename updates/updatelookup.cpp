@@ -9,7 +9,7 @@
 QString updateAddressOf(Inventory &inventory, const QString &extensionName)
 {
     if (inventory.extensionInfo.isEmpty())
-        inventory.readDatabases();
+        inventory.readAdobeDatabases();
     // Records are copies: other slots run while the feed request waits, and a refresh may
     // rebuild the inventory meanwhile.
     const QList<ExtensionInfo> records = inventory.extensionInfo.values();

@@ -314,7 +314,7 @@ void UpdateScanner::report(const Pending &pending, const FeedAnswer &answer)
     if (answer.error != QNetworkReply::NoError) {
         emit feedFailed(
             pending.name,
-            tr("its update feed could not be read (%1)").arg(networkErrorName(answer.error)));
+            tr("its update feed could not be read: %1").arg(feedFailureWords(answer.error)));
         return;
     }
     if (pending.installedVersion.isEmpty() || answer.version.isEmpty() ||
@@ -375,7 +375,7 @@ void UpdateScanner::finishIfDone()
 QList<ScanTarget> scanTargets(Inventory &inventory)
 {
     if (inventory.extensionInfo.isEmpty())
-        inventory.readDatabases();
+        inventory.readAdobeDatabases();
     QList<ScanTarget> targets;
     for (const ExtensionInfo &record : qAsConst(inventory.extensionInfo))
         targets << ScanTarget{record.name, record.packagePath,

@@ -41,12 +41,12 @@ struct MainWindowAccess
     QPointer<QMessageBox> &downloadWaitBox() const { return w.downloadWaitBox; }
     QPointer<QProgressBar> &downloadProgressBar() const { return w.downloadProgressBar; }
 
-    void locateAdobeDatabases() const { w.inventory.locateDatabases(); }
+    void locateAdobeDatabases() const { w.inventory.locateAdobeDatabases(); }
     void listExtensions(int reselectPosition, const QString &saved) const
     {
         w.listExtensions(reselectPosition, saved);
     }
-    void readAdobeDatabases() const { w.inventory.readDatabases(); }
+    void readAdobeDatabases() const { w.inventory.readAdobeDatabases(); }
     // The scan runs in the background; tests that look at its result wait for its end.
     bool scanRunning() const { return w.updateScanner->isRunning(); }
     void startScan() const { w.refreshUpdateList(); }

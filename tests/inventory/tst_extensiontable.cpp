@@ -240,24 +240,44 @@ private slots:
         QVERIFY(!in.extensionInfo().value("A").unfilled);
     }
 
-    // Rows come from the listing only, in code-unit order; a listed extension no database
-    // describes stays visible; a database row nobody listed gets a record but no row.
+    // Rows come from the listing only, in the order of the user's language with letter case
+    // aside, or of a clicked column; a listed extension no database describes stays visible; a
+    // database row nobody listed gets a record but no row.
     void rowsFollowTheListing()
     {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
         QVERIFY(install(env, Generation::Newer, "Real", "1.0"));
-        QByteArray out = "4 extensions installed for Photoshop CC 2019\nh\n=\n";
-        for (const char *name : {"beta", "Alpha", "alpha", "Ghost"})
-            out += " Enabled    " + QByteArray(name).leftJustified(56, ' ') + "1.0\n";
+        QByteArray out = "5 extensions installed for Photoshop CC 2019\nh\n=\n";
+        const QList<QPair<QString, QString>> listedRows{
+            {"beta", "1.0"},
+            {"Alpha", "10.0"},
+            {QString::fromUtf8("\xc3\x89mile"), "1.5.1"},
+            {"alpha", "2.0"},
+            {"Ghost", "1.5"}};
+        for (const auto &row : listedRows)
+            out += (" Enabled    " + row.first.leftJustified(56) + row.second + "\n").toUtf8();
         out += "\n0 extensions installed for Others\n";
         QVERIFY(StandIn::writeScript(env.root(), Generation::Newer, StandIn::Verb::List, out));
 
         MainWindow window;
         MainWindowAccess in = listed(window);
-        QCOMPARE(tableNames(in), (QStringList{"Alpha", "Ghost", "alpha", "beta"}));
-        for (int row = 0; row < 4; ++row)
+        QCOMPARE(tableNames(in), (QStringList{"Alpha", "alpha", "beta",
+                                              QString::fromUtf8("\xc3\x89mile"), "Ghost"}));
+        for (int row = 0; row < 5; ++row)
             QVERIFY(!in.ui()->tableWidget->isRowHidden(row));
+        // A click on the Version header orders by version numbers, not by their text.
+        QHeaderView *header = in.ui()->tableWidget->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
+        QCOMPARE(tableNames(in), (QStringList{"beta", "Ghost", QString::fromUtf8("\xc3\x89mile"),
+                                              "alpha", "Alpha"}));
+        // The next fill keeps the user's order.
+        in.selectionChanged();
+        QCOMPARE(tableNames(in).value(0), QString("beta"));
+        QLocale::setDefault(before);
         QVERIFY(in.extensionInfo().value("Ghost").unfilled);
         QVERIFY(in.extensionInfo().contains("Real"));
         QVERIFY(!in.extensionInfo().value("Real").unfilled);

@@ -99,8 +99,12 @@ private slots:
                                             << "Dreamweaver cc";
         QTest::newRow("year not cut when glued") << "Animate2020"
                                                  << "Animate2020";
-        QTest::newRow("other years kept") << "Photoshop 2024"
-                                          << "Photoshop 2024";
+        QTest::newRow("later year") << "Photoshop 2024"
+                                    << "Photoshop";
+        QTest::newRow("later year and version") << "Illustrator 2025 (ver 29.0)"
+                                                << "Illustrator";
+        QTest::newRow("five digits kept") << "Tool 20245"
+                                          << "Tool 20245";
         QTest::newRow("two words") << "Photoshop Elements 2023"
                                    << "Photoshop Elements";
         QTest::newRow("CC glued to a word") << "Premiere CCX"
@@ -137,10 +141,18 @@ private slots:
         QTest::newRow("no version") << " Enabled    Lonely"
                                     << "Lonely"
                                     << "";
-        // A name of 56 characters or more runs into the version's columns.
+        // A name of 56 characters or more pushes the version out of its columns.
         const QString longName = QString(60, QLatin1Char('n'));
         QTest::newRow("name past column 67")
-            << " Enabled    " + longName + " 3.0" << QString(56, QLatin1Char('n')) << "nnnn 3.0";
+            << " Enabled    " + longName + " 3.0" << longName << "3.0";
+        const QString fullColumn = QString(56, QLatin1Char('n'));
+        QTest::newRow("name filling its column")
+            << " Enabled    " + fullColumn + " 1.0.25\r" << fullColumn << "1.0.25";
+        const QString longWords = QStringLiteral("A Very Long Extension Name With Many Words That "
+                                                 "Runs Well Past Its Column");
+        QTest::newRow("long name with blanks")
+            << " Disabled   " + longWords + "   12.0.1  " << longWords << "12.0.1";
+        QTest::newRow("long name without version") << " Enabled    " + longName << longName << "";
         QTest::newRow("version longer than its columns") << line("Tool", "1.2.3.4.5.6.7") << "Tool"
                                                          << "1.2.3.4.5.";
     }

@@ -72,7 +72,7 @@ private slots:
 
         Inventory inventory;
         inventory.list();
-        inventory.readDatabases();
+        inventory.readAdobeDatabases();
         ToolGate gate;
         Remover remover(inventory, gate);
         QStringList steps;

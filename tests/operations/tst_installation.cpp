@@ -184,8 +184,8 @@ private slots:
             << QByteArray("INSTALLATION SUCCESSFUL\n") << Success << true;
         QTest::newRow("marker beats the success text")
             << QByteArray("Installation successful\nFailed to install, status = -412!\n")
-            << "Another version of this extension is already installed. Please uninstall it first "
-               "and reinstall the new one again"
+            << "This very version of the extension is already installed, so there is nothing to "
+               "install. To install it afresh, remove it first and then install it again."
             << false;
         QTest::newRow("digit class")
             << QByteArray("Failed to install, status = -299!\n")
@@ -436,7 +436,7 @@ private slots:
         RETURN_IF_FAILED(s.settle(1));
         QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Installation"});
         QVERIFY(s.watcher.answeredBoxes().at(0).informativeText.startsWith(
-            "The extension is damaged or cannot be accessed"));
+            "The extension is damaged or cannot be read"));
         QVERIFY(!QFile::exists(temp));
         QVERIFY(!QDir(download.path()).exists());
     }

@@ -23,17 +23,18 @@ private slots:
         } literal[] = {
             {"-175!", "Please run this Panelhold as Administrator", nullptr},
             {"-201!",
-             "The extension is damaged or cannot be accessed, please re-download it. You may need "
-             "to use a different browser or download manager. Please also try repairing your disk "
-             "permissions using Disk Utility or Windows Explorer",
+             "The extension is damaged or cannot be read. Please download it again, perhaps with "
+             "a different browser or download manager, and check that your account may read the "
+             "file and its folder.",
              nullptr},
             {"-402!",
              "The extension has invalid signature or damaged. Please try to re-download it",
              nullptr},
             {"-160!",
-             "Failed to parse the extension file: please assign a correct name to your extension "
-             "and check that path doesn't contain international characters. Path to extension "
-             "must contain English character only for installation to complete",
+             "The package could not be read as an extension: it lacks a manifest naming the "
+             "extension and its version, or its path holds characters Adobe's tool cannot read. "
+             "Please download it again, or move it to a folder whose path has only English "
+             "letters.",
              nullptr},
             {"-403!",
              "No Adobe applications found for that extension. Please reinstall Adobe software and "
@@ -77,12 +78,12 @@ private slots:
              "reinstall other dependancies if necessary",
              nullptr},
             {"-412!",
-             "Another version of this extension is already installed. Please uninstall it first "
-             "and reinstall the new one again",
+             "This very version of the extension is already installed, so there is nothing to "
+             "install. To install it afresh, remove it first and then install it again.",
              nullptr},
             {"-418!",
-             "Previous version of this extension is already installed. Please uninstall it first "
-             "and reinstall the new one afterwards",
+             "A newer version of this extension is already installed. To install this older "
+             "version instead, remove the newer one first and then install again.",
              nullptr},
             {"-419!", "Please try again!",
              "Your Adobe's software installation is damaged, do you want to try to reset "
@@ -302,6 +303,9 @@ private slots:
 
         const RemovalOutcome removal = removalOutcome(run);
         QCOMPARE(removal.succeeded, removed);
+        QCOMPARE(removal.code, removed || status < 0 || !run.answered() || run.crashed
+                                   ? QString()
+                                   : output.mid(status + 9, 4));
         QVERIFY(removal.text.size() <= ShownOutputChars + 200);
         if (output.size() > ShownOutputChars && !removed)
             QVERIFY(!removal.details.isEmpty());
