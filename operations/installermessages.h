@@ -53,6 +53,7 @@ struct InstallOutcome
     QString details;       // the tool's output when the text shows only its start
     QString resetQuestion; // when not empty, the list reset is offered first
     QString code;          // the tool's own error code ("-201") when it printed one
+    bool stoppedByUser = false; // the user stopped waiting while the tool ran
 };
 InstallOutcome installationOutcome(const ToolResult &result);
 
@@ -62,5 +63,6 @@ struct RemovalOutcome
     bool succeeded = false;
     QString text;
     QString details;
+    bool stoppedByUser = false; // the user stopped waiting while the tool ran
 };
 RemovalOutcome removalOutcome(const ToolResult &result);
