@@ -63,15 +63,15 @@ QString missingToolText(const QStringList &toolFolders)
     return QCoreApplication::translate(
                "MainWindow", "Adobe's command-line tool was not found, so Panelhold can neither "
                              "list, install nor remove extensions. Panelhold looked for it here:")
-               .append(QLatin1Char('\n'))
-               .append(looked.join(QLatin1Char('\n')))
-               .append(QLatin1Char('\n'))
-               .append(QCoreApplication::translate(
-                   "MainWindow",
-                   "Adobe's tool does not come with every Panelhold package. Put Adobe's "
-                   "command-line tool, with all the files that come with it, into the folders "
-                   "above (the README.txt there says which goes where), or install a Panelhold "
-                   "package that includes it, then start Panelhold again."));
+        .append(QLatin1Char('\n'))
+        .append(looked.join(QLatin1Char('\n')))
+        .append(QLatin1Char('\n'))
+        .append(QCoreApplication::translate(
+            "MainWindow",
+            "Adobe's tool does not come with every Panelhold package. Put Adobe's "
+            "command-line tool, with all the files that come with it, into the folders "
+            "above (the README.txt there says which goes where), or install a Panelhold "
+            "package that includes it, then start Panelhold again."));
 }
 
 ToolCommandLine installCommand(const QString &key, const QString &optionPrefix,

@@ -122,10 +122,10 @@ void MainWindow::installationProcessFinished(const InstallReport &report)
             resetExtensionList(outcome.resetQuestion);
         box.setIcon(QMessageBox::Warning);
         box.setWindowTitle(tr("Installation"));
-        box.setText(installSilent && !report.request.updatedExtension.isEmpty()
-                        ? tr("Could not update %1").arg(report.request.updatedExtension)
-                        : tr("Could not install %1")
-                              .arg(QFileInfo(report.request.package).fileName()));
+        box.setText(
+            installSilent && !report.request.updatedExtension.isEmpty()
+                ? tr("Could not update %1").arg(report.request.updatedExtension)
+                : tr("Could not install %1").arg(QFileInfo(report.request.package).fileName()));
         QString text = outcome.text;
         if (outcome.stoppedByUser)
             text += QLatin1Char(' ') +

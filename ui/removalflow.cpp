@@ -119,8 +119,8 @@ void MainWindow::extensionRemoved(const RemovalReport &report)
     if (removalBatchSize > 1) {
         if (!report.succeeded && (report.stepsRun > 0 || !report.failure.text.isEmpty())) {
             removalFailed = true;
-            removalSummary << tr("%1 could not be removed: %2")
-                                  .arg(report.name, removalFailureText(report));
+            removalSummary
+                << tr("%1 could not be removed: %2").arg(report.name, removalFailureText(report));
         } else if (report.succeeded) {
             removalSummary << tr("%1 was removed.").arg(report.name);
         }

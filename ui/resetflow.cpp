@@ -65,9 +65,8 @@ void MainWindow::resetExtensionList(const QString &question)
         done.setWindowTitle(tr("Reset extension list"));
         done.setText(tr("The extension list was reset. These databases were moved aside as "
                         "backups:"));
-        done.setInformativeText(
-            lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
-            tr("The list stays empty until extensions are installed again."));
+        done.setInformativeText(lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
+                                tr("The list stays empty until extensions are installed again."));
         done.exec();
     }
     resetRunning = false;

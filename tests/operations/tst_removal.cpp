@@ -71,7 +71,7 @@ private slots:
         const QList<ModalBoxWatcher::Box> boxes = results(s.watcher);
         QCOMPARE(s.watcher.answeredBoxes().at(0).text, QString("Remove Shared Brush?"));
         QCOMPARE(s.watcher.answeredBoxes().at(0).informativeText,
-                 QString("It will be removed from Photoshop."));
+                 QString("It will be removed from Photoshop, Photoshop CS6."));
         QCOMPARE(texts(boxes), QStringList{"Extension Shared Brush was succesfully removed"});
         // One wait box per step, newer generation first.
         const QList<ModalBoxWatcher::Box> steps = waitBoxes(s.watcher, "Remove");

@@ -121,7 +121,8 @@ private slots:
                  qPrintable(lines.at(0)));
         QVERIFY2(lines.at(1).endsWith(newerFile + " is now " + newerFile + ".old"),
                  qPrintable(lines.at(1)));
-        QCOMPARE(lines.at(3), QString("The list stays empty until extensions are installed again."));
+        QCOMPARE(lines.at(3),
+                 QString("The list stays empty until extensions are installed again."));
         QCOMPARE(s.selectedHost(), QString("Illustrator"));
         QCOMPARE(fileBytes(older + ".old"), olderBytes);
         QCOMPARE(fileBytes(newer + ".old"), newerBytes);
@@ -213,8 +214,9 @@ private slots:
         // Only the older database was moved; the result says so.
         QCOMPARE(texts(s.watcher.answeredBoxes()).size(), 2);
         const QString told = s.watcher.answeredBoxes().at(1).informativeText;
-        QVERIFY(told.contains(QFileInfo(StandIn::databasePath(s.env.root(), Generation::Older))
-                                  .fileName() + " is now"));
+        QVERIFY(told.contains(
+            QFileInfo(StandIn::databasePath(s.env.root(), Generation::Older)).fileName() +
+            " is now"));
         QCOMPARE(told.count(" is now "), 1);
     }
 
