@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <algorithm>
+
 namespace {
 constexpr int NameColumn = 1;
 
@@ -32,12 +34,16 @@ void MainWindow::on_actionRemove_triggered()
 
     // The selection holds every cell of a row in no promised order; the name is in its own
     // column.
-    QModelIndexList rows = ui->tableWidget->selectionModel()->selectedRows(NameColumn);
-    std::sort(rows.begin(), rows.end(),
-              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    const QList<QTableWidgetItem *> selected = ui->tableWidget->selectedItems();
+    QList<int> rows;
+    for (const QTableWidgetItem *item : selected) {
+        if (!rows.contains(item->row()))
+            rows << item->row();
+    }
+    std::sort(rows.begin(), rows.end());
     QStringList names;
-    for (const QModelIndex &row : qAsConst(rows)) {
-        const QTableWidgetItem *nameItem = ui->tableWidget->item(row.row(), NameColumn);
+    for (int row : qAsConst(rows)) {
+        const QTableWidgetItem *nameItem = ui->tableWidget->item(row, NameColumn);
         if (nameItem && !names.contains(nameItem->text()))
             names << nameItem->text();
     }
