@@ -233,16 +233,10 @@ int Companion::run(const CliRequest &request)
 
 bool Companion::toolFound()
 {
-    for (const QString &key : qAsConst(m_inventory.toolFolders)) {
-        if (QFileInfo(toolProgram(key)).isFile())
-            return true;
-    }
-    m_err << tr("Adobe's command-line tool was not found in %1. Put Adobe's ExManCmd, with all the "
-                "files that come with it, into that folder; reinstalling Panelhold brings it back "
-                "only where Panelhold's installer carries it.")
-                 .arg(QDir::toNativeSeparators(
-                     QFileInfo(toolProgram(m_inventory.toolFolders.value(0))).absolutePath()))
-          << '\n';
+    const QString missing = missingToolText(m_inventory.toolFolders);
+    if (missing.isEmpty())
+        return true;
+    m_err << missing << '\n';
     return false;
 }
 

@@ -20,6 +20,7 @@ struct InstallRequest
     QString package;
     bool isUpdate = false;    // the front confirms the update, not the installation
     QString updatedExtension; // the extension an update is for, when known
+    QString extensionName;    // as the package states it, for the user's boxes; may be empty
 };
 
 struct InstallReport

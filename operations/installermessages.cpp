@@ -204,6 +204,10 @@ QString toolFailureText(const ToolResult &result)
                           "not start it. Please try again when the other program is done."));
     if (!result.started)
         return toolNotStartedText(result.program);
+    if (result.stopped && !result.timedOut)
+        return translated(QT_TRANSLATE_NOOP(
+            "MainWindow", "You stopped waiting, so Panelhold stopped Adobe's command-line tool "
+                          "before it had finished."));
     if (result.timedOut || result.stopped)
         return translated(QT_TRANSLATE_NOOP(
             "MainWindow", "Adobe's command-line tool did not answer, so Panelhold stopped it. "
@@ -245,6 +249,7 @@ InstallOutcome installationOutcome(const ToolResult &result)
     const QString &output = result.out;
     if (!result.answered()) {
         outcome.text = toolFailureText(result);
+        outcome.stoppedByUser = result.started && result.stopped && !result.timedOut;
         return outcome;
     }
     const InstallerMessage message = installerMessageFor(output);
@@ -288,6 +293,7 @@ RemovalOutcome removalOutcome(const ToolResult &result)
     const QString failure = toolFailureText(result);
     if (!failure.isEmpty()) {
         outcome.text = failure;
+        outcome.stoppedByUser = result.started && result.stopped && !result.timedOut;
         if (!output.isEmpty())
             outcome.details = output.left(DetailsOutputChars);
         return outcome;

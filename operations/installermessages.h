@@ -49,10 +49,11 @@ QString firstToolCode(const QString &output);
 struct InstallOutcome
 {
     bool succeeded = false;
-    QString text;          // informative text of the "Installation" box
-    QString details;       // the tool's output when the text shows only its start
-    QString resetQuestion; // when not empty, the list reset is offered first
-    QString code;          // the tool's own error code ("-201") when it printed one
+    QString text;               // informative text of the "Installation" box
+    QString details;            // the tool's output when the text shows only its start
+    QString resetQuestion;      // when not empty, the list reset is offered first
+    QString code;               // the tool's own error code ("-201") when it printed one
+    bool stoppedByUser = false; // the user stopped waiting while the tool ran
 };
 InstallOutcome installationOutcome(const ToolResult &result);
 
@@ -63,5 +64,6 @@ struct RemovalOutcome
     QString text;
     QString details;
     QString code; // the tool's own error code ("-456") when it printed one
+    bool stoppedByUser = false; // the user stopped waiting while the tool ran
 };
 RemovalOutcome removalOutcome(const ToolResult &result);

@@ -39,19 +39,23 @@ QString backupPath(const QString &path)
 
 namespace {
 
-// Moves a database aside; on failure *reason says why.
-bool moveAside(const QString &path, QString *reason)
+// Moves a database aside, noting where to in *moved; on failure *reason says why.
+bool moveAside(const QString &path, QString *reason, QList<MovedDatabase> *moved)
 {
     QFile file(path);
-    if (file.rename(backupPath(path)))
+    const QString backup = backupPath(path);
+    if (file.rename(backup)) {
+        if (moved)
+            moved->append({path, backup});
         return true;
+    }
     *reason = file.errorString();
     return false;
 }
 
 } // namespace
 
-QList<MoveAsideFailure> resetExtensionDatabases(Inventory &inventory)
+QList<MoveAsideFailure> resetExtensionDatabases(Inventory &inventory, QList<MovedDatabase> *moved)
 {
     QList<MoveAsideFailure> failures;
     inventory.locateAdobeDatabases();
@@ -73,7 +77,7 @@ QList<MoveAsideFailure> resetExtensionDatabases(Inventory &inventory)
 
     QString reason;
     const QString older = canonicalDatabasePath(inventory.olderDatabasePath);
-    if (!older.isEmpty() && QFileInfo::exists(older) && !moveAside(older, &reason))
+    if (!older.isEmpty() && QFileInfo::exists(older) && !moveAside(older, &reason, moved))
         failures.append({older, reason});
 
     try {
@@ -81,7 +85,7 @@ QList<MoveAsideFailure> resetExtensionDatabases(Inventory &inventory)
         // only once the user's list is safe beside it.
         const QString newer = canonicalDatabasePath(inventory.newerDatabasePath);
         if (!newer.isEmpty()) {
-            if (!QFileInfo::exists(newer) || moveAside(newer, &reason)) {
+            if (!QFileInfo::exists(newer) || moveAside(newer, &reason, moved)) {
                 QFile empty(newer);
                 if (empty.open(QIODevice::WriteOnly))
                     empty.close();

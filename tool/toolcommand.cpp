@@ -3,7 +3,9 @@
 #include "app/programfolder.h"
 #include "platform/platform.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 bool isExternalKey(const QString &key)
@@ -47,6 +49,29 @@ QString toolProgram(const QString &key)
     }
     return QDir::toNativeSeparators(programFolder() + QStringLiteral("/Contents/") + key +
                                     QLatin1Char('/') + Platform::toolExecutableName());
+}
+
+QString missingToolText(const QStringList &toolFolders)
+{
+    QStringList looked;
+    for (const QString &key : toolFolders) {
+        const QString program = toolProgram(key);
+        if (QFileInfo(program).isFile())
+            return QString();
+        looked << program;
+    }
+    return QCoreApplication::translate(
+               "MainWindow", "Adobe's command-line tool was not found, so Panelhold can neither "
+                             "list, install nor remove extensions. Panelhold looked for it here:")
+        .append(QLatin1Char('\n'))
+        .append(looked.join(QLatin1Char('\n')))
+        .append(QLatin1Char('\n'))
+        .append(QCoreApplication::translate(
+            "MainWindow",
+            "Adobe's tool does not come with every Panelhold package. Put Adobe's "
+            "command-line tool, with all the files that come with it, into the folders "
+            "above (the README.txt there says which goes where), or install a Panelhold "
+            "package that includes it, then start Panelhold again."));
 }
 
 ToolCommandLine installCommand(const QString &key, const QString &optionPrefix,

@@ -17,6 +17,10 @@ QString toolCommand(const QString &key);
 // The executable a key stands for.
 QString toolProgram(const QString &key);
 
+// When no generation's tool is where Panelhold runs it from: what is missing, every place
+// Panelhold looked, and what the user can do. Empty when at least one tool is there.
+QString missingToolText(const QStringList &toolFolders);
+
 struct ToolCommandLine
 {
     QString key;

@@ -9,6 +9,17 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+namespace {
+// "Type Specimen (specimen.zxp)", or the file name alone when the package names nothing.
+QString describedPackage(const InstallRequest &request)
+{
+    const QString file = QFileInfo(request.package).fileName();
+    return request.extensionName.isEmpty()
+               ? file
+               : QStringLiteral("%1 (%2)").arg(request.extensionName, file);
+}
+} // namespace
+
 void MainWindow::installExtension(const QString &path, bool silent)
 {
     InstallRequest request;
@@ -17,10 +28,13 @@ void MainWindow::installExtension(const QString &path, bool silent)
     QString activity;
     if (silent && !updatingExtensionName.isEmpty()) {
         request.updatedExtension = updatingExtensionName;
+        request.extensionName = updatingExtensionName;
         activity = tr("Updating %1...").arg(updatingExtensionName);
     } else if (!path.isEmpty()) {
-        const QString name = packageExtensionName(path);
-        activity = tr("Installing %1...").arg(name.isEmpty() ? QFileInfo(path).fileName() : name);
+        request.extensionName = packageExtensionName(path);
+        activity = tr("Installing %1...")
+                       .arg(request.extensionName.isEmpty() ? QFileInfo(path).fileName()
+                                                            : request.extensionName);
     }
     installer->install(request, activity);
 }
@@ -28,12 +42,33 @@ void MainWindow::installExtension(const QString &path, bool silent)
 void MainWindow::installationStarted(const InstallRequest &request, ToolRun *run)
 {
     installSilent = request.isUpdate;
-    installWaitBox = createWaitBox(tr("Install"), tr("Please wait. Installing..."));
+    installWaitBox = createWaitBox(
+        tr("Install"), tr("Please wait. Installing %1...").arg(describedPackage(request)));
     if (!installSilent)
         installWaitBox->show();
     // A silent installation shows the update's own wait box instead.
     offerToStopWaiting(
         installSilent && downloadWaitBox ? downloadWaitBox.data() : installWaitBox.data(), run);
+}
+
+QString MainWindow::installedWhereText(const QString &name)
+{
+    // Named from the fresh listing; a host that lists the extension is shown, so the user sees
+    // it arrive.
+    const QStringList hosts = hostsListing(name);
+    if (name.isEmpty() || hosts.isEmpty())
+        return QString();
+    const QList<QListWidgetItem *> selected = ui->listWidget->selectedItems();
+    if (selected.isEmpty() || !hosts.contains(selected.first()->text())) {
+        const QList<QListWidgetItem *> first =
+            ui->listWidget->findItems(hosts.first(), Qt::MatchExactly);
+        if (!first.isEmpty())
+            ui->listWidget->setCurrentItem(first.first());
+    }
+    const QString version = inventory.hostExtensions.value(hosts.first()).value(name).value(1);
+    const QString extension = version.isEmpty() ? name : name + QLatin1Char(' ') + version;
+    return tr("%1 was installed for %2.").arg(extension, hosts.join(QStringLiteral(", "))) +
+           QLatin1Char(' ') + tr("Please restart Adobe application if it's open before usage.");
 }
 
 void MainWindow::installationProcessFinished(const InstallReport &report)
@@ -67,23 +102,37 @@ void MainWindow::installationProcessFinished(const InstallReport &report)
         downloadWaitBox = nullptr;
     }
     if (outcome.succeeded) {
+        QString where;
         try {
             const QList<QListWidgetItem *> hosts = ui->listWidget->selectedItems();
-            if (ui->listWidget->count() > 0 && !hosts.isEmpty())
-                refreshAfterChange(ui->listWidget->row(hosts.first()) + 1);
+            if (ui->listWidget->count() > 0 && !hosts.isEmpty() &&
+                refreshAfterChange(ui->listWidget->row(hosts.first()) + 1) && !installSilent)
+                where = installedWhereText(report.request.extensionName);
         } catch (...) {
             // The extension is installed; a list that could not be refreshed must not hide that.
         }
         if (installSilent) {
             extensionUpdated();
         } else {
-            box.setInformativeText(outcome.text);
+            box.setInformativeText(where.isEmpty() ? outcome.text : where);
             box.exec();
         }
     } else {
         if (!outcome.resetQuestion.isEmpty())
             resetExtensionList(outcome.resetQuestion);
-        setResultText(box, outcome.text, outcome.details);
+        box.setIcon(QMessageBox::Warning);
+        box.setWindowTitle(tr("Installation"));
+        box.setText(
+            installSilent && !report.request.updatedExtension.isEmpty()
+                ? tr("Could not update %1").arg(report.request.updatedExtension)
+                : tr("Could not install %1").arg(QFileInfo(report.request.package).fileName()));
+        QString text = outcome.text;
+        if (outcome.stoppedByUser)
+            text += QLatin1Char(' ') +
+                    tr("%1 may be partly installed: look for it in the list, and install it "
+                       "again or remove it.")
+                        .arg(describedPackage(report.request));
+        setResultText(box, text, outcome.details);
         box.exec();
     }
 }

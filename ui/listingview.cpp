@@ -1,5 +1,6 @@
 #include "inventory/inventory.h"
 #include "inventory/listingparser.h"
+#include "tool/toolcommand.h"
 #include "ui/mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -34,6 +35,23 @@ void MainWindow::listExtensions(int reselectPosition, const QString &savedHostNa
         ui->listWidget->setCurrentItem(selection); // fills the table
 
     showIdleStatus();
+
+    // Without Adobe's tool nothing could be listed; the usual advice (reinstall Adobe's
+    // software, reset the list, run as Administrator) would send the user the wrong way.
+    const QString missingTool = missingToolText(inventory.toolFolders);
+    if (!missingTool.isEmpty()) {
+        for (const QString &line : {tr("Adobe's command-line tool"), tr("was not found.")}) {
+            auto *item = new QListWidgetItem(line, ui->listWidget);
+            item->setFlags(Qt::NoItemFlags);
+        }
+        QMessageBox box(this);
+        box.setIcon(QMessageBox::Warning);
+        box.setWindowTitle(tr("Adobe's tool is missing"));
+        box.setText(tr("Adobe's command-line tool was not found"));
+        box.setInformativeText(missingTool);
+        box.exec();
+        return;
+    }
 
     if (listing.noSections) {
         for (const QString &line : {tr("No Adobe products found."), tr("Please reinstall Adobe's"),

@@ -59,6 +59,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     iconImage.load(iconPath);
     ui->setupUi(this);
     ui->tableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Several rows can be removed at once, with one question.
+    ui->tableWidget->setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUpTable();
     if (QStyle *headerStyle = QStyleFactory::create(QStringLiteral("CleanLooks"))) {
         headerStyle->setParent(ui->tableWidget->verticalHeader());

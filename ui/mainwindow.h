@@ -91,7 +91,15 @@ private:
 
     // Removal (removalflow.cpp)
     void refreshAfterRemoval();
+    void removeNextQueued();
+    QString removalFailureText(const RemovalReport &report) const;
+    // The hosts whose list shows the extension, in the host list's order.
+    QStringList hostsListing(const QString &name) const;
     QMessageBox *showWaitBox(const QString &title, const QString &text);
+
+    // Installation (installationflow.cpp): the result's words for an extension just installed,
+    // naming its hosts; selects one of them. Empty when no host lists it.
+    QString installedWhereText(const QString &name);
 
     // Reset (resetflow.cpp)
     void resetExtensionList(const QString &question);
@@ -178,6 +186,11 @@ private:
     // Removal: one chain at a time, through every generation that lists the extension
     Remover *remover = nullptr;
     QPointer<QMessageBox> removalWaitBox;
+    // Several selected rows are removed one after another, and told of in one box.
+    QStringList removalQueue; // the running one first
+    int removalBatchSize = 0;
+    QStringList removalSummary;
+    bool removalFailed = false;
 
     // Reset
     bool resetRunning = false;

@@ -58,6 +58,7 @@ void ModalBoxWatcher::handleMessageBox(QMessageBox *box)
     record.text = box->text();
     record.informativeText = box->informativeText();
     record.detailedText = box->detailedText();
+    record.icon = box->icon();
 
     // A box's default OK button is only added by its own show handling, after this filter ran,
     // so whether it is a question or a wait box is decided once the event loop turns.

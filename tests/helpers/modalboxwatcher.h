@@ -20,6 +20,7 @@ public:
         QString text;
         QString informativeText;
         QString detailedText;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
         bool hasButtons = false;
     };
 

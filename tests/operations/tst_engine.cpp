@@ -46,8 +46,8 @@ private slots:
 
         const QString first = package(env, "first.zxp", "First Panel");
         const QString refused = package(env, "refused.zxp", "Refused Panel", false);
-        installer.install({first, false, QString()}, QStringLiteral("first"));
-        installer.install({refused, false, QString()}, QStringLiteral("refused"));
+        installer.install({first, false, QString(), QString()}, QStringLiteral("first"));
+        installer.install({refused, false, QString(), QString()}, QStringLiteral("refused"));
         QCOMPARE(installer.pending().size(), 1); // the first one runs already
         QVERIFY(QTest::qWaitFor([&] { return reports.size() == 2 && !gate.isHeld(); }, 30000));
 

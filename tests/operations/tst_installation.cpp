@@ -17,6 +17,13 @@ class TestInstallation : public QObject
 {
     Q_OBJECT
 
+    // The result of an installation the fresh listing shows.
+    static QString installedFor(const QString &extension, const QString &hosts)
+    {
+        return extension + " was installed for " + hosts +
+               ". Please restart Adobe application if it's open before usage.";
+    }
+
 private slots:
     void installActionsAskForTheFile_data()
     {
@@ -42,7 +49,7 @@ private slots:
         const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.at(0).text, QString("Installation"));
-        QCOMPARE(boxes.at(0).informativeText, Success);
+        QCOMPARE(boxes.at(0).informativeText, installedFor("Colour Picker 1.0", "Photoshop"));
         // Installed through the first tool generation only.
         QCOMPARE(s.installedNames(Generation::Newer), QStringList{"Colour Picker"});
         QVERIFY(s.installedNames(Generation::Older).isEmpty());
@@ -64,22 +71,33 @@ private slots:
         QVERIFY(s.watcher.boxes().isEmpty());
     }
 
+    void dropOfOneFileInstallsAndRefreshesTheLists_data()
+    {
+        QTest::addColumn<QString>("product");
+        QTest::newRow("for the selected host") << "Illustrator";
+        QTest::newRow("for another host") << "Photoshop";
+    }
+
     void dropOfOneFileInstallsAndRefreshesTheLists()
     {
+        QFETCH(QString, product);
         Session s;
         s.open();
         QVERIFY(s.selectHost("Illustrator"));
         QVERIFY(s.tableNames().isEmpty());
-        const QString path = s.package("tidy.zxp", "Layer Tidy", {"Illustrator"});
+        const QString path = s.package("tidy.zxp", "Layer Tidy", {product});
 
         drop(*s.window, {QUrl::fromLocalFile(path)});
         QVERIFY(s.in->installingRun());
         RETURN_IF_FAILED(s.settle(1));
 
         QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Installation"});
-        QCOMPARE(informativeTexts(s.watcher.answeredBoxes()), QStringList{Success});
-        // The host list was rebuilt with the same host selected, and its table shows the newcomer.
-        QCOMPARE(s.selectedHost(), QString("Illustrator"));
+        QCOMPARE(informativeTexts(s.watcher.answeredBoxes()),
+                 QStringList{installedFor("Layer Tidy 1.0", product)});
+        QCOMPARE(s.watcher.answeredBoxes().at(0).icon, QMessageBox::NoIcon);
+        // The host list was rebuilt with a host that lists the newcomer selected, and its table
+        // shows it.
+        QCOMPARE(s.selectedHost(), product);
         QCOMPARE(s.tableNames(), QStringList{"Layer Tidy"});
         QVERIFY(s.in->extensionInfo().contains("Layer Tidy"));
     }
@@ -102,8 +120,10 @@ private slots:
 
         RETURN_IF_FAILED(s.settle(3));
         const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
-        QCOMPARE(texts(boxes), (QStringList{"Installation", "Installation", "Installation"}));
-        QCOMPARE(boxes.at(0).informativeText, Success);
+        QCOMPARE(texts(boxes), (QStringList{"Installation", "Could not install second.zxp",
+                                            "Could not install third.zxp"}));
+        QCOMPARE(boxes.at(1).icon, QMessageBox::Warning);
+        QCOMPARE(boxes.at(0).informativeText, installedFor("First One 1.0", "Photoshop"));
         QCOMPARE(
             boxes.at(1).informativeText,
             QString(
@@ -139,7 +159,9 @@ private slots:
         RETURN_IF_FAILED(s.settle(2));
         QVERIFY(pendingWhileBoxOpen);
         QVERIFY(!secondRunningWhileBoxOpen);
-        QCOMPARE(informativeTexts(s.watcher.answeredBoxes()), (QStringList{Success, Success}));
+        QCOMPARE(informativeTexts(s.watcher.answeredBoxes()),
+                 (QStringList{installedFor("Alpha Tool 1.0", "Photoshop"),
+                              installedFor("Beta Tool 1.0", "Photoshop")}));
         QCOMPARE(s.installedNames(Generation::Newer), (QStringList{"Alpha Tool", "Beta Tool"}));
     }
 
@@ -164,7 +186,8 @@ private slots:
         QFileOpenEvent request(QUrl::fromLocalFile(path));
         s.window->openFileUrl(request.url());
         RETURN_IF_FAILED(s.settle(1));
-        QCOMPARE(informativeTexts(s.watcher.answeredBoxes()), QStringList{Success});
+        QCOMPARE(informativeTexts(s.watcher.answeredBoxes()),
+                 QStringList{installedFor("Opened Tool 1.0", "Photoshop")});
         QCOMPARE(s.installedNames(Generation::Newer), QStringList{"Opened Tool"});
 
         // A request for something that is not a local file starts nothing.
@@ -212,7 +235,11 @@ private slots:
 
         drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Scripted"))});
         RETURN_IF_FAILED(s.settle(1));
-        QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Installation"});
+        // A scripted tool installs nothing, so no host lists the package: the plain words.
+        QCOMPARE(texts(s.watcher.answeredBoxes()),
+                 QStringList{installed ? "Installation" : "Could not install p.zxp"});
+        QCOMPARE(s.watcher.answeredBoxes().at(0).icon,
+                 installed ? QMessageBox::NoIcon : QMessageBox::Warning);
         QCOMPARE(s.watcher.answeredBoxes().at(0).informativeText, informative);
         // Only a success rebuilds the host list; a failure keeps the list as it was.
         QCOMPARE(s.hostListRebuilt(), installed);
@@ -252,15 +279,17 @@ private slots:
 
         s.watcher.answerNext(answer);
         drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Needs Reset"))});
-        RETURN_IF_FAILED(s.settle(2));
+        // Accepted, the reset tells what it moved before the installation's failure box.
+        const int count = answer == QMessageBox::Yes ? 3 : 2;
+        RETURN_IF_FAILED(s.settle(count));
 
         const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
-        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.size(), count);
         QCOMPARE(boxes.at(0).title, QString("Reset extension list"));
         QCOMPARE(boxes.at(0).text, QString("Your Adobe's software installation is damaged, do you "
                                            "want to try to reset extension list?"));
-        QCOMPARE(boxes.at(1).text, QString("Installation"));
-        QCOMPARE(boxes.at(1).informativeText, QString("Please try again!"));
+        QCOMPARE(boxes.at(count - 1).text, QString("Could not install p.zxp"));
+        QCOMPARE(boxes.at(count - 1).informativeText, QString("Please try again!"));
         QCOMPARE(QFile::exists(newer + ".old"), answer == QMessageBox::Yes);
         QCOMPARE(QFile::exists(older + ".old"), answer == QMessageBox::Yes);
     }
@@ -272,7 +301,7 @@ private slots:
         QTest::addColumn<QString>("misbehaviour");
         QTest::addColumn<QString>("textStart");
         QTest::newRow("user stops waiting") << "hang, stop"
-                                            << "Adobe's command-line tool did not answer";
+                                            << "You stopped waiting, so Panelhold stopped";
         QTest::newRow("silent past the limit") << "hang"
                                                << "Adobe's command-line tool did not answer";
         QTest::newRow("crash") << "crash"
@@ -317,9 +346,13 @@ private slots:
             return;
 
         const ModalBoxWatcher::Box box = s.watcher.answeredBoxes().at(0);
-        QCOMPARE(box.text, QString("Installation"));
+        QCOMPARE(box.text, QString("Could not install p.zxp"));
+        QCOMPARE(box.icon, QMessageBox::Warning);
         QVERIFY2(box.informativeText.startsWith(textStart),
                  qPrintable(box.informativeText.left(300)));
+        // What the stopped run may have left, by name.
+        QCOMPARE(box.informativeText.contains("Never Installed (p.zxp) may be partly installed"),
+                 misbehaviour == "hang, stop");
         QVERIFY(box.informativeText.size() < 2000);
         if (misbehaviour == "flood")
             QVERIFY(box.detailedText.startsWith("Installing...\nInstalling..."));
@@ -337,7 +370,7 @@ private slots:
         drop(*s.window, {QUrl::fromLocalFile(s.package("p.zxp", "Never Installed"))});
         RETURN_IF_FAILED(s.settle(1));
         const ModalBoxWatcher::Box box = s.watcher.answeredBoxes().at(0);
-        QCOMPARE(box.text, QString("Installation"));
+        QCOMPARE(box.text, QString("Could not install p.zxp"));
         QVERIFY2(box.informativeText.contains(QDir::toNativeSeparators(missing)),
                  qPrintable(box.informativeText));
         QTRY_VERIFY(!s.in->installWaitBox());
@@ -350,7 +383,35 @@ private slots:
         s.in->toolFolders() = folders;
         drop(*s.window, {QUrl::fromLocalFile(s.package("q.zxp", "Installed Later"))});
         QVERIFY(s.watcher.waitForAnsweredBoxes(2));
-        QCOMPARE(s.watcher.answeredBoxes().at(1).informativeText, Success);
+        QCOMPARE(s.watcher.answeredBoxes().at(1).informativeText,
+                 installedFor("Installed Later 1.0", "Photoshop"));
+    }
+
+    // No tool at all: the listing says what is missing, where Panelhold looked and what to do,
+    // not to run as Administrator or reset the list.
+    void missingToolIsNamedWithWhereItWasLookedFor()
+    {
+        Session s;
+        s.open();
+        const QString first = s.env.scratch() + "/gone/UnifiedPluginInstallerAgent";
+        const QString second = s.env.scratch() + "/also gone/ExManCmd";
+        s.in->toolFolders() = QStringList{"*\"" + first + "\"", "*\"" + second + "\""};
+        s.watcher.clear();
+
+        s.in->refreshAfterChange(1);
+        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        QCOMPARE(texts(boxes), QStringList{"Adobe's command-line tool was not found"});
+        QCOMPARE(boxes.at(0).icon, QMessageBox::Warning);
+        const QString told = boxes.at(0).informativeText;
+        QVERIFY2(told.contains("Panelhold looked for it here:\n" + QDir::toNativeSeparators(first) +
+                               "\n" + QDir::toNativeSeparators(second) + "\n"),
+                 qPrintable(told));
+        QVERIFY(told.contains("then start Panelhold again"));
+        QVERIFY(!told.contains("Administrator"));
+        QStringList listed;
+        for (int row = 0; row < s.in->ui()->listWidget->count(); ++row)
+            listed << s.in->ui()->listWidget->item(row)->text();
+        QCOMPARE(listed.join(' '), QString("Adobe's command-line tool was not found."));
     }
 
     void waitBoxWhileTheToolRunsThenEverythingIsReleased()
@@ -365,7 +426,7 @@ private slots:
         QVERIFY(waitBox);
         QVERIFY(waitBox->isVisible());
         QCOMPARE(waitBox->windowTitle(), QString("Install"));
-        QCOMPARE(waitBox->text(), QString("Please wait. Installing..."));
+        QCOMPARE(waitBox->text(), QString("Please wait. Installing Watched (p.zxp)..."));
         QVERIFY(waitBox->buttons().isEmpty());
         QVERIFY(!waitBox->parentWidget());
         auto *busy = waitBox->findChild<QProgressBar *>();
@@ -434,7 +495,7 @@ private slots:
 
         s.window->installExtension(temp, true);
         RETURN_IF_FAILED(s.settle(1));
-        QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Installation"});
+        QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Could not install temp.zxp"});
         QVERIFY(s.watcher.answeredBoxes().at(0).informativeText.startsWith(
             "The extension is damaged or cannot be read"));
         QVERIFY(!QFile::exists(temp));

@@ -258,7 +258,7 @@ private slots:
             << "" << 0 << false << false << "Adobe's command-line tool did not answer";
         QTest::newRow("stopped by the user")
             << "stop"
-            << "Installing..." << 0 << false << false << "Adobe's command-line tool did not answer";
+            << "Installing..." << 0 << false << false << "You stopped waiting, so Panelhold";
         QTest::newRow("stopped while another program held the tool")
             << "stopbeforestart"
             << "" << 0 << false << false << "Another program was using Adobe's command-line tool";

@@ -33,6 +33,15 @@ private:
         s.watcher.clear();
     }
 
+    // The boxes after the question that every removal asks first.
+    static QList<ModalBoxWatcher::Box> results(const ModalBoxWatcher &watcher)
+    {
+        QList<ModalBoxWatcher::Box> list = watcher.answeredBoxes();
+        if (!list.isEmpty() && list.first().title == "Remove Extension")
+            list.removeFirst();
+        return list;
+    }
+
     static const QString &quitAdvice()
     {
         static const QString text = "Please quit all running Adobe applications to remove the "
@@ -55,10 +64,14 @@ private slots:
         RETURN_IF_FAILED(openWithSharedExtension(s));
 
         QTest::ignoreMessage(QtDebugMsg, "****DEBUG CHECK**** exDBVersion=Support003");
+        s.watcher.answerNext(QMessageBox::Yes);
         s.window->findChild<QAction *>(action)->trigger();
-        RETURN_IF_FAILED(s.settle(1));
+        RETURN_IF_FAILED(s.settle(2));
 
-        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        const QList<ModalBoxWatcher::Box> boxes = results(s.watcher);
+        QCOMPARE(s.watcher.answeredBoxes().at(0).text, QString("Remove Shared Brush?"));
+        QCOMPARE(s.watcher.answeredBoxes().at(0).informativeText,
+                 QString("It will be removed from Photoshop, Photoshop CS6."));
         QCOMPARE(texts(boxes), QStringList{"Extension Shared Brush was succesfully removed"});
         // One wait box per step, newer generation first.
         const QList<ModalBoxWatcher::Box> steps = waitBoxes(s.watcher, "Remove");
@@ -96,11 +109,12 @@ private slots:
                 s.in->ui()->actionRemove->trigger();
             });
         });
+        s.watcher.answerNext(QMessageBox::Yes);
         s.in->ui()->actionRemove->trigger();
-        RETURN_IF_FAILED(s.settle(1));
+        RETURN_IF_FAILED(s.settle(2));
         QCOMPARE(secondPresses, 1);
         QVERIFY(disabled);
-        QCOMPARE(texts(s.watcher.answeredBoxes()),
+        QCOMPARE(texts(results(s.watcher)),
                  QStringList{"Extension Shared Brush was succesfully removed"});
         QCOMPARE(waitBoxes(s.watcher, "Remove").size(), 2);
         QVERIFY(s.installedNames(Generation::Older).isEmpty());
@@ -133,13 +147,14 @@ private slots:
                                          s.in->ui()->actionInstall->isEnabled();
             });
         });
+        s.watcher.answerNext(QMessageBox::Yes);
         s.in->ui()->actionRemove->trigger();
-        RETURN_IF_FAILED(s.settle(2));
+        RETURN_IF_FAILED(s.settle(3));
 
         QVERIFY(dropped);
         QVERIFY(waitedItsTurn);
         QVERIFY(refusedActionsDisabled);
-        QCOMPARE(texts(s.watcher.answeredBoxes()),
+        QCOMPARE(texts(results(s.watcher)),
                  (QStringList{"Extension Shared Brush was succesfully removed", "Installation"}));
         QCOMPARE(StandIn::overlappingRuns(s.env.root()), QStringList());
         QCOMPARE(s.installedNames(Generation::Newer), QStringList{"Layer Tidy"});
@@ -200,14 +215,15 @@ private slots:
                 return;
             pressed = true;
             s.in->ui()->tableWidget->selectRow(s.tableRow("Shared Brush"));
+            s.watcher.answerNext(QMessageBox::Yes);
             s.in->ui()->actionRemove->trigger();
         });
         poll.start();
         QVERIFY(s.in->pressUpdate("Demo Panel"));
-        RETURN_IF_FAILED(s.settle(2));
+        RETURN_IF_FAILED(s.settle(3));
 
         QVERIFY(pressed);
-        QCOMPARE(texts(s.watcher.answeredBoxes()),
+        QCOMPARE(texts(results(s.watcher)),
                  (QStringList{"Extension Shared Brush was succesfully removed", "Update"}));
         QVERIFY(!s.installedNames(Generation::Newer).contains("Shared Brush"));
         QVERIFY(s.installedNames(Generation::Older).isEmpty());
@@ -222,10 +238,11 @@ private slots:
         QVERIFY(StandIn::writeScript(s.env.root(), Generation::Older, StandIn::Verb::Remove,
                                      "Failed to remove, status = -456!\n"));
 
+        s.watcher.answerNext(QMessageBox::Yes);
         s.in->ui()->actionRemove->trigger();
-        RETURN_IF_FAILED(s.settle(1));
+        RETURN_IF_FAILED(s.settle(2));
         QTest::qWait(200);
-        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        const QList<ModalBoxWatcher::Box> boxes = results(s.watcher);
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.at(0).text, QString("Couldn't remove extension Shared Brush"));
         QCOMPARE(boxes.at(0).informativeText, quitAdvice());
@@ -258,9 +275,10 @@ private slots:
                                          script));
         s.markHostList();
 
+        s.watcher.answerNext(QMessageBox::Yes);
         s.in->ui()->actionRemove->trigger();
-        RETURN_IF_FAILED(s.settle(1));
-        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        RETURN_IF_FAILED(s.settle(2));
+        const QList<ModalBoxWatcher::Box> boxes = results(s.watcher);
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.at(0).text, QString("Couldn't remove extension Shared Brush"));
         QCOMPARE(boxes.at(0).informativeText, informative);
@@ -269,6 +287,75 @@ private slots:
         QVERIFY(!s.hostListRebuilt());
         QVERIFY(s.installedNames(Generation::Newer).contains("Shared Brush"));
         QVERIFY(s.installedNames(Generation::Older).contains("Shared Brush"));
+    }
+
+    // The question names every host that loses each extension, and No (the default) keeps
+    // them all; Yes removes every selected row, one after another, with one box at the end.
+    void questionListsEveryHostAndNoIsTheDefault()
+    {
+        Session s;
+        QVERIFY(s.prepared);
+        QVERIFY(s.installThrough(Generation::Newer, s.package("harmony.zxp", "Colour Harmony",
+                                                              {"Photoshop", "Illustrator"})));
+        QVERIFY(s.installThrough(Generation::Newer, s.package("tidy.zxp", "Layer Tidy")));
+        s.open();
+        QVERIFY(s.selectHost("Photoshop"));
+        QCOMPARE(s.tableNames(), (QStringList{"Colour Harmony", "Layer Tidy"}));
+        s.in->ui()->tableWidget->selectAll();
+        s.watcher.clear();
+
+        s.in->ui()->actionRemove->trigger();
+        const QList<ModalBoxWatcher::Box> asked = s.watcher.answeredBoxes();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked.at(0).title, QString("Remove Extension"));
+        QCOMPARE(asked.at(0).icon, QMessageBox::Question);
+        QCOMPARE(asked.at(0).text, QString("Remove these 2 extensions?"));
+        const QStringList lines = asked.at(0).informativeText.split('\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines.at(0).startsWith("Colour Harmony, from ") &&
+                     lines.at(0).contains("Photoshop") && lines.at(0).contains("Illustrator"),
+                 qPrintable(lines.at(0)));
+        QCOMPARE(lines.at(1), QString("Layer Tidy, from Photoshop"));
+        QVERIFY(!s.in->removingRun());
+        QCOMPARE(s.installedNames(Generation::Newer).size(), 2);
+
+        s.watcher.answerNext(QMessageBox::Yes);
+        s.in->ui()->actionRemove->trigger();
+        RETURN_IF_FAILED(s.settle(3));
+        const ModalBoxWatcher::Box done = s.watcher.answeredBoxes().at(2);
+        QCOMPARE(done.text, QString("The extensions were removed"));
+        QCOMPARE(done.informativeText,
+                 QString("Colour Harmony was removed.\nLayer Tidy was removed."));
+        QCOMPARE(s.watcher.answeredBoxes().size(), 3);
+        QVERIFY(s.installedNames(Generation::Newer).isEmpty());
+        QVERIFY(s.tableNames().isEmpty());
+    }
+
+    // The user stopped waiting: the box says so and names what may be left, not a tool that
+    // did not answer.
+    void stoppedWaitSaysWhatMayBeLeft()
+    {
+        Session s;
+        RETURN_IF_FAILED(openWithSharedExtension(s));
+        QVERIFY(StandIn::setProcessFault(s.env.root(), StandIn::Verb::Remove,
+                                         StandIn::ProcessFault::Hang, true));
+        const int offer = ToolLimits::stopOfferMs();
+        ToolLimits::setStopOfferMs(100);
+        s.watcher.answerNext(QMessageBox::Yes);
+        s.in->ui()->actionRemove->trigger();
+        QPointer<QMessageBox> waitBox = s.in->removalWaitBox();
+        QVERIFY(waitBox);
+        QCOMPARE(waitBox->text(), QString("Please wait. Removing Shared Brush..."));
+        QTRY_VERIFY(!waitBox->buttons().isEmpty());
+        ToolLimits::setStopOfferMs(offer);
+        waitBox->buttons().at(0)->click();
+        RETURN_IF_FAILED(s.settle(2));
+
+        const ModalBoxWatcher::Box box = results(s.watcher).at(0);
+        QCOMPARE(box.icon, QMessageBox::Warning);
+        QVERIFY2(box.informativeText.startsWith("You stopped waiting") &&
+                     box.informativeText.contains("Shared Brush may be only partly removed"),
+                 qPrintable(box.informativeText));
     }
 
     void nothingSelected_data() { removedThroughBothGenerationsWithOneBox_data(); }
@@ -304,9 +391,10 @@ private slots:
         QCOMPARE(table->selectedItems().first()->column(), 2);
         s.watcher.clear();
 
+        s.watcher.answerNext(QMessageBox::Yes);
         s.in->ui()->actionRemove->trigger();
-        RETURN_IF_FAILED(s.settle(1));
-        QCOMPARE(texts(s.watcher.answeredBoxes()),
+        RETURN_IF_FAILED(s.settle(2));
+        QCOMPARE(texts(results(s.watcher)),
                  QStringList{"Extension Shared Brush was succesfully removed"});
         QVERIFY(s.installedNames(Generation::Newer).isEmpty());
     }
@@ -319,9 +407,10 @@ private slots:
 
         QTest::ignoreMessage(QtDebugMsg, "****DEBUG CHECK**** exDBVersion=Support003");
         QTest::ignoreMessage(QtDebugMsg, "****DEBUG CHECK**** exDBVersion=Support002");
+        s.watcher.answerNext(QMessageBox::Yes);
         s.in->ui()->actionRemove->trigger();
         QVERIFY(!s.in->removingRun());
-        QVERIFY(s.watcher.boxes().isEmpty());
+        QCOMPARE(texts(s.watcher.boxes()), QStringList{"Remove Shared Brush?"});
         QVERIFY(s.in->removalLedger().isEmpty());
     }
 
@@ -336,10 +425,11 @@ private slots:
                                          "Removal successful\n"));
         s.in->toolFolders() = QStringList{"Support003", "Support002", "Support002"};
 
+        s.watcher.answerNext(QMessageBox::Yes);
         s.in->ui()->actionRemove->trigger();
-        RETURN_IF_FAILED(s.settle(1));
+        RETURN_IF_FAILED(s.settle(2));
         QTest::qWait(200);
-        QCOMPARE(texts(s.watcher.answeredBoxes()),
+        QCOMPARE(texts(results(s.watcher)),
                  QStringList{"Extension Shared Brush was succesfully removed"});
         QCOMPARE(waitBoxes(s.watcher, "Remove").size(), 2);
         QVERIFY(s.in->extensionInfo().contains("Shared Brush"));
@@ -354,10 +444,11 @@ private slots:
         s.in->toolFolders().prepend(key);
         s.in->extensionInfo()["Shared Brush"].databases.insert(key, QSqlDatabase());
 
+        s.watcher.answerNext(QMessageBox::Yes);
         s.in->ui()->actionRemove->trigger();
-        RETURN_IF_FAILED(s.settle(1));
+        RETURN_IF_FAILED(s.settle(2));
         QTest::qWait(200);
-        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        const QList<ModalBoxWatcher::Box> boxes = results(s.watcher);
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.at(0).text, QString("Couldn't remove extension Shared Brush"));
         QVERIFY2(boxes.at(0).informativeText.contains(QDir::toNativeSeparators(missing)),
@@ -371,6 +462,7 @@ private slots:
         Session s;
         RETURN_IF_FAILED(openWithSharedExtension(s));
         // The step is under way once the action returns: the wait box is up, the tool runs.
+        s.watcher.answerNext(QMessageBox::Yes);
         s.in->ui()->actionRemove->trigger();
         QPointer<ToolRun> process = s.in->removingRun();
         QPointer<QMessageBox> waitBox = s.in->removalWaitBox();
@@ -384,7 +476,7 @@ private slots:
         QVERIFY(busy);
         QCOMPARE(busy->maximum(), 0);
 
-        QVERIFY(s.watcher.waitForAnsweredBoxes(1));
+        QVERIFY(s.watcher.waitForAnsweredBoxes(2));
         QTRY_VERIFY(!process);
         QTRY_VERIFY(!waitBox);
     }

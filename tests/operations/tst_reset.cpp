@@ -18,6 +18,11 @@ private:
     const QString moveError =
         "There was an error! Please try running Panelhold as Administrator and try again!";
 
+    static QString resetDone()
+    {
+        return "The extension list was reset. These databases were moved aside as backups:";
+    }
+
     static QString serviceMarker(const Session &s)
     {
         return s.env.root() + "/standin/desktop-service.running";
@@ -97,12 +102,28 @@ private slots:
         Session s;
         RETURN_IF_FAILED(openWithExtensions(s));
         const auto [older, newer, olderBytes, newerBytes] = databases(s);
+        // Not the host a fresh listing selects first: the reset must not move the user away.
+        QVERIFY(s.selectHost("Illustrator"));
 
         s.watcher.answerNext(QMessageBox::Yes);
         s.in->ui()->actionFix_2->trigger();
 
-        QCOMPARE(texts(s.watcher.answeredBoxes()),
-                 QStringList{"Do you want to reset extension list?"});
+        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        QCOMPARE(texts(boxes), (QStringList{"Do you want to reset extension list?", resetDone()}));
+        // The question says what a reset does, the result which file went where.
+        QVERIFY(boxes.at(0).informativeText.contains("moved aside as backups"));
+        QVERIFY(boxes.at(0).informativeText.contains("installed again"));
+        const QString olderFile = QFileInfo(older).fileName();
+        const QString newerFile = QFileInfo(newer).fileName();
+        const QStringList lines = boxes.at(1).informativeText.split('\n');
+        QCOMPARE(lines.size(), 4);
+        QVERIFY2(lines.at(0).endsWith(olderFile + " is now " + olderFile + ".old"),
+                 qPrintable(lines.at(0)));
+        QVERIFY2(lines.at(1).endsWith(newerFile + " is now " + newerFile + ".old"),
+                 qPrintable(lines.at(1)));
+        QCOMPARE(lines.at(3),
+                 QString("The list stays empty until extensions are installed again."));
+        QCOMPARE(s.selectedHost(), QString("Illustrator"));
         QCOMPARE(fileBytes(older + ".old"), olderBytes);
         QCOMPARE(fileBytes(newer + ".old"), newerBytes);
         QVERIFY(!QFile::exists(serviceMarker(s)));
@@ -138,7 +159,9 @@ private slots:
         s.watcher.answerNext(QMessageBox::Yes);
         s.in->resetExtensionList("Do you want to reset extension list?");
         QCOMPARE(texts(s.watcher.answeredBoxes()),
-                 QStringList{"Do you want to reset extension list?"});
+                 (QStringList{"Do you want to reset extension list?", resetDone()}));
+        QCOMPARE(s.watcher.answeredBoxes().at(1).informativeText.contains(".old2"),
+                 olderLeftover || newerLeftover);
 
         // The earlier copy stays as it was; this reset's copy takes the next free name.
         QCOMPARE(fileBytes(older + ".old"),
@@ -188,7 +211,13 @@ private slots:
         QVERIFY(QFileInfo(newer).isFile());
         QCOMPARE(QFileInfo(newer).size(), qint64(0));
         QVERIFY(!QFile::exists(newer + ".old"));
-        QCOMPARE(texts(s.watcher.answeredBoxes()).size(), 1); // the question only
+        // Only the older database was moved; the result says so.
+        QCOMPARE(texts(s.watcher.answeredBoxes()).size(), 2);
+        const QString told = s.watcher.answeredBoxes().at(1).informativeText;
+        QVERIFY(told.contains(
+            QFileInfo(StandIn::databasePath(s.env.root(), Generation::Older)).fileName() +
+            " is now"));
+        QCOMPARE(told.count(" is now "), 1);
     }
 
     void tablePositionComesBack()
