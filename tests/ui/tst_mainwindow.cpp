@@ -217,11 +217,16 @@ private slots:
         table->selectRow(0);
         QTest::keyClick(table, Qt::Key_Delete);
         QCOMPARE(removals.count(), 1);
+        // The row holds no extension: Remove said so in a box, which took the focus.
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
 
         watcher.chooseFileNext(QString());
         QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(watcher.fileDialogsShown(), 1);
 
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
         QVERIFY(!window.isVisible());
     }
