@@ -23,8 +23,23 @@ int &withOrganization(int &argc)
 
 } // namespace
 
-MyApplication::MyApplication(int &argc, char **argv) : QApplication(withOrganization(argc), argv)
+MyApplication::MyApplication(int &argc, char **argv)
+    : QApplication(withOrganization(argc), argv), instance(SingleInstance::defaultServerName())
 {
+    // Windows hands a double-clicked package over as the only argument, not as an open request.
+    const QString package = packageArgument(arguments());
+    if (instance.handOver(package)) {
+        // The window already open installs it; this start ends without one of its own.
+        QTimer::singleShot(0, this, &QCoreApplication::quit);
+        return;
+    }
+    if (!instance.listen())
+        qWarning(
+            "Panelhold could not listen for later starts; they will open windows of their own.");
+    // Queued: a box about the package must not open inside the socket's own signal.
+    connect(&instance, &SingleInstance::packageHandedOver, &window, &MainWindow::openPackage,
+            Qt::QueuedConnection);
+
     // Not a style sheet: one would fix each widget's palette when it is first styled, and the
     // theme follower's palette would then never reach the window's children.
     installEventFilter(this);
@@ -43,12 +58,8 @@ MyApplication::MyApplication(int &argc, char **argv) : QApplication(withOrganiza
         return;
     }
 
-    // Windows hands a double-clicked package over as the only argument, not as an open request.
-    const QString package = packageArgument(arguments());
-    if (!package.isEmpty()) {
-        QTimer::singleShot(0, this,
-                           [this, package] { window.openFileUrl(QUrl::fromLocalFile(package)); });
-    }
+    if (!package.isEmpty())
+        QTimer::singleShot(0, this, [this, package] { window.openPackage(package); });
 }
 
 QString MyApplication::packageArgument(const QStringList &arguments)
@@ -60,7 +71,7 @@ QString MyApplication::packageArgument(const QStringList &arguments)
     const QString suffix = file.suffix().toLower();
     const bool package = suffix == QLatin1String("zxp") || suffix == QLatin1String("mxp") ||
                          suffix == QLatin1String("zip");
-    return package && file.isFile() ? file.absoluteFilePath() : QString();
+    return package && !file.isDir() ? file.absoluteFilePath() : QString();
 }
 
 MyApplication::~MyApplication() = default;

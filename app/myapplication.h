@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/singleinstance.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -8,15 +9,17 @@ class QMessageBox;
 
 // The process: brings the main window up, starts the self-update checks and the first
 // listing, and routes the operating system's file-open requests, and a package named as the
-// only argument, to the window.
+// only argument, to the window. A start while this user's window is open hands its package to
+// that window and ends.
 class MyApplication : public QApplication
 {
 public:
     MyApplication(int &argc, char **argv);
     ~MyApplication() override;
 
-    // The package to install when it is the only argument (a path to an existing ".zxp",
-    // ".mxp" or ".zip" file), as an absolute path; otherwise empty.
+    // The package to install when it is the only argument (a path ending in ".zxp", ".mxp" or
+    // ".zip" that is not a folder), as an absolute path; otherwise empty. Whether the file is
+    // there is the window's to say.
     static QString packageArgument(const QStringList &arguments);
 
 protected:
@@ -29,4 +32,5 @@ private:
     static void widenInformativeText(QMessageBox *box);
 
     MainWindow window;
+    SingleInstance instance;
 };

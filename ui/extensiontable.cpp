@@ -133,10 +133,9 @@ void MainWindow::on_listWidget_itemSelectionChanged()
     table->verticalHeader()->hide();
     table->setColumnWidth(0, 30);
 
-    if (fitNameColumn && !rows.isEmpty()) {
-        fitNameColumn = false;
+    // Every host's names fit, not only those of the first one filled.
+    if (!rows.isEmpty())
         table->resizeColumnToContents(1);
-    }
     table->setUpdatesEnabled(true);
 }
 

@@ -20,6 +20,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -51,7 +52,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     localDb.setDatabaseName(dataFolder + QStringLiteral("/extensions.db"));
 
     updatesScanned = false;
-    fitNameColumn = true;
     setAcceptDrops(true);
 
     const QString iconPath = programFolder() + QStringLiteral("/Resources/images/icon.png");
@@ -62,6 +62,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // Several rows can be removed at once, with one question.
     ui->tableWidget->setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUpTable();
+    // Enter and Space on a row with an "Update" button press it, whichever cell is current.
+    ui->tableWidget->installEventFilter(this);
+    connect(ui->tableWidget->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::updateRemoveEnabled);
+    updateRemoveEnabled();
+    // The host list keeps its width when the window grows; the table takes the rest.
+    ui->hostSplitter->setStretchFactor(0, 0);
+    ui->hostSplitter->setStretchFactor(1, 1);
+    ui->hostSplitter->setSizes({200, 700});
     if (QStyle *headerStyle = QStyleFactory::create(QStringLiteral("CleanLooks"))) {
         headerStyle->setParent(ui->tableWidget->verticalHeader());
         ui->tableWidget->verticalHeader()->setStyle(headerStyle);
@@ -84,11 +93,24 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     changeWatch->setInterval(2000);
     connect(changeWatch, &QTimer::timeout, this, &MainWindow::refreshIfChangedElsewhere);
     installer = new Installer(inventory, toolGate, this);
-    connect(installer, &Installer::started, this, &MainWindow::installationStarted);
-    connect(installer, &Installer::finished, this, &MainWindow::installationProcessFinished);
     remover = new Remover(inventory, toolGate, this);
+    // The turn ends after its result box is closed; the work it names is over before that.
+    const auto resultShown = [this] {
+        reportingResult = true;
+        showIdleStatus();
+    };
+    const auto resultClosed = [this] {
+        reportingResult = false;
+        showIdleStatus();
+    };
+    connect(installer, &Installer::started, this, &MainWindow::installationStarted);
+    connect(installer, &Installer::finished, this, resultShown);
+    connect(installer, &Installer::finished, this, &MainWindow::installationProcessFinished);
+    connect(installer, &Installer::finished, this, resultClosed);
     connect(remover, &Remover::stepStarted, this, &MainWindow::removalStepStarted);
+    connect(remover, &Remover::finished, this, resultShown);
     connect(remover, &Remover::finished, this, &MainWindow::extensionRemoved);
+    connect(remover, &Remover::finished, this, resultClosed);
     updateScanner = new UpdateScanner(this);
     connect(updateScanner, &UpdateScanner::updateFound, this, &MainWindow::updateAnnounced);
     connect(updateScanner, &UpdateScanner::finished, this, &MainWindow::showIdleStatus);
@@ -101,6 +123,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     const QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
     restoreState(settings.value(QStringLiteral("windowState")).toByteArray(), 0);
+    ui->hostSplitter->restoreState(settings.value(QStringLiteral("hostSplitter")).toByteArray());
 }
 
 MainWindow::~MainWindow()
@@ -135,12 +158,37 @@ void MainWindow::openFileUrl(const QUrl &url)
     installExtension(url.toLocalFile(), false);
 }
 
+void MainWindow::openPackage(const QString &path)
+{
+    // The user just asked for Panelhold: its window comes to the front.
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    if (path.isEmpty())
+        return;
+    const QFileInfo file(path);
+    if (!file.isFile()) {
+        QMessageBox box(this);
+        box.setIcon(QMessageBox::Warning);
+        box.setWindowTitle(tr("Installation"));
+        // The path comes from outside: shown as it is, never read as markup.
+        box.setTextFormat(Qt::PlainText);
+        box.setText(tr("There is no package at %1.").arg(QDir::toNativeSeparators(path)));
+        box.setInformativeText(
+            tr("Panelhold was asked to install it, but the file is not there. It may have been "
+               "moved, renamed or deleted."));
+        box.exec();
+        return;
+    }
+    installExtension(file.absoluteFilePath(), false);
+}
+
 bool MainWindow::refreshAfterChange(int reselectPosition)
 {
     // A lookup, scan or download waiting for the network works on this inventory.
     if (deferRefresh(reselectPosition))
         return false;
-    fitNameColumn = true;
     listExtensions(reselectPosition, QString());
     refreshUpdateList();
     return true;
@@ -175,8 +223,8 @@ void MainWindow::updateBusyState()
     }
     offerStopWaitingIfDue();
     // Installing stays possible: a package asked for now simply waits its turn.
-    for (QAction *action : {ui->actionRemove, ui->actionRemove_Extension, ui->actionFix_2})
-        action->setEnabled(!toolBusy);
+    ui->actionFix_2->setEnabled(!toolBusy);
+    updateRemoveEnabled();
     const bool buttonsEnabled = !toolBusy && !updateRunning;
     if (tableDelegate->buttonsEnabled() != buttonsEnabled) {
         tableDelegate->setButtonsEnabled(buttonsEnabled);
@@ -185,10 +233,21 @@ void MainWindow::updateBusyState()
     showIdleStatus();
 }
 
+void MainWindow::updateRemoveEnabled()
+{
+    // Something to remove must be chosen first.
+    const QItemSelectionModel *selection = ui->tableWidget->selectionModel();
+    const bool enabled = !toolGate.isHeld() && selection && selection->hasSelection();
+    for (QAction *action : {ui->actionRemove, ui->actionRemove_Extension})
+        action->setEnabled(enabled);
+}
+
 void MainWindow::showIdleStatus()
 {
     if (toolGate.waitingForAnotherProgram())
         ui->statusBar->showMessage(tr("Waiting for another program that is using Adobe's tool..."));
+    else if (toolGate.isHeld() && reportingResult)
+        ui->statusBar->clearMessage();
     else if (toolGate.isHeld())
         ui->statusBar->showMessage(toolGate.activity());
     else if (updateScanner && updateScanner->isRunning())
@@ -252,7 +311,27 @@ void MainWindow::closeEvent(QCloseEvent *event)
     QSettings settings;
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
     settings.setValue(QStringLiteral("windowState"), saveState(0));
+    settings.setValue(QStringLiteral("hostSplitter"), ui->hostSplitter->saveState());
     QMainWindow::closeEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The view would take Enter as "activated" and Space for the current cell alone.
+    if (watched == ui->tableWidget && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool press = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                           key->key() == Qt::Key_Space;
+        const int row = ui->tableWidget->currentRow();
+        const QTableWidgetItem *version = row >= 0 ? ui->tableWidget->item(row, 2) : nullptr;
+        if (press && !key->isAutoRepeat() && (key->modifiers() & ~Qt::KeypadModifier) == 0 &&
+            version && version->data(MyDelegate::UpdateButtonRole).toBool() &&
+            tableDelegate->buttonsEnabled()) {
+            updateClicked(row);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
@@ -293,12 +372,26 @@ void MainWindow::on_actionAbout_triggered()
 
 void MainWindow::on_actionHelp_triggered() {}
 
+void MainWindow::on_actionQuit_triggered()
+{
+    close();
+}
+
 void MainWindow::on_actionInstall_triggered()
 {
-    const QString path =
-        QFileDialog::getOpenFileName(this, tr("Open Extension"), QString(),
-                                     tr("Extensions (*.zxp *.mxp);;CS4/CS3 extensions (*.zip)"));
-    installExtension(path, false);
+    QSettings settings;
+    QString folder = settings.value(QStringLiteral("installFolder")).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    const QStringList paths = QFileDialog::getOpenFileNames(
+        this, tr("Open Extension"), folder,
+        tr("Extensions (*.zxp *.mxp *.zip)") + QStringLiteral(";;") + tr("All files (*)"));
+    if (paths.isEmpty())
+        return;
+    settings.setValue(QStringLiteral("installFolder"), QFileInfo(paths.first()).absolutePath());
+    // Each waits its turn, as dropped files do.
+    for (const QString &path : paths)
+        installExtension(path, false);
 }
 
 void MainWindow::on_actionInstall_Extension_triggered()

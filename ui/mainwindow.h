@@ -50,12 +50,17 @@ public:
     // The operating system asked us to open a document: install it like a dropped file.
     void openFileUrl(const QUrl &url);
 
+    // A package named on the command line, here or by a later start that handed it over: queued
+    // like a dropped file. A path with no file behind it is said in a box, not dropped in silence.
+    void openPackage(const QString &path);
+
     // Installs one package through the first tool generation. Silent installations come from
     // the update flow and end in extensionUpdated() instead of a result box.
     void installExtension(const QString &path, bool silent);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
@@ -65,6 +70,7 @@ private slots:
     void removalStepStarted(const QString &name, const QString &key, ToolRun *run);
     void extensionRemoved(const RemovalReport &report);
     void on_actionAbout_triggered();
+    void on_actionQuit_triggered();
     void on_actionHelp_triggered();
     void on_listWidget_itemSelectionChanged();
     void on_actionInstall_triggered();
@@ -143,6 +149,7 @@ private:
     // What may be pressed while the tool is busy or an update runs, and what the status bar
     // says meanwhile.
     void updateBusyState();
+    void updateRemoveEnabled();
     void showIdleStatus();
     void setUpdateRunning(bool running);
     // Offered while a turn waits for another program, or a listing runs long.
@@ -161,7 +168,6 @@ private:
     QImage iconImage;
     QHash<QString, QPixmap> iconCache;   // icon file and version -> its row picture
     MyDelegate *tableDelegate = nullptr; // paints the "Update" buttons and takes their clicks
-    bool fitNameColumn = true;
 
     QString dataFolder;
     QSqlDatabase localDb;
@@ -194,6 +200,10 @@ private:
 
     // Reset
     bool resetRunning = false;
+
+    // A result box of an installation or removal is up: the status bar no longer says the work
+    // is under way, though the tool's turn lasts until the box is closed.
+    bool reportingResult = false;
 
     // Updates (updates/*.cpp)
     UpdateScanner *updateScanner = nullptr;

@@ -1,11 +1,13 @@
 #include "app/myapplication.h"
 #include "inventory/hostcatalogue.h"
 #include "mainwindowaccess.h"
+#include "modalboxwatcher.h"
 #include "standin.h"
 #include "support/qeasysettings.h"
 #include "testenvironment.h"
 
 #include <QLabel>
+#include <QLocalSocket>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
@@ -102,7 +104,8 @@ private slots:
         QTest::newRow("suffix in capitals") << QStringList{"OLD.MXP"} << "OLD.MXP";
         QTest::newRow("an older package") << QStringList{"legacy.zip"} << "legacy.zip";
         QTest::newRow("two packages") << QStringList{"Colour Harmony.zxp", "legacy.zip"} << "";
-        QTest::newRow("no such file") << QStringList{"missing.zxp"} << "";
+        // The window says it is missing; dropped here it would vanish in silence.
+        QTest::newRow("no such file") << QStringList{"missing.zxp"} << "missing.zxp";
         QTest::newRow("not a package") << QStringList{"notes.txt"} << "";
         QTest::newRow("a folder named like one") << QStringList{"folder.zxp"} << "";
         QTest::newRow("nothing") << QStringList{} << "";
@@ -141,6 +144,11 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("PANELHOLD_COMMON_APPDATA"), env.root());
+        // A user of its own: this process's window would take the package otherwise.
+        QTemporaryDir runtime;
+        QFile::setPermissions(runtime.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         program.setProcessEnvironment(environment);
         program.start(QStringLiteral(PANELHOLD_PROGRAM_DIR "/Panelhold"), {package});
         QVERIFY(program.waitForStarted());
@@ -159,6 +167,103 @@ private slots:
         program.kill();
         program.waitForFinished();
         QVERIFY(done);
+    }
+
+    // What another process writes to the window's socket: one absolute path or nothing, in
+    // bounds and in time, else the connection is dropped and nothing happens.
+    void handedOverMessages_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("taken");
+        const QString path = QDir::tempPath() + "/Colour Harmony.zxp";
+        QTest::newRow("a path") << SingleInstance::message(path) << QStringList{path};
+        QTest::newRow("nothing: show the window")
+            << SingleInstance::message(QString()) << QStringList{""};
+        QTest::newRow("a relative path")
+            << SingleInstance::message("Colour Harmony.zxp") << QStringList();
+        QTest::newRow("no greeting") << (path.toUtf8() + '\n') << QStringList();
+        QTest::newRow("a control character")
+            << SingleInstance::message(path + "\r") << QStringList();
+        QTest::newRow("not UTF-8") << QByteArray("panelhold-open /tmp/\xff.zxp\n") << QStringList();
+        QTest::newRow("too long") << SingleInstance::message(
+                                         "/" + QString(SingleInstance::MaxMessageBytes, 'a'))
+                                  << QStringList();
+        QTest::newRow("never ends its line")
+            << SingleInstance::message(path).chopped(1) << QStringList();
+    }
+    void handedOverMessages()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, taken);
+        QTemporaryDir dir;
+        SingleInstance instance(dir.filePath("socket"));
+        QVERIFY(instance.listen());
+        QStringList received;
+        connect(&instance, &SingleInstance::packageHandedOver, this,
+                [&received](const QString &path) { received << path; });
+
+        QLocalSocket client;
+        client.connectToServer(dir.filePath("socket"));
+        QVERIFY(client.waitForConnected(2000));
+        client.write(bytes);
+        QVERIFY(client.waitForBytesWritten(2000) || client.bytesToWrite() == 0);
+        // Answered or not, the window lets go of the connection.
+        QTRY_COMPARE_WITH_TIMEOUT(client.state(), QLocalSocket::UnconnectedState,
+                                  SingleInstance::ReadLimitMs + 2000);
+        QCOMPARE(received, taken);
+    }
+
+    // The program started again, as a double-click starts it: the open window takes the package
+    // (or says it is not there) and the second start ends without a window of its own.
+    void secondStartHandsItsPackageOver_data()
+    {
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("a package") << true;
+        QTest::newRow("a missing package") << false;
+    }
+    void secondStartHandsItsPackageOver()
+    {
+        QFETCH(bool, exists);
+        MainWindow *window = mainWindow();
+        QVERIFY(window);
+        QTemporaryDir dir;
+        const QString package = dir.filePath("Sample Swatches.zxp");
+        if (exists) {
+            StandIn::SamplePackage sample;
+            sample.name = QStringLiteral("Sample Swatches");
+            sample.hosts << StandIn::SampleHost{QStringLiteral("Photoshop"), QString()};
+            QVERIFY(StandIn::buildSamplePackage(package, sample));
+        }
+        QStringList started;
+        MainWindowAccess in(*window);
+        const QMetaObject::Connection watch =
+            connect(in.installer(), &Installer::started, this,
+                    [&started](const InstallRequest &request) { started << request.package; });
+        ModalBoxWatcher watcher;
+
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(PANELHOLD_PROGRAM_DIR "/Panelhold"), {package});
+        QVERIFY(program.waitForStarted());
+        const bool ended =
+            QTest::qWaitFor([&] { return program.state() == QProcess::NotRunning; }, 20000);
+        if (!ended)
+            program.kill();
+        QVERIFY(ended);
+        QCOMPARE(program.exitCode(), 0);
+
+        // The result of the installation, or the word that the package is not there.
+        QVERIFY(watcher.waitForAnsweredBoxes(1));
+        QTRY_VERIFY(!in.installingRun() && in.pendingInstallations().isEmpty());
+        disconnect(watch);
+        QCOMPARE(started, exists ? QStringList{package} : QStringList());
+        if (!exists) {
+            QCOMPARE(watcher.answeredBoxes().size(), 1);
+            QCOMPARE(watcher.answeredBoxes().at(0).text,
+                     "There is no package at " + QDir::toNativeSeparators(package) + ".");
+        }
     }
 };
 

@@ -24,13 +24,13 @@ struct MainWindowAccess
     QMap<QString, QString> &extensionVersions() const { return w.inventory.extensionVersions; }
     QMap<QString, ExtensionInfo> &extensionInfo() const { return w.inventory.extensionInfo; }
     QStringList &extensionsWithUpdates() const { return w.extensionsWithUpdates; }
-    bool &fitNameColumn() const { return w.fitNameColumn; }
     bool &updatesScanned() const { return w.updatesScanned; }
     bool &startupFinished() const { return w.startupFinished; }
     QString &dataFolder() const { return w.dataFolder; }
     QSqlDatabase &localDb() const { return w.localDb; }
     QSqlDatabase &extensionsDb() const { return w.inventory.placeholderDatabase; }
     QImage &iconImage() const { return w.iconImage; }
+    Installer *installer() const { return w.installer; }
     ToolRun *installingRun() const { return w.installer->currentRun(); }
     QPointer<QMessageBox> &installWaitBox() const { return w.installWaitBox; }
     const QList<InstallRequest> &pendingInstallations() const { return w.installer->pending(); }

@@ -3,14 +3,23 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
-#include <QPushButton>
+#include <QLineEdit>
+#include <QMainWindow>
 #include <QPointer>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
 
-ModalBoxWatcher::ModalBoxWatcher() { qApp->installEventFilter(this); }
+ModalBoxWatcher::ModalBoxWatcher()
+{
+    qApp->installEventFilter(this);
+}
 
-ModalBoxWatcher::~ModalBoxWatcher() { qApp->removeEventFilter(this); }
+ModalBoxWatcher::~ModalBoxWatcher()
+{
+    qApp->removeEventFilter(this);
+}
 
 QList<ModalBoxWatcher::Box> ModalBoxWatcher::answeredBoxes() const
 {
@@ -34,18 +43,29 @@ bool ModalBoxWatcher::eventFilter(QObject *watched, QEvent *event)
     if (auto *box = qobject_cast<QMessageBox *>(watched)) {
         handleMessageBox(box);
     } else if (auto *dialog = qobject_cast<QFileDialog *>(watched)) {
-        ++m_fileDialogs;
-        const QString path = m_files.isEmpty() ? QString() : m_files.dequeue();
+        m_fileDialogs.append(FileDialog{dialog->directory().absolutePath(), dialog->nameFilters(),
+                                        dialog->fileMode()});
+        const QStringList paths = m_files.isEmpty() ? QStringList() : m_files.dequeue();
         QPointer<QFileDialog> guard(dialog);
-        QTimer::singleShot(0, dialog, [guard, path] {
+        QTimer::singleShot(0, dialog, [guard, paths] {
             if (!guard)
                 return;
-            if (path.isEmpty()) {
+            if (paths.value(0).isEmpty()) {
                 guard->reject();
-            } else {
-                guard->selectFile(path);
-                QMetaObject::invokeMethod(guard, "accept");
+                return;
             }
+            if (paths.size() == 1) {
+                guard->selectFile(paths.first());
+            } else {
+                // Typed as a user types several names: quoted, in the folder of the first.
+                guard->setDirectory(QFileInfo(paths.first()).absolutePath());
+                QStringList quoted;
+                for (const QString &path : paths)
+                    quoted << QLatin1Char('"') + QFileInfo(path).fileName() + QLatin1Char('"');
+                if (auto *edit = guard->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                    edit->setText(quoted.join(QLatin1Char(' ')));
+            }
+            QMetaObject::invokeMethod(guard, "accept");
         });
     }
     return false;
@@ -59,6 +79,12 @@ void ModalBoxWatcher::handleMessageBox(QMessageBox *box)
     record.informativeText = box->informativeText();
     record.detailedText = box->detailedText();
     record.icon = box->icon();
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *widget : windows) {
+        auto *window = qobject_cast<QMainWindow *>(widget);
+        if (window && window->isVisible() && window->statusBar())
+            record.status = window->statusBar()->currentMessage();
+    }
 
     // A box's default OK button is only added by its own show handling, after this filter ran,
     // so whether it is a question or a wait box is decided once the event loop turns.

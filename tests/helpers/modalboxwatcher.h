@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileDialog>
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
@@ -22,6 +23,13 @@ public:
         QString detailedText;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         bool hasButtons = false;
+        QString status; // what the main window's status bar said while the box was up
+    };
+    struct FileDialog
+    {
+        QString directory; // where it opened
+        QStringList nameFilters;
+        QFileDialog::FileMode fileMode = QFileDialog::AnyFile;
     };
 
     ModalBoxWatcher();
@@ -31,12 +39,15 @@ public:
     // (or only) button.
     void answerNext(QMessageBox::StandardButton button) { m_answers.enqueue(button); }
     // The path the next file dialog returns; an empty path cancels it.
-    void chooseFileNext(const QString &path) { m_files.enqueue(path); }
+    void chooseFileNext(const QString &path) { m_files.enqueue(QStringList{path}); }
+    // Several files of one folder at once.
+    void chooseFilesNext(const QStringList &paths) { m_files.enqueue(paths); }
 
     const QList<Box> &boxes() const { return m_boxes; }
     // Boxes that carried buttons, i.e. the ones the user had to read and close.
     QList<Box> answeredBoxes() const;
-    int fileDialogsShown() const { return m_fileDialogs; }
+    int fileDialogsShown() const { return m_fileDialogs.size(); }
+    const QList<FileDialog> &fileDialogs() const { return m_fileDialogs; }
     void clear() { m_boxes.clear(); }
 
     // Processes events until `count` boxes with buttons were answered or the time runs out.
@@ -50,6 +61,6 @@ private:
 
     QList<Box> m_boxes;
     QQueue<QMessageBox::StandardButton> m_answers;
-    QQueue<QString> m_files;
-    int m_fileDialogs = 0;
+    QQueue<QStringList> m_files;
+    QList<FileDialog> m_fileDialogs;
 };

@@ -301,7 +301,6 @@ private slots:
         QCOMPARE(table->horizontalHeaderItem(0)->text(), QString());
         QCOMPARE(table->horizontalHeaderItem(1)->text(), QString("Name"));
         QCOMPARE(table->horizontalHeaderItem(2)->text(), QString("Version"));
-        QVERIFY(in.fitNameColumn());
 
         QVERIFY(table->horizontalHeader()->stretchLastSection());
         QVERIFY(table->alternatingRowColors());
@@ -312,17 +311,26 @@ private slots:
         QCOMPARE(table->columnWidth(0), qMax(30, table->horizontalHeader()->minimumSectionSize()));
         QCOMPARE(QString(table->itemDelegate()->metaObject()->className()), QString("MyDelegate"));
 
-        // The first fill with rows fits the Name column, later ones keep the user's width.
+        // Every fill with rows fits the Name column to the names it shows.
         table->setColumnWidth(1, 20);
         selectHost(in, "Photoshop");
         QCOMPARE(QSettings().value("selectedApp").toString(), QString("Photoshop"));
-        QVERIFY(!in.fitNameColumn());
         const int fitted = table->columnWidth(1);
         QVERIFY(fitted > 100);
         table->setColumnWidth(1, 77);
         in.selectionChanged();
-        QCOMPARE(table->columnWidth(1), 77);
+        QCOMPARE(table->columnWidth(1), fitted);
         QCOMPARE(tableNames(in), QStringList{"A Rather Long Extension Name"});
+
+        // Remove needs a chosen row, and loses it with the rows.
+        for (QAction *remove : {in.ui()->actionRemove, in.ui()->actionRemove_Extension}) {
+            QVERIFY(!remove->isEnabled());
+            table->selectRow(0);
+            QVERIFY(remove->isEnabled());
+            selectHost(in, "Illustrator");
+            QVERIFY(!remove->isEnabled());
+            selectHost(in, "Photoshop");
+        }
 
         // An empty selection empties the table and keeps the saved host.
         in.ui()->listWidget->clearSelection();
@@ -377,7 +385,7 @@ private slots:
     }
 
     // Only a left click on the enabled button itself starts the update, once, also after a
-    // refill; Space does it while the button's cell is current.
+    // refill; Space and Enter do it while a cell of its row is current.
     void updateButtonClicks_data()
     {
         QTest::addColumn<QString>("press"); // "button", "text" or "beside"; "Space" for the key
@@ -394,8 +402,21 @@ private slots:
                                             << "beside" << false << false;
         QTest::newRow("while the tool runs") << "button"
                                              << "button" << true << false;
-        QTest::newRow("Space on its cell") << "Space" << QString() << false << true;
-        QTest::newRow("Space while the tool runs") << "Space" << QString() << true << false;
+        // For keys, "release" is the current cell: row and column.
+        QTest::newRow("Space on its cell") << "Space"
+                                           << "1,2" << false << true;
+        QTest::newRow("Space on its name") << "Space"
+                                           << "1,1" << false << true;
+        QTest::newRow("Space while the tool runs") << "Space"
+                                                   << "1,2" << true << false;
+        QTest::newRow("Enter on its cell") << "Enter"
+                                           << "1,2" << false << true;
+        QTest::newRow("Return on its icon") << "Return"
+                                            << "1,0" << false << true;
+        QTest::newRow("Enter on a row without one") << "Enter"
+                                                    << "0,2" << false << false;
+        QTest::newRow("Enter while the tool runs") << "Enter"
+                                                   << "1,1" << true << false;
     }
 
     void updateButtonClicks()
@@ -423,9 +444,13 @@ private slots:
         QCOMPARE(in.updateButtonEnabled("B"), !toolBusy);
         // B names no feed: an update that starts fails at once and says so in a box.
         ModalBoxWatcher watcher;
-        if (press == "Space") {
-            table->setCurrentIndex(table->model()->index(1, 2));
-            QTest::keyClick(table, Qt::Key_Space);
+        const QMap<QString, Qt::Key> keys{
+            {"Space", Qt::Key_Space}, {"Enter", Qt::Key_Enter}, {"Return", Qt::Key_Return}};
+        if (keys.contains(press)) {
+            const QStringList current = release.split(',');
+            table->setCurrentIndex(
+                table->model()->index(current.at(0).toInt(), current.at(1).toInt()));
+            QTest::keyClick(table, keys.value(press));
         } else {
             QTest::mousePress(table->viewport(), Qt::LeftButton, Qt::NoModifier, points[press]);
             QTest::mouseMove(table->viewport(), points[release]);

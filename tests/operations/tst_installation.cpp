@@ -39,20 +39,39 @@ private slots:
         QVERIFY(s.prepared);
         s.open();
         const QString path = s.package("Colour Picker.zxp", "Colour Picker");
-        QVERIFY(!path.isEmpty());
+        const QString second = s.package("Swatches.zxp", "Swatches");
+        QVERIFY(!path.isEmpty() && !second.isEmpty());
 
-        s.watcher.chooseFileNext(path);
+        // Several files at once, from one filter that shows every kind of package.
+        s.watcher.chooseFilesNext({path, second});
         s.window->findChild<QAction *>(action)->trigger();
         QCOMPARE(s.watcher.fileDialogsShown(), 1);
-        RETURN_IF_FAILED(s.settle(1));
+        const ModalBoxWatcher::FileDialog dialog = s.watcher.fileDialogs().at(0);
+        QCOMPARE(dialog.fileMode, QFileDialog::ExistingFiles);
+        QCOMPARE(dialog.nameFilters,
+                 (QStringList{"Extensions (*.zxp *.mxp *.zip)", "All files (*)"}));
+        QVERIFY(dialog.directory != QFileInfo(path).absolutePath());
+        RETURN_IF_FAILED(s.settle(2));
 
         const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
-        QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes.at(0).text, QString("Installation"));
-        QCOMPARE(boxes.at(0).informativeText, installedFor("Colour Picker 1.0", "Photoshop"));
+        QCOMPARE(boxes.size(), 2);
+        const QStringList names{"Colour Picker 1.0", "Swatches 1.0"};
+        for (int i = 0; i < boxes.size(); ++i) {
+            QCOMPARE(boxes.at(i).text, QString("Installation"));
+            QCOMPARE(boxes.at(i).informativeText, installedFor(names.at(i), "Photoshop"));
+            // The work is over while its result is read.
+            QCOMPARE(boxes.at(i).status, QString());
+        }
         // Installed through the first tool generation only.
-        QCOMPARE(s.installedNames(Generation::Newer), QStringList{"Colour Picker"});
+        QCOMPARE(s.installedNames(Generation::Newer), (QStringList{"Colour Picker", "Swatches"}));
         QVERIFY(s.installedNames(Generation::Older).isEmpty());
+
+        // The next dialog opens where the last packages came from, in a later window too.
+        s.window.reset(new MainWindow);
+        s.in.reset(new MainWindowAccess(*s.window));
+        s.watcher.chooseFileNext(QString());
+        s.window->findChild<QAction *>(action)->trigger();
+        QCOMPARE(s.watcher.fileDialogs().at(1).directory, QFileInfo(path).absolutePath());
     }
 
     void cancelledFileDialogStartsNothing_data() { installActionsAskForTheFile_data(); }

@@ -161,6 +161,9 @@ private slots:
         QVERIFY(s.installedNames(Generation::Older).isEmpty());
         QVERIFY(statuses.contains("Removing Shared Brush..."));
         QVERIFY(statuses.contains("Installing Layer Tidy..."));
+        // Free again, for the next row chosen.
+        QVERIFY(s.in->ui()->tableWidget->rowCount() > 0);
+        s.in->ui()->tableWidget->selectRow(0);
         QVERIFY(s.in->ui()->actionRemove->isEnabled());
         // Once the refresh's update scan is over too.
         QTRY_VERIFY(s.in->ui()->statusBar->currentMessage().isEmpty());

@@ -29,9 +29,14 @@ private slots:
         const QList<QAction *> menuActions = in.ui()->menuInstaller->actions();
         for (QAction *action : menuActions)
             menu << (action->isSeparator() ? QString("|") : action->text());
-        QCOMPARE(menu, (QStringList{"Install Extension", "Remove Extension", "|", "Check for Updates...", "|",
-                                    "Reset extension list", "|", "About"}));
-        QCOMPARE(in.ui()->menuInstaller->title(), QString("File"));
+        // Every entry reachable by its letter, and a way out.
+        QCOMPARE(menu, (QStringList{"&Install Extension", "&Remove Extension", "|",
+                                    "Check for &Updates...", "|", "Re&set extension list", "|",
+                                    "&About", "|", "&Quit"}));
+        QCOMPARE(in.ui()->menuInstaller->title(), QString("&File"));
+        QCOMPARE(in.ui()->actionInstall_Extension->shortcut(), QKeySequence("Ctrl+O"));
+        QCOMPARE(in.ui()->actionRemove_Extension->shortcut(), QKeySequence(Qt::Key_Delete));
+        QCOMPARE(in.ui()->actionQuit->shortcut(), QKeySequence("Ctrl+Q"));
 
         QStringList toolBar;
         const QList<QAction *> toolActions = in.ui()->mainToolBar->actions();
@@ -51,9 +56,16 @@ private slots:
 
         QCOMPARE(in.ui()->label->text(), QString("Adobe Products"));
         QCOMPARE(in.ui()->label_2->text(), QString("Extensions"));
-        QCOMPARE(in.ui()->widget->minimumWidth(), 200);
-        QCOMPARE(in.ui()->widget->maximumWidth(), 200);
+        // The host list can be widened against the table, never squeezed away.
+        QCOMPARE(in.ui()->widget->parentWidget(), in.ui()->hostSplitter);
+        QCOMPARE(in.ui()->widget_2->parentWidget(), in.ui()->hostSplitter);
+        QCOMPARE(in.ui()->hostSplitter->orientation(), Qt::Horizontal);
+        QVERIFY(!in.ui()->hostSplitter->childrenCollapsible());
+        QVERIFY(in.ui()->widget->maximumWidth() > 1000);
         QCOMPARE(in.ui()->splitter->orientation(), Qt::Vertical);
+        window.show();
+        window.resize(100, 100);
+        QVERIFY(window.width() >= 560 && window.height() >= 300);
         QCOMPARE(in.ui()->tableWidget->selectionBehavior(), QAbstractItemView::SelectRows);
         QVERIFY(window.acceptDrops());
     }
@@ -79,7 +91,8 @@ private slots:
 
         MainWindow window;
         const QString entry = "*\"" + tool + "\"";
-        QCOMPARE(MainWindowAccess(window).toolFolders(), (QStringList{entry, "Support003", "Support002"}));
+        QCOMPARE(MainWindowAccess(window).toolFolders(),
+                 (QStringList{entry, "Support003", "Support002"}));
         QCOMPARE(externalToolEntry, entry);
         setExternalToolPathForTesting(QString());
     }
@@ -89,7 +102,8 @@ private slots:
         TestEnvironment env;
         MainWindow window;
         MainWindowAccess in(window);
-        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        const QString documents =
+            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         QVERIFY(documents.startsWith(QDir::tempPath())); // never the real home
         QCOMPARE(in.dataFolder(), documents + "/Velmora Panelhold");
         QVERIFY(QDir(in.dataFolder()).exists());
@@ -126,20 +140,28 @@ private slots:
     {
         TestEnvironment env;
         QRect placed;
+        int hostWidth = 0;
         {
             MainWindow window;
             window.show();
             window.setGeometry(120, 90, 640, 480);
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             placed = window.geometry();
+            MainWindowAccess(window).ui()->hostSplitter->setSizes({313, 300});
+            hostWidth = MainWindowAccess(window).ui()->widget->width();
             QVERIFY(window.close());
         }
         QSettings settings;
         QVERIFY(!settings.value("geometry").toByteArray().isEmpty());
+        QVERIFY(!settings.value("hostSplitter").toByteArray().isEmpty());
         QVERIFY(!settings.value("windowState").toByteArray().isEmpty());
 
         MainWindow again;
         QCOMPARE(again.size(), placed.size());
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QVERIFY(hostWidth > 250);
+        QCOMPARE(MainWindowAccess(again).ui()->widget->width(), hostWidth);
 
         // Every close writes both keys again, whatever they held.
         settings.setValue("geometry", QByteArray("stale"));
@@ -163,6 +185,50 @@ private slots:
         QVERIFY(box.text.contains(">Leave feedback</a>"));
         QVERIFY(box.text.contains("/support\""));
         QVERIFY(box.informativeText.startsWith("Version 4.1 <br>"));
+    }
+
+    // Keys reach their actions through the shown window, and Tab leaves each list for the next.
+    void keyboard()
+    {
+        TestEnvironment env;
+        MainWindow window;
+        MainWindowAccess in(window);
+        ModalBoxWatcher watcher;
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+
+        QListWidget *hosts = in.ui()->listWidget;
+        QTableWidget *table = in.ui()->tableWidget;
+        table->setColumnCount(2);
+        table->setRowCount(2);
+        hosts->addItem("Photoshop");
+        hosts->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), table);
+        QTest::keyClick(table, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), hosts);
+
+        // Delete removes the chosen row, from the table where it was chosen.
+        QSignalSpy removals(in.ui()->actionRemove_Extension, &QAction::triggered);
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Delete);
+        QCOMPARE(removals.count(), 0); // nothing chosen: nothing to remove
+        table->selectRow(0);
+        QTest::keyClick(table, Qt::Key_Delete);
+        QCOMPARE(removals.count(), 1);
+        // The row holds no extension: Remove said so in a box, which took the focus.
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+
+        watcher.chooseFileNext(QString());
+        QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(watcher.fileDialogsShown(), 1);
+
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!window.isVisible());
     }
 
     void actionsWithoutEffect()
