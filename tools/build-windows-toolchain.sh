@@ -139,7 +139,7 @@ qt_options() { # <install prefix>, one option a line
         -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz \
         -sql-sqlite -system-sqlite -no-sql-odbc -no-sql-psql -no-sql-mysql -no-sql-ibase \
         -no-sql-oci -no-sql-db2 -no-sql-tds \
-        SQLITE3_INCDIR="$1/include" SQLITE3_LIBDIR="$1/lib" SQLITE3_LIBS=-lsqlite3
+        SQLITE_INCDIR="$1/include" SQLITE_LIBDIR="$1/lib" SQLITE_LIBS=-lsqlite3
 }
 
 build_qt() { # <work dir> <install prefix> <compiler links>

@@ -19,9 +19,14 @@ struct Run
     QString err;
 };
 
+// With its suffix: starting a program finds "x.exe" for "x" on Windows, copying a file does not.
 QString companionPath()
 {
+#ifdef Q_OS_WIN
+    return QStringLiteral(PANELHOLD_PROGRAM_DIR "/panelhold-cli.exe");
+#else
     return QStringLiteral(PANELHOLD_PROGRAM_DIR "/panelhold-cli");
+#endif
 }
 
 } // namespace
@@ -344,7 +349,7 @@ private slots:
     {
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root()));
-        const QString alone = env.scratch() + "/panelhold-cli";
+        const QString alone = env.scratch() + "/" + QFileInfo(companionPath()).fileName();
         QVERIFY(QFile::copy(companionPath(), alone));
         const Run result = run(env, {"list"}, alone);
         QCOMPARE(result.status, 4);

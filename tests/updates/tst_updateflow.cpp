@@ -167,7 +167,15 @@ class TestUpdateFlow : public QObject
 {
     Q_OBJECT
 
-    QByteArray savedTmpDir;
+    // Where QDir::tempPath() looks: TMPDIR on Unix, TMP and then TEMP on Windows.
+    const QList<QByteArray> tempVariables{"TMPDIR", "TMP", "TEMP"};
+    QList<QByteArray> savedTemp;
+
+    void setTempLocation(const QString &path)
+    {
+        for (const QByteArray &name : tempVariables)
+            qputenv(name.constData(), path.toUtf8());
+    }
 
 private slots:
     // From the press to the confirmation the window stays usable; another "Update" is disabled
@@ -234,17 +242,24 @@ private slots:
         QCOMPARE(installedVersion(env.root(), "Twin Panel"), QString("1.0"));
     }
 
-    void init() { savedTmpDir = qgetenv("TMPDIR"); }
+    void init()
+    {
+        savedTemp.clear();
+        for (const QByteArray &name : tempVariables)
+            savedTemp << qgetenv(name.constData());
+    }
 
     void cleanup()
     {
         setNetworkStallTimeoutMs(30000);
         setDownloadTimeLimitMs(10 * 60 * 1000);
         setMaxDownloadBytes(512 * 1024 * 1024);
-        if (savedTmpDir.isEmpty())
-            qunsetenv("TMPDIR");
-        else
-            qputenv("TMPDIR", savedTmpDir);
+        for (int i = 0; i < tempVariables.size(); ++i) {
+            if (savedTemp.at(i).isEmpty())
+                qunsetenv(tempVariables.at(i).constData());
+            else
+                qputenv(tempVariables.at(i).constData(), savedTemp.at(i));
+        }
     }
 
     void buttonsOnlyForNewerFeeds()
@@ -315,7 +330,7 @@ private slots:
     {
         Scene scene;
         QVERIFY(scene.setUp(24));
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         scene.server.serve("/twin.xml", StandIn::updateFeedXml("3.0", "x"));
         QVERIFY(scene.install(
             photoshopPackage("Twin Panel", "2.0", scene.server.url("/twin.xml").toString())));
@@ -432,7 +447,7 @@ private slots:
         QFETCH(bool, olderRefuses);
         Scene scene;
         QVERIFY(scene.setUp());
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         const QString root = scene.env.root();
         QVERIFY(StandIn::installPackage(root, StandIn::Generation::Older,
                                         scene.env.scratch() + "/" + Demo + "-1.0.zxp")
@@ -470,7 +485,7 @@ private slots:
     {
         Scene scene;
         QVERIFY(scene.setUp());
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         scene.server.redirect("/moved.zxp", scene.server.url("/demo-1.1.zxp"));
         scene.serveFeed(scene.server.url("/moved.zxp").toString());
 
@@ -552,7 +567,7 @@ private slots:
         QVERIFY(in.updateButtonNames().contains(Demo));
         // Short only for the download: the start-up scan above must not time out on a busy machine.
         setNetworkStallTimeoutMs(400);
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         if (feed.isEmpty()) {
             LocalHttpServer::Route gone;
             gone.status = 404;
@@ -592,7 +607,7 @@ private slots:
         QFile file(notAFolder);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        qputenv("TMPDIR", notAFolder.toUtf8());
+        setTempLocation(notAFolder);
         QVERIFY(!QTemporaryDir().isValid());
 
         ModalBoxWatcher watcher;
@@ -614,7 +629,7 @@ private slots:
         QVERIFY(scene.setUp());
         MainWindow window;
         MainWindowAccess in = startedUp(window);
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
 
         // A file size limit makes the write fail even for root.
         rlimit saved;
@@ -641,7 +656,7 @@ private slots:
     {
         Scene scene;
         QVERIFY(scene.setUp());
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         scene.server.serveAfter("/demo-1.1.zxp", scene.newPackage, 400);
 
         MainWindow window;
@@ -670,7 +685,7 @@ private slots:
     {
         Scene scene;
         QVERIFY(scene.setUp());
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         MainWindow window;
         MainWindowAccess in = startedUp(window);
         in.pendingUpdateName() = Demo;
