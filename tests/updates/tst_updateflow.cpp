@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
