@@ -59,12 +59,32 @@ stage_project() {
     log "project stage: $((SECONDS - started)) s"
 }
 
+# Qt Test's report to standard output does not come through Wine here (the programs' own
+# printf does), so each failed test runs again writing its report to a file, and the first
+# failures go into the log.
+explain_failures() {
+    local failed="$BUILD_DIR/Testing/Temporary/LastTestsFailed.log" name exe report
+    [ -s "$failed" ] || return 0
+    mkdir -p "$BUILD_DIR/wine-reports"
+    cut -d: -f2 "$failed" | while read -r name; do
+        exe=$(find "$BUILD_DIR/tests" "$BUILD_DIR/bin" -maxdepth 1 -name "$name.exe" | head -n1)
+        [ -n "$exe" ] || continue
+        report="$BUILD_DIR/wine-reports/$name.txt"
+        (cd "$BUILD_DIR" && QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES='qt.qpa.*=false' \
+            timeout 300 nice -n 19 "$SOURCE_DIR/tools/wine-run.sh" "$BUILD_DIR/wineprefix" \
+            "$exe" -o "$report,txt" >/dev/null 2>&1) || true
+        echo "---- $name (report: $report)"
+        grep -E -A3 '^FAIL!' "$report" 2>/dev/null | head -n 12 || echo "(no report)"
+    done
+}
+
 stage_test() {
     local started=$SECONDS status=0
     # Programs copied away from their folder (a test does that) still find Qt's DLLs.
     export WINEPATH="$TOOLCHAIN/bin${WINEPATH:+;$WINEPATH}"
     (cd "$BUILD_DIR" && nice -n 19 ctest --output-on-failure "$@") 2>&1 |
         tee "$BUILD_DIR/wine-tests.log" || status=$?
+    [ $status = 0 ] || explain_failures 2>&1 | tee -a "$BUILD_DIR/wine-tests.log"
     log "test stage: $((SECONDS - started)) s (log: $BUILD_DIR/wine-tests.log)"
     return $status
 }
