@@ -10,6 +10,11 @@ shift
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko: nothing here needs them, and their installers would ask.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# Wine keeps the build machine's QT_* variables from Windows programs unless they are named
+# WINEQT_*; the tests' QT_QPA_PLATFORM=offscreen must reach them.
+for name in $(compgen -e); do
+    case $name in QT_*) export "WINE$name=${!name}" ;; esac
+done
 WINE=${PANELHOLD_WINE:-/usr/lib/wine/wine64}
 [ -x "$WINE" ] || WINE=$(command -v wine64 || command -v wine) ||
     { echo "wine-run.sh: no wine64 (apt-get install wine64)" >&2; exit 2; }
