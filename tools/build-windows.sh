@@ -82,6 +82,10 @@ stage_test() {
     local started=$SECONDS status=0
     # Programs copied away from their folder (a test does that) still find Qt's DLLs.
     export WINEPATH="$TOOLCHAIN/bin${WINEPATH:+;$WINEPATH}"
+    # The offscreen platform reads fonts from a folder (Qt ships none); tests measure text.
+    if [ -z "${QT_QPA_FONTDIR:-}" ] && [ -d /usr/share/fonts/truetype/dejavu ]; then
+        export QT_QPA_FONTDIR=Z:/usr/share/fonts/truetype/dejavu
+    fi
     (cd "$BUILD_DIR" && nice -n 19 ctest --output-on-failure "$@") 2>&1 |
         tee "$BUILD_DIR/wine-tests.log" || status=$?
     [ $status = 0 ] || explain_failures 2>&1 | tee -a "$BUILD_DIR/wine-tests.log"

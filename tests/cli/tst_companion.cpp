@@ -51,8 +51,9 @@ private:
             !QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000))
             return result;
         result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
+        // Windows' console streams write "\r\n"; what a script reads is the same lines.
+        result.out = QString::fromUtf8(process.readAllStandardOutput()).replace("\r\n", "\n");
+        result.err = QString::fromUtf8(process.readAllStandardError()).replace("\r\n", "\n");
         return result;
     }
 
@@ -91,12 +92,13 @@ private slots:
         const Run result = run(env, {"install", first, unsignedPackage, last});
         QCOMPARE(result.status, 3); // partial failure
         const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.value(0), first + ": installed.");
-        QCOMPARE(lines.value(1), last + ": installed.");
+        QCOMPARE(lines.value(0), QDir::toNativeSeparators(first) + ": installed.");
+        QCOMPARE(lines.value(1), QDir::toNativeSeparators(last) + ": installed.");
         // One line for the failure, in words and with the tool's own code; no debug lines.
         const QStringList errors = result.err.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors.at(0).startsWith(unsignedPackage + ": not installed: ") &&
+        QVERIFY2(errors.at(0).startsWith(QDir::toNativeSeparators(unsignedPackage) +
+                                         ": not installed: ") &&
                      errors.at(0).contains("[Adobe's code -"),
                  qPrintable(result.err));
 
