@@ -2,7 +2,10 @@
 # Qt's DLLs (and, with a MinGW kit, its runtime DLLs) without Qt's bin folder on the user's PATH.
 # Elsewhere the libraries are found through the helper's run path and PATH changes nothing.
 #
-# usage: cmake -DQT_LIBRARY_DIR=<dir> -P run-with-qt.cmake <helper> [arguments...]
+# A cross-built helper runs through -DEMULATOR=<program|argument|...> (Wine), which finds DLLs
+# through WINEPATH.
+#
+# usage: cmake -DQT_LIBRARY_DIR=<dir> [-DEMULATOR=<...>] -P run-with-qt.cmake <helper> [arguments...]
 
 if(NOT QT_LIBRARY_DIR)
     message(FATAL_ERROR "run-with-qt.cmake: QT_LIBRARY_DIR is not set")
@@ -31,6 +34,11 @@ if(CMAKE_HOST_WIN32)
     set(ENV{PATH} "${QT_LIBRARY_DIR};$ENV{PATH}")
 else()
     set(ENV{PATH} "${QT_LIBRARY_DIR}:$ENV{PATH}")
+endif()
+if(EMULATOR)
+    string(REPLACE "|" ";" emulator "${EMULATOR}")
+    set(command ${emulator} ${command})
+    set(ENV{WINEPATH} "${QT_LIBRARY_DIR};$ENV{WINEPATH}")
 endif()
 execute_process(COMMAND ${command} RESULT_VARIABLE result)
 if(NOT result EQUAL 0)

@@ -23,9 +23,14 @@ struct Run
     QString err;
 };
 
+// With its suffix: starting a program finds "x.exe" for "x" on Windows, copying a file does not.
 QString companionPath()
 {
+#ifdef Q_OS_WIN
+    return QStringLiteral(PANELHOLD_PROGRAM_DIR "/panelhold-cli.exe");
+#else
     return QStringLiteral(PANELHOLD_PROGRAM_DIR "/panelhold-cli");
+#endif
 }
 
 } // namespace
@@ -54,8 +59,9 @@ private:
         if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000))
             return result;
         result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
+        // Windows' console streams write "\r\n"; what a script reads is the same lines.
+        result.out = QString::fromUtf8(process.readAllStandardOutput()).replace("\r\n", "\n");
+        result.err = QString::fromUtf8(process.readAllStandardError()).replace("\r\n", "\n");
         return result;
     }
 
@@ -94,12 +100,13 @@ private slots:
         const Run result = run(env, {"install", first, unsignedPackage, last});
         QCOMPARE(result.status, 3); // partial failure
         const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.value(0), first + ": installed First Panel 1.0.");
-        QCOMPARE(lines.value(1), last + ": installed Last Panel 1.0.");
+        QCOMPARE(lines.value(0), QDir::toNativeSeparators(first) + ": installed First Panel 1.0.");
+        QCOMPARE(lines.value(1), QDir::toNativeSeparators(last) + ": installed Last Panel 1.0.");
         // One line for the failure, in words and with the tool's own code; no debug lines.
         const QStringList errors = result.err.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors.at(0).startsWith(unsignedPackage + ": not installed: ") &&
+        QVERIFY2(errors.at(0).startsWith(QDir::toNativeSeparators(unsignedPackage) +
+                                         ": not installed: ") &&
                      errors.at(0).contains("[Adobe's code -"),
                  qPrintable(result.err));
 
@@ -486,7 +493,7 @@ private slots:
     {
         TestEnvironment env;
         QVERIFY(StandIn::prepareEnvironment(env.root()));
-        const QString alone = env.scratch() + "/panelhold-cli";
+        const QString alone = env.scratch() + "/" + QFileInfo(companionPath()).fileName();
         QVERIFY(QFile::copy(companionPath(), alone));
         const Run result = run(env, {"list"}, alone);
         QCOMPARE(result.status, 4);

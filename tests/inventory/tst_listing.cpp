@@ -1,6 +1,7 @@
 #include "inventory/hostcatalogue.h"
 #include "inventorytestsupport.h"
 #include "modalboxwatcher.h"
+#include "platform/platform.h"
 #include "testenvironment.h"
 #include "tool/toollock.h"
 #include "tool/toolrun.h"
@@ -48,7 +49,9 @@ QString installExternalTool(const QString &scratch)
     const QString folder = scratch + "/Adobe Desktop Common/UPI";
     QDir().mkpath(folder);
     const QString path = folder + "/UnifiedPluginInstallerAgent";
-    QFile::copy(QStringLiteral(PANELHOLD_PROGRAM_DIR) + "/Contents/Support003/ExManCmd", path);
+    QFile::copy(QStringLiteral(PANELHOLD_PROGRAM_DIR) + "/Contents/Support003/" +
+                    Platform::toolExecutableName(),
+                path);
     return path;
 }
 } // namespace

@@ -1,3 +1,4 @@
+#include "platform/platform.h"
 #include "standin.h"
 #include "testenvironment.h"
 #include "tool/toolgate.h"
@@ -22,7 +23,7 @@ namespace {
 QString bundledTool(const QString &folder)
 {
     return QDir::toNativeSeparators(QStringLiteral(PANELHOLD_PROGRAM_DIR) + "/Contents/" + folder +
-                                    "/ExManCmd");
+                                    "/" + Platform::toolExecutableName());
 }
 
 // A copy of the stand-in outside the SupportNNN folders acts as a separately installed tool.

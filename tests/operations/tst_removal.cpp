@@ -1,5 +1,6 @@
 #include "localhttpserver.h"
 #include "operationstestsupport.h"
+#include "platform/platform.h"
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -198,7 +199,8 @@ private slots:
         // A separately installed tool first, sharing the newer generation's data.
         const QString agent = s.env.scratch() + "/agent/UnifiedPluginInstallerAgent";
         QVERIFY(QDir().mkpath(QFileInfo(agent).absolutePath()));
-        QVERIFY(QFile::copy(QStringLiteral(PANELHOLD_PROGRAM_DIR) + "/Contents/Support003/ExManCmd",
+        QVERIFY(QFile::copy(QStringLiteral(PANELHOLD_PROGRAM_DIR) + "/Contents/Support003/" +
+                                Platform::toolExecutableName(),
                             agent));
         externalToolEntry = QStringLiteral("none");
         setExternalToolPathForTesting(agent);

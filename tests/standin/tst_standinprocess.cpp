@@ -20,7 +20,11 @@ const QString programDir = QStringLiteral(STANDIN_PROGRAM_DIR);
 
 QString toolIn(const QString &folder)
 {
+#ifdef Q_OS_WIN
+    return programDir + "/Contents/" + folder + "/ExManCmd.exe";
+#else
     return programDir + "/Contents/" + folder + "/ExManCmd";
+#endif
 }
 
 struct Run
@@ -99,15 +103,14 @@ private slots:
             TestSupport::writePackage(environment, "g.zxp", signedSample("By Folder", "1.0"));
 
         const Run older = runTool(toolIn("Support002"), {"/install", package}, root);
-        QCOMPARE(older.text(), "Installing extension with file path = " + package
-                                   + "\nInstallation successful\n");
+        QCOMPARE(older.text(), "Installing extension with file path = " + package +
+                                   "\nInstallation successful\n");
         QCOMPARE(older.exitCode, 0);
         const QString olderDb = databasePath(root, Generation::Older);
         const QString newerDb = databasePath(root, Generation::Newer);
         QCOMPARE(TestSupport::query(olderDb, "SELECT name || ' ' || shown FROM extensions"),
                  QStringList{"By Folder 1"});
-        QCOMPARE(TestSupport::query(newerDb, "SELECT COUNT(*) FROM extensions"),
-                 QStringList{"0"});
+        QCOMPARE(TestSupport::query(newerDb, "SELECT COUNT(*) FROM extensions"), QStringList{"0"});
 
         QVERIFY(TestSupport::succeeded(
             runTool(toolIn("Support003"), {"/install", package}, root).text()));
@@ -158,8 +161,8 @@ private slots:
         QVERIFY(!package.isEmpty());
         const Run installed = runTool(toolIn("Support003"), {"/install", package}, root);
         QVERIFY2(TestSupport::succeeded(installed.text()), installed.out.constData());
-        QVERIFY(installed.text().startsWith("Installing extension with file path = " + package
-                                            + "\n"));
+        QVERIFY(
+            installed.text().startsWith("Installing extension with file path = " + package + "\n"));
         QVERIFY(runTool(toolIn("Support003"), {"/list", "all"}, root)
                     .text()
                     .contains(" Enabled    " + spaced));
@@ -275,8 +278,8 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("PANELHOLD_COMMON_APPDATA", dir.path() + "/unused");
-        const Run seeded = runProgram(QStringLiteral(STANDIN_DEMO_SEEDER), {root, samples},
-                                      environment);
+        const Run seeded =
+            runProgram(QStringLiteral(STANDIN_DEMO_SEEDER), {root, samples}, environment);
         QCOMPARE(seeded.exitCode, 0);
         QVERIFY(seeded.text().contains(root));
 
@@ -306,9 +309,9 @@ private slots:
 
         // Follow the update chain: kept package -> .mxi update url -> feed ->
         // download -> a package of the announced version.
-        const QStringList kept = TestSupport::query(
-            databasePath(root, Generation::Newer),
-            "SELECT package_path FROM extensions WHERE name = 'Colour Harmony'");
+        const QStringList kept =
+            TestSupport::query(databasePath(root, Generation::Newer),
+                               "SELECT package_path FROM extensions WHERE name = 'Colour Harmony'");
         QCOMPARE(kept.size(), 1);
         QList<PackageEntry> entries;
         QVERIFY(readPackageEntries(kept.first(), &entries));
@@ -331,10 +334,9 @@ private slots:
             runTool(toolIn("Support003"), {"/install", download.toLocalFile()}, root).text()));
 
         // A second run leaves an existing root alone.
-        const QByteArray before =
-            runTool(toolIn("Support003"), {"/list", "all"}, root).out;
-        const Run again = runProgram(QStringLiteral(STANDIN_DEMO_SEEDER), {root, samples},
-                                     environment);
+        const QByteArray before = runTool(toolIn("Support003"), {"/list", "all"}, root).out;
+        const Run again =
+            runProgram(QStringLiteral(STANDIN_DEMO_SEEDER), {root, samples}, environment);
         QCOMPARE(again.exitCode, 0);
         QVERIFY(again.text().contains("already exists"));
         QCOMPARE(runTool(toolIn("Support003"), {"/list", "all"}, root).out, before);

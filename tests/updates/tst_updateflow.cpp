@@ -11,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
@@ -178,7 +179,15 @@ class TestUpdateFlow : public QObject
 {
     Q_OBJECT
 
-    QByteArray savedTmpDir;
+    // Where QDir::tempPath() looks: TMPDIR on Unix, TMP and then TEMP on Windows.
+    const QList<QByteArray> tempVariables{"TMPDIR", "TMP", "TEMP"};
+    QList<QByteArray> savedTemp;
+
+    void setTempLocation(const QString &path)
+    {
+        for (const QByteArray &name : tempVariables)
+            qputenv(name.constData(), path.toUtf8());
+    }
 
 private slots:
     // From the press to the confirmation the window stays usable; another "Update" is disabled
@@ -245,7 +254,12 @@ private slots:
         QCOMPARE(installedVersion(env.root(), "Twin Panel"), QString("1.0"));
     }
 
-    void init() { savedTmpDir = qgetenv("TMPDIR"); }
+    void init()
+    {
+        savedTemp.clear();
+        for (const QByteArray &name : tempVariables)
+            savedTemp << qgetenv(name.constData());
+    }
 
     void cleanup()
     {
@@ -254,10 +268,12 @@ private slots:
         setMaxDownloadBytes(512 * 1024 * 1024);
         setDownloadMinimumRate(MinDownloadBytesPerWindow, DownloadRateWindowMs);
         setPackageWrittenHook(nullptr);
-        if (savedTmpDir.isEmpty())
-            qunsetenv("TMPDIR");
-        else
-            qputenv("TMPDIR", savedTmpDir);
+        for (int i = 0; i < tempVariables.size(); ++i) {
+            if (savedTemp.at(i).isEmpty())
+                qunsetenv(tempVariables.at(i).constData());
+            else
+                qputenv(tempVariables.at(i).constData(), savedTemp.at(i));
+        }
     }
 
     void buttonsOnlyForNewerFeeds()
@@ -328,7 +344,7 @@ private slots:
     {
         Scene scene;
         QVERIFY(scene.setUp(24));
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         scene.server.serve("/twin.xml", StandIn::updateFeedXml("3.0", "x"));
         QVERIFY(scene.install(
             photoshopPackage("Twin Panel", "2.0", scene.server.url("/twin.xml").toString())));
@@ -447,7 +463,7 @@ private slots:
         QFETCH(bool, olderRefuses);
         Scene scene;
         QVERIFY(scene.setUp());
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         const QString root = scene.env.root();
         QVERIFY(StandIn::installPackage(root, StandIn::Generation::Older,
                                         scene.env.scratch() + "/" + Demo + "-1.0.zxp")
@@ -485,7 +501,7 @@ private slots:
     {
         Scene scene;
         QVERIFY(scene.setUp());
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         scene.server.redirect("/moved.zxp", scene.server.url("/demo-1.1.zxp"));
         scene.serveFeed(scene.server.url("/moved.zxp").toString());
 
@@ -573,7 +589,7 @@ private slots:
         QVERIFY(in.updateButtonNames().contains(Demo));
         // Short only for the download: the start-up scan above must not time out on a busy machine.
         setNetworkStallTimeoutMs(400);
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         if (feed.isEmpty()) {
             LocalHttpServer::Route gone;
             gone.status = 404;
@@ -613,7 +629,7 @@ private slots:
         QFile file(notAFolder);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        qputenv("TMPDIR", notAFolder.toUtf8());
+        setTempLocation(notAFolder);
         QVERIFY(!QTemporaryDir().isValid());
 
         ModalBoxWatcher watcher;
@@ -651,7 +667,7 @@ private slots:
         QFETCH(QString, reason);
         Scene scene;
         QVERIFY(scene.setUp());
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         if (!served.isEmpty()) {
             const int space = served.lastIndexOf(' ');
             scene.server.serve("/demo-1.1.zxp",
@@ -714,7 +730,7 @@ private slots:
 
         const QString accented = scene.tmp + "/Zo" + QChar(0xeb);
         QVERIFY(QDir().mkpath(accented));
-        qputenv("TMPDIR", accented.toUtf8());
+        setTempLocation(accented);
         const QString fallback = scene.env.root() + "/Panelhold";
         const QByteArray native = QFile::encodeName(fallback);
         const QString open = scene.env.scratch() + "/open";
@@ -753,7 +769,7 @@ private slots:
     {
         Scene scene;
         QVERIFY(scene.setUp());
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         LocalHttpServer::Route stalled;
         stalled.body = scene.newPackage;
         stalled.stall = true;
@@ -804,7 +820,7 @@ private slots:
         QVERIFY(scene.setUp());
         MainWindow window;
         MainWindowAccess in = startedUp(window);
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
 
         // A file size limit makes the write fail even for root.
         rlimit saved;
@@ -831,7 +847,7 @@ private slots:
     {
         Scene scene;
         QVERIFY(scene.setUp());
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         scene.server.serveAfter("/demo-1.1.zxp", scene.newPackage, 400);
 
         MainWindow window;
@@ -860,7 +876,7 @@ private slots:
     {
         Scene scene;
         QVERIFY(scene.setUp());
-        qputenv("TMPDIR", scene.tmp.toUtf8());
+        setTempLocation(scene.tmp);
         MainWindow window;
         MainWindowAccess in = startedUp(window);
         in.pendingUpdateName() = Demo;
