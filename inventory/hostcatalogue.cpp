@@ -78,7 +78,7 @@ Inventory::Inventory() : toolOptionPrefix(QStringLiteral("/"))
 void Inventory::locateAdobeDatabases()
 {
     QStringList bases{commonAppDataFolder() + QStringLiteral("/Panelhold")};
-    bases << QStandardPaths::standardLocations(QStandardPaths::AppDataLocation);
+    bases << Platform::userFolders(QStandardPaths::AppDataLocation);
     const QStringList relativePaths{storedLiteral(StoredLiterals::OlderDatabaseCandidate1),
                                     storedLiteral(StoredLiterals::OlderDatabaseCandidate2),
                                     storedLiteral(StoredLiterals::OlderDatabaseCandidate3),
@@ -99,10 +99,13 @@ void Inventory::locateAdobeDatabases()
             break;
     }
 
+    // Windows' stored paths use backslashes; the folders Qt gives use "/". One kind throughout.
     olderDatabasePath =
-        found.isEmpty() ? storedLiteral(StoredLiterals::OlderDatabaseDefault) : found;
-    newerDatabasePath =
-        commonAppDataFolder() + storedLiteral(StoredLiterals::NewerDatabaseRelative);
+        found.isEmpty()
+            ? QDir::fromNativeSeparators(storedLiteral(StoredLiterals::OlderDatabaseDefault))
+            : found;
+    newerDatabasePath = QDir::fromNativeSeparators(
+        commonAppDataFolder() + storedLiteral(StoredLiterals::NewerDatabaseRelative));
 
     if (!found.isEmpty())
         adobeDatabases.insert(QStringLiteral("Support002"),

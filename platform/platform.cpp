@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStyle>
@@ -151,6 +152,47 @@ QString nativeStyleName()
 }
 
 #endif
+
+#ifdef Q_OS_WIN
+namespace {
+// Moves a folder of the user's profile into the test's home; what lies elsewhere keeps only
+// its name there.
+QString intoTestHome(const QString &folder)
+{
+    QString home = QDir::fromNativeSeparators(qEnvironmentVariable("HOME"));
+    if (home.isEmpty())
+        home = QDir::tempPath() + QStringLiteral("/panelhold-test-home");
+    const QString profile = QDir::homePath();
+    if (folder.startsWith(profile + QLatin1Char('/'), Qt::CaseInsensitive))
+        return home + folder.mid(profile.size());
+    return home + QLatin1Char('/') + QFileInfo(folder).fileName();
+}
+} // namespace
+#endif
+
+QStringList userFolders(QStandardPaths::StandardLocation type)
+{
+    QStringList folders = QStandardPaths::standardLocations(type);
+#ifdef Q_OS_WIN
+    if (QStandardPaths::isTestModeEnabled()) {
+        folders.prepend(QStandardPaths::writableLocation(type));
+        folders.removeDuplicates();
+        for (QString &folder : folders)
+            folder = intoTestHome(folder);
+        folders.removeDuplicates();
+    }
+#endif
+    return folders;
+}
+
+QString userFolder(QStandardPaths::StandardLocation type)
+{
+#ifdef Q_OS_WIN
+    if (QStandardPaths::isTestModeEnabled())
+        return intoTestHome(QStandardPaths::writableLocation(type));
+#endif
+    return QStandardPaths::writableLocation(type);
+}
 
 void prepareProcess()
 {

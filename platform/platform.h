@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QStandardPaths>
 #include <QString>
+#include <QStringList>
 
 #include <cstdio>
 
@@ -18,6 +20,12 @@ namespace Platform {
 // other than Windows; on Windows when $PANELHOLD_COMMON_APPDATA names a root, and in every test
 // run (QStandardPaths' test mode), so that tests never touch Adobe's folders or processes.
 bool usesStandIn();
+
+// The user's folders of a kind (QStandardPaths), the writable one first. In a test run on
+// Windows they lie under the test's home ($HOME) instead: the shell there ignores the
+// environment, and no test may write the user's real Documents or AppData.
+QStringList userFolders(QStandardPaths::StandardLocation type);
+QString userFolder(QStandardPaths::StandardLocation type);
 
 // File name of the command-line tool inside Contents/SupportNNN.
 QString toolExecutableName();

@@ -17,6 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace StandIn {
 
 namespace {
@@ -537,6 +542,11 @@ int runMain(int argc, char *argv[])
     misbehave(root, arguments);
 
     const CommandResult result = runCommand(root, generation, arguments);
+#ifdef Q_OS_WIN
+    // The answers go out byte for byte: text mode would turn a scripted "\r\n" into "\r\r\n".
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     std::fwrite(result.out.constData(), 1, static_cast<size_t>(result.out.size()), stdout);
     std::fflush(stdout);
     std::fwrite(result.err.constData(), 1, static_cast<size_t>(result.err.size()), stderr);

@@ -60,11 +60,14 @@ QString decodeToolOutput(const QByteArray &bytes)
 {
     QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
     QTextCodec::ConverterState state;
-    const QString text = utf8->toUnicode(bytes.constData(), bytes.size(), &state);
+    QString text = utf8->toUnicode(bytes.constData(), bytes.size(), &state);
     // An unfinished sequence at the end is no UTF-8 either: "Caf\xe9" is Latin-1's "Café".
-    if (state.invalidChars == 0 && state.remainingChars == 0)
-        return text;
-    return QString::fromLocal8Bit(bytes);
+    if (state.invalidChars != 0 || state.remainingChars != 0)
+        text = QString::fromLocal8Bit(bytes);
+    // Windows programs end lines with "\r\n"; everything downstream splits on "\n" and shows
+    // the text in message boxes, where a stray "\r" is an empty line or a box.
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return text;
 }
 
 QString firstLines(const QString &text, int maxLines, int maxChars)

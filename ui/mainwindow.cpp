@@ -6,6 +6,7 @@
 #include "app/version.h"
 #include "operations/installer.h"
 #include "operations/remover.h"
+#include "platform/platform.h"
 #include "platform/selfupdate.h"
 #include "support/literalcipher.h"
 #include "support/literals.h"
@@ -41,7 +42,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     QEasySettings::initialise(0, QStringLiteral("VelmoraPanelhold"));
     QEasySettings::applyStyle(QEasySettings::FollowSystem);
 
-    dataFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
+    dataFolder = Platform::userFolder(QStandardPaths::DocumentsLocation) +
                  QStringLiteral("/Velmora Panelhold");
     if (!QDir(dataFolder).exists() && !QDir().mkpath(dataFolder))
         qDebug() << "NO ACCESS";
@@ -382,7 +383,7 @@ void MainWindow::on_actionInstall_triggered()
     QSettings settings;
     QString folder = settings.value(QStringLiteral("installFolder")).toString();
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        folder = Platform::userFolder(QStandardPaths::DownloadLocation);
     const QStringList paths = QFileDialog::getOpenFileNames(
         this, tr("Open Extension"), folder,
         tr("Extensions (*.zxp *.mxp *.zip)") + QStringLiteral(";;") + tr("All files (*)"));

@@ -1,5 +1,6 @@
 #include "inventory/hostcatalogue.h"
 #include "mainwindowaccess.h"
+#include "platform/platform.h"
 #include "support/literalcipher.h"
 #include "support/literals.h"
 #include "testenvironment.h"
@@ -38,7 +39,7 @@ struct CatalogueEnvironment
 // temporary home; what a test creates beside it is removed again.
 QString appDataBase()
 {
-    return QStandardPaths::standardLocations(QStandardPaths::AppDataLocation).value(0);
+    return Platform::userFolders(QStandardPaths::AppDataLocation).value(0);
 }
 } // namespace
 

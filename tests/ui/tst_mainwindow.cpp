@@ -1,6 +1,7 @@
 #include "inventory/hostcatalogue.h"
 #include "mainwindowaccess.h"
 #include "modalboxwatcher.h"
+#include "platform/platform.h"
 #include "testenvironment.h"
 
 #include <QDir>
@@ -102,8 +103,7 @@ private slots:
         TestEnvironment env;
         MainWindow window;
         MainWindowAccess in(window);
-        const QString documents =
-            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        const QString documents = Platform::userFolder(QStandardPaths::DocumentsLocation);
         QVERIFY(documents.startsWith(QDir::tempPath())); // never the real home
         QCOMPARE(in.dataFolder(), documents + "/Velmora Panelhold");
         QVERIFY(QDir(in.dataFolder()).exists());
