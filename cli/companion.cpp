@@ -103,12 +103,6 @@ QString packageProblem(const QString &path)
     return QString();
 }
 
-// What an escape written by terminalText starts with after its backslash.
-bool startsAnEscape(QChar c)
-{
-    return QStringLiteral("abtnvfrxu\\").contains(c);
-}
-
 bool isBidiOrSeparator(ushort u)
 {
     return u == 0x200e || u == 0x200f || u == 0x2028 || u == 0x2029 ||
@@ -143,9 +137,6 @@ QString terminalText(const QString &text)
             safe += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
         } else if ((u >= 0x80 && u <= 0x9f) || isBidiOrSeparator(u)) {
             safe += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
-        } else if (c == QLatin1Char('\\') && i + 1 < text.size() &&
-                   startsAnEscape(text.at(i + 1))) {
-            safe += QStringLiteral("\\\\");
         } else {
             safe += c;
         }

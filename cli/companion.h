@@ -26,8 +26,8 @@ QJsonObject listingJson(const Inventory &inventory, const UpdateCheck *check);
 
 // Outside text made safe to print on a terminal: control characters (C0, DEL, C1), line
 // separators and bidirectional overrides are written as C-style escapes ("\n", "\x1b",
-// "\u202e"), and a backslash is doubled only where it would otherwise read as one of those.
-// Text without them comes back unchanged.
+// "\u202e"). Backslashes stay as they are, so Windows paths read as themselves. Text without
+// such characters comes back unchanged.
 QString terminalText(const QString &text);
 
 // The console front: runs one command line against the same inventory, gate, installer, remover,

@@ -58,7 +58,7 @@ QString missingToolText(const QStringList &toolFolders)
         const QString program = toolProgram(key);
         if (QFileInfo(program).isFile())
             return QString();
-        looked << program;
+        looked << QDir::toNativeSeparators(program);
     }
     return QCoreApplication::translate(
                "MainWindow", "Adobe's command-line tool was not found, so Panelhold can neither "

@@ -139,6 +139,9 @@ private slots:
     {
         QFETCH(QByteArray, xml);
         QFETCH(QString, name);
+        // Without the codec the bytes are read, checked and parsed as UTF-8, which is safe too.
+        if (xml.contains("UTF-7") && !QTextCodec::codecForName("UTF-7"))
+            QSKIP("this Qt has no UTF-7 codec (Qt built without ICU, as on Windows)");
         QCOMPARE(extensionNameOfManifest(xml), name);
     }
 
