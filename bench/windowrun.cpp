@@ -346,6 +346,8 @@ void WindowRun::remove()
                             box->text().startsWith(QLatin1String("Couldn't remove extension"))))
             shownAt = msSince(clock);
     });
+    // Remove asks first; the question counts in the removal's time, as a user's answer would.
+    watcher.answerNext(QMessageBox::Yes);
     const double start = msSince(clock);
     in->ui()->actionRemove->trigger();
     require(waitUntil([&] { return shownAt >= 0; }, 180000),
@@ -354,7 +356,7 @@ void WindowRun::remove()
         waitUntil([&] { return !watcher.answeredBoxes().isEmpty() && !in->removingRun(); }, 60000),
         QStringLiteral("the removal did not end after its box"));
     const QStringList said = OperationsTest::texts(watcher.answeredBoxes());
-    require(said == QStringList{success},
+    require(said.size() == 2 && said.last() == success,
             QStringLiteral("the removal said: ") + said.join(QLatin1String(" / ")));
     require(!in->extensionInfo().contains(c.removeName),
             QStringLiteral("the removed extension is still listed"));
