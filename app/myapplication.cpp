@@ -74,7 +74,11 @@ QString MyApplication::packageArgument(const QStringList &arguments)
     return package && !file.isDir() ? file.absoluteFilePath() : QString();
 }
 
-MyApplication::~MyApplication() = default;
+MyApplication::~MyApplication()
+{
+    // The self-update library's thread and window must end before the program does.
+    win_sparkle_cleanup();
+}
 
 bool MyApplication::event(QEvent *event)
 {

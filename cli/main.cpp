@@ -1,6 +1,7 @@
 #include "cli/commandline.h"
 #include "cli/companion.h"
 #include "platform/platform.h"
+#include "platform/standardstream.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -25,8 +26,13 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationName(QStringLiteral("panelhold-cli"));
 
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+    // UTF-8 whatever the locale or code page; a Windows console gets it as UTF-16.
+    Platform::StandardStream outStream(stdout);
+    Platform::StandardStream errStream(stderr);
+    QTextStream out(&outStream);
+    QTextStream err(&errStream);
+    out.setCodec("UTF-8");
+    err.setCodec("UTF-8");
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     Companion companion(out, err, Platform::isTerminal(stdout));

@@ -44,7 +44,18 @@ QString externalToolPath()
 {
     if (externalToolPathOverridden())
         return testExternalToolPath();
-    return storedLiteral(StoredLiterals::ExternalToolPath);
+    QString path = storedLiteral(StoredLiterals::ExternalToolPath);
+#ifdef Q_OS_WIN
+    // A test run or the demo never drives Adobe's real agent.
+    if (Platform::usesStandIn())
+        return QString();
+    // The agent lies under the common files folder, which need not be on drive C:.
+    const QString usual = QStringLiteral("C:\\Program Files\\Common Files");
+    const QString common = qEnvironmentVariable("CommonProgramFiles");
+    if (!common.isEmpty() && path.startsWith(usual, Qt::CaseInsensitive))
+        path.replace(0, usual.size(), QDir::toNativeSeparators(common));
+#endif
+    return path;
 }
 
 void setExternalToolPathForTesting(const QString &path)

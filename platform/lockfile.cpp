@@ -10,6 +10,8 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+// after windows.h
+#include <sddl.h>
 #else
 #include <cerrno>
 #include <fcntl.h>
@@ -46,6 +48,24 @@ bool isRealFolder(const QString &folder)
     const DWORD attributes = GetFileAttributesW(native(folder).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// A folder that every signed-in account may add to and replace files in, as the sticky folder
+// is elsewhere: ProgramData's own rights would let only the account that made a file change
+// it, so another account's leftover lock file or turn marker could never be replaced.
+bool makeSharedFolder(const std::wstring &folder)
+{
+    // System and administrators: full control; authenticated users: modify (read, write,
+    // delete); all inherited by what is made inside.
+    const wchar_t rights[] = L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)";
+    SECURITY_ATTRIBUTES attributes = {};
+    attributes.nLength = sizeof(attributes);
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            rights, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr))
+        return CreateDirectoryW(folder.c_str(), nullptr);
+    const bool made = CreateDirectoryW(folder.c_str(), &attributes);
+    LocalFree(attributes.lpSecurityDescriptor);
+    return made;
 }
 
 qint64 msecsSinceEpoch(const FILETIME &time)
@@ -134,7 +154,7 @@ HeldFileLock::Outcome HeldFileLock::tryTake(const QString &folder, const QString
     DWORD attributes = GetFileAttributesW(folderPath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         QDir().mkpath(QFileInfo(folder).absolutePath());
-        CreateDirectoryW(folderPath.c_str(), nullptr);
+        makeSharedFolder(folderPath);
         attributes = GetFileAttributesW(folderPath.c_str());
     }
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -172,6 +192,9 @@ HeldFileLock::Outcome HeldFileLock::tryTake(const QString &folder, const QString
     }
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
+        // A program that keeps the file open to itself holds it (an earlier Panelhold did so).
+        if (error == ERROR_SHARING_VIOLATION)
+            return Outcome::Busy;
         const bool exists = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
         return fail(exists ? Problem::FileRefused : Problem::FileNotCreatable, int(error));
     }

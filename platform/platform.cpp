@@ -10,10 +10,16 @@
 #include <QStyleFactory>
 
 #ifdef Q_OS_WIN
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLibrary>
-#include <cstdlib>
+#include <QThread>
 #include <io.h>
 #include <windows.h>
+// after windows.h
+#include <tlhelp32.h>
+
+#include <vector>
 #else
 #include <unistd.h>
 #ifdef Q_OS_LINUX
@@ -88,7 +94,7 @@ void stopAdobeDesktopService()
 #ifdef Q_OS_WIN
     if (!usesStandIn()) {
         // Not running is the common case; the result does not matter.
-        std::system("taskkill /IM \"Adobe Desktop Service.exe\" /F");
+        endProcessesNamed(QStringLiteral("Adobe Desktop Service.exe"), 10000);
         return;
     }
 #endif
@@ -98,6 +104,49 @@ void stopAdobeDesktopService()
 }
 
 #ifdef Q_OS_WIN
+
+int endProcessesNamed(const QString &imageName, int waitMs)
+{
+    std::vector<HANDLE> ending;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (QString::fromWCharArray(entry.szExeFile).compare(imageName, Qt::CaseInsensitive) != 0)
+            continue;
+        const HANDLE process =
+            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (!process)
+            continue;
+        if (TerminateProcess(process, 1))
+            ending.push_back(process);
+        else
+            CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+
+    // TerminateProcess only starts the end; the files a process held are free once it is gone.
+    // The window keeps being drawn meanwhile.
+    const QDeadlineTimer deadline(waitMs);
+    const bool onWindowThread = QCoreApplication::instance() &&
+                                QThread::currentThread() == QCoreApplication::instance()->thread();
+    int ended = 0;
+    for (const HANDLE process : ending) {
+        DWORD state = WAIT_TIMEOUT;
+        while ((state = WaitForSingleObject(process, 50)) == WAIT_TIMEOUT &&
+               !deadline.hasExpired()) {
+            if (onWindowThread)
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
+        if (state == WAIT_OBJECT_0)
+            ++ended;
+        CloseHandle(process);
+    }
+    return ended;
+}
 
 QString toolExecutableName()
 {

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 // Everything that differs between Windows and other systems, behind small functions.
-// Windows talks to the shell, the registry and taskkill; other systems use the stand-in
+// Windows talks to the shell, the registry and the process list; other systems use the stand-in
 // environment (standin/README.md) and the desktop's own settings.
 
 // The folder that holds Adobe's shared data (Windows: CSIDL_COMMON_APPDATA). On the stand-in
@@ -44,6 +44,12 @@ void prepareProcess();
 // Stops Adobe's desktop service before the extension list is reset; waits for it. On the
 // stand-in it removes the marker file that stands for a running service.
 void stopAdobeDesktopService();
+
+#ifdef Q_OS_WIN
+// Ends every process of this image name that we may end, without a console window, and waits
+// until each is gone, at most waitMs. Returns how many ended.
+int endProcessesNamed(const QString &imageName, int waitMs);
+#endif
 
 // Lets the calling thread, and on Linux the threads it starts, give way to the rest of the
 // program when the processors are busy: background work (update feeds) must not slow the

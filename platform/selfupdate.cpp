@@ -44,6 +44,11 @@ void win_sparkle_check_update_with_ui()
 {
     selfUpdateChecker()->check(true);
 }
+
+void win_sparkle_cleanup()
+{
+    // The checker belongs to the application object and goes with it.
+}
 }
 
 #endif

@@ -12,6 +12,7 @@ void win_sparkle_set_appcast_url(const char *url);
 void win_sparkle_init();
 void win_sparkle_check_update_without_ui();
 void win_sparkle_check_update_with_ui();
+void win_sparkle_cleanup();
 }
 
 // The checker behind the calls above, created on first use.

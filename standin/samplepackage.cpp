@@ -31,7 +31,8 @@ QString defaultMxiName(const QString &name)
 {
     QString fileName = name;
     for (QChar &c : fileName) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
+        // Whatever a Windows file name may not hold, so the package unpacks everywhere.
+        if (QStringLiteral("/\\:<>\"|?*").contains(c))
             c = QLatin1Char('_');
     }
     return (fileName.isEmpty() ? QStringLiteral("extension") : fileName) + QStringLiteral(".mxi");

@@ -20,6 +20,7 @@
 #ifdef Q_OS_WIN
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #endif
 
 namespace StandIn {
@@ -187,16 +188,21 @@ CommandResult install(const QString &root, Generation generation, const QString 
     const QString packagesRoot = packagesFolder(root, generation);
     const QString stagingRoot = standinFolder(root) + QStringLiteral("/staging/") +
                                 generationName(dataGeneration(generation));
-    const QString staging = stagingRoot + QLatin1Char('/') + manifest.name;
+    // Windows allows none of <>"|?* in a file name; the name stays whole in the database.
+    QString folderName = manifest.name;
+    for (QChar &c : folderName) {
+        if (QStringLiteral("<>\"|?*").contains(c))
+            c = QLatin1Char('_');
+    }
+    const QString staging = stagingRoot + QLatin1Char('/') + folderName;
     QDir(staging).removeRecursively();
     if (!QDir().mkpath(staging) || !extractTo(entries, staging)) {
         QDir(staging).removeRecursively();
         return fail(-201);
     }
-    const QString packageCopy = packagesRoot + QLatin1Char('/') + manifest.name +
+    const QString packageCopy = packagesRoot + QLatin1Char('/') + folderName +
                                 (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
-    QFile stagedPackage(stagingRoot + QLatin1Char('/') + manifest.name +
-                        QStringLiteral(".package"));
+    QFile stagedPackage(stagingRoot + QLatin1Char('/') + folderName + QStringLiteral(".package"));
     if (!QDir().mkpath(packagesRoot) || !stagedPackage.open(QIODevice::WriteOnly) ||
         stagedPackage.write(packageBytes) != packageBytes.size()) {
         QDir(staging).removeRecursively();
@@ -205,7 +211,7 @@ CommandResult install(const QString &root, Generation generation, const QString 
     }
     stagedPackage.close();
 
-    const QString installPath = extensionsRoot + QLatin1Char('/') + manifest.name;
+    const QString installPath = extensionsRoot + QLatin1Char('/') + folderName;
     if (upgrading) {
         removeOwnedPath(previous.installPath, extensionsRoot);
         removeOwnedPath(previous.packagePath, packagesRoot);
@@ -479,8 +485,13 @@ void misbehave(const QString &root, const QStringList &arguments)
     Verb verb;
     if (!verbOf(arguments, &verb))
         return;
-    if (QFile::exists(processFaultPath(root, verb, ProcessFault::Crash)))
+    if (QFile::exists(processFaultPath(root, verb, ProcessFault::Crash))) {
+#ifdef Q_OS_WIN
+        // abort() is an ordinary exit (code 3) on Windows; a crash ends with an error status.
+        TerminateProcess(GetCurrentProcess(), 0xC0000005); // access violation
+#endif
         std::abort();
+    }
     if (QFile::exists(processFaultPath(root, verb, ProcessFault::Hang)))
         QThread::sleep(600);
     if (QFile::exists(processFaultPath(root, verb, ProcessFault::Chatter))) {

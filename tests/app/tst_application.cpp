@@ -195,6 +195,9 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, taken);
+        if (runsUnderWine())
+            QSKIP("Wine's named pipes stall when one process both writes and reads a pipe; the "
+                  "hand-over between two processes is tried by secondStartHandsItsPackageOver");
         QTemporaryDir dir;
         SingleInstance instance(dir.filePath("socket"));
         QVERIFY(instance.listen());
@@ -202,14 +205,27 @@ private slots:
         connect(&instance, &SingleInstance::packageHandedOver, this,
                 [&received](const QString &path) { received << path; });
 
-        QLocalSocket client;
-        client.connectToServer(dir.filePath("socket"));
-        QVERIFY(client.waitForConnected(2000));
-        client.write(bytes);
-        QVERIFY(client.waitForBytesWritten(2000) || client.bytesToWrite() == 0);
-        // Answered or not, the window lets go of the connection.
-        QTRY_COMPARE_WITH_TIMEOUT(client.state(), QLocalSocket::UnconnectedState,
-                                  SingleInstance::ReadLimitMs + 2000);
+        // The sender is another process in life: here a thread of its own with blocking waits,
+        // while this thread's event loop lets the window read (a Windows pipe takes the bytes
+        // only as they are read).
+        bool sent = false;
+        bool letGo = false;
+        QThread *sender = QThread::create([&] {
+            QLocalSocket client;
+            client.connectToServer(dir.filePath("socket"));
+            if (!client.waitForConnected(2000))
+                return;
+            client.write(bytes);
+            sent = client.waitForBytesWritten(2000) || client.bytesToWrite() == 0;
+            // Answered or not, the window lets go of the connection.
+            letGo = client.state() == QLocalSocket::UnconnectedState ||
+                    client.waitForDisconnected(SingleInstance::ReadLimitMs + 2000);
+        });
+        sender->start();
+        QTRY_VERIFY_WITH_TIMEOUT(sender->isFinished(), SingleInstance::ReadLimitMs + 6000);
+        delete sender;
+        QVERIFY(sent);
+        QVERIFY(letGo);
         QCOMPARE(received, taken);
     }
 

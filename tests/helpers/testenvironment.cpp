@@ -7,6 +7,10 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 QTemporaryDir *processHome = nullptr;
 } // namespace
@@ -43,4 +47,17 @@ TestEnvironment::~TestEnvironment()
     qunsetenv("PANELHOLD_COMMON_APPDATA");
 }
 
-QString TestEnvironment::scratch() const { return m_scratch.path(); }
+QString TestEnvironment::scratch() const
+{
+    return m_scratch.path();
+}
+
+bool runsUnderWine()
+{
+#ifdef Q_OS_WIN
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+    return false;
+#endif
+}

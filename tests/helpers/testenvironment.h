@@ -28,6 +28,10 @@ private:
     QTemporaryDir m_scratch;
 };
 
+// True when this Windows program runs under Wine, which lacks a few things Windows has; the
+// tests that need them skip there and say why.
+bool runsUnderWine();
+
 #define PANELHOLD_TEST_MAIN(TestObject)                                                            \
     int main(int argc, char *argv[])                                                               \
     {                                                                                              \

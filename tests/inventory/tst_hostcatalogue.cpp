@@ -126,7 +126,8 @@ private slots:
         CatalogueEnvironment catalogue;
         MainWindow window;
         MainWindowAccess in(window);
-        QCOMPARE(in.olderDatabasePath(), storedLiteral(StoredLiterals::OlderDatabaseDefault));
+        QCOMPARE(in.olderDatabasePath(),
+                 QDir::fromNativeSeparators(storedLiteral(StoredLiterals::OlderDatabaseDefault)));
         QCOMPARE(in.adobeDatabases().keys(), QStringList{"Support003"});
         // The newer database need not exist to be registered.
         QVERIFY(!QFile::exists(in.newerDatabasePath()));
@@ -154,7 +155,8 @@ private slots:
         // Nothing found this time: the entry stays as it was, the path falls back.
         QVERIFY(QFile::remove(catalogue.common + "/" + CS6));
         in.locateAdobeDatabases();
-        QCOMPARE(in.olderDatabasePath(), storedLiteral(StoredLiterals::OlderDatabaseDefault));
+        QCOMPARE(in.olderDatabasePath(),
+                 QDir::fromNativeSeparators(storedLiteral(StoredLiterals::OlderDatabaseDefault)));
         QCOMPARE(in.adobeDatabases().value("Support002").databaseName(),
                  catalogue.common + "/Panelhold/../" + CS6);
     }

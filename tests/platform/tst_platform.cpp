@@ -1,8 +1,10 @@
+#include "inventory/hostcatalogue.h"
 #include "platform/platform.h"
 #include "platform/privatefolder.h"
 #include "standin.h"
 #include "testenvironment.h"
 
+#include <QProcess>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
@@ -26,6 +28,9 @@ private slots:
     {
         QFETCH(bool, rootNamed);
         TestEnvironment env;
+#ifdef Q_OS_WIN
+        QVERIFY2(externalToolPath().isEmpty(), "a test run would drive Adobe's real agent");
+#endif
         if (!rootNamed)
             qunsetenv("PANELHOLD_COMMON_APPDATA");
         const QString root =
@@ -120,6 +125,39 @@ private slots:
         QVERIFY(!Platform::isPrivateFolder(first));
         QVERIFY(QFile::link(second, scratch.path() + "/to-second"));
         QVERIFY(!Platform::isPrivateFolder(scratch.path() + "/to-second"));
+    }
+#endif
+
+#ifdef Q_OS_WIN
+    // The desktop service is ended without taskkill: every process of its name ends, others
+    // do not, and the call returns once they are gone. A copy of the stand-in that hangs
+    // stands for it.
+    void endsProcessesByNameAndWaitsForThem()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        QVERIFY(StandIn::setProcessFault(env.root(), StandIn::Verb::List,
+                                         StandIn::ProcessFault::Hang, true));
+        const QString tool = QStringLiteral(PANELHOLD_PROGRAM_DIR) + "/Contents/Support003/" +
+                             Platform::toolExecutableName();
+        const QString service = env.scratch() + "/Panelhold Test Service.exe";
+        QVERIFY(QFile::copy(tool, service));
+        QProcess first, second, bystander;
+        for (QProcess *process : {&first, &second})
+            process->start(service, {"/list", "all"});
+        bystander.start(tool, {"/list", "all"});
+        for (QProcess *process : {&first, &second, &bystander})
+            QVERIFY(process->waitForStarted(10000));
+
+        QCOMPARE(Platform::endProcessesNamed("panelhold test service.EXE", 10000), 2);
+        // Gone already: QProcess only has to notice.
+        for (QProcess *process : {&first, &second})
+            QVERIFY(process->waitForFinished(3000) || process->state() == QProcess::NotRunning);
+        QVERIFY(!bystander.waitForFinished(200));
+        QCOMPARE(bystander.state(), QProcess::Running);
+        bystander.kill();
+        bystander.waitForFinished(5000);
+        QCOMPARE(Platform::endProcessesNamed("Panelhold Test Service.exe", 1000), 0);
     }
 #endif
 };

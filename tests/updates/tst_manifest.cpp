@@ -284,7 +284,9 @@ private slots:
         const QString link = dir.filePath("link.zxp");
         QVERIFY(QFile::link(whole, link));
         QVERIFY(!readManifestUpdateUrls(link, &manifests, &problem));
+#ifdef Q_OS_UNIX // a "link" on Windows is a shortcut file, which is no archive
         QCOMPARE(problem, PackageProblem::NotRegularFile);
+#endif
 #ifdef Q_OS_UNIX
         const PipeInPlace pipe(dir.filePath("pipe.zxp"));
         QVERIFY(pipe.made());

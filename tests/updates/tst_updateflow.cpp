@@ -19,10 +19,25 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 using namespace UpdatesTest;
 
 namespace {
+// The same folder may be named by its 8.3 short name on Windows (downloads use it).
+QString longPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    wchar_t buffer[32768];
+    const DWORD size = GetLongPathNameW(
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), buffer, 32768);
+    if (size > 0 && size < 32768)
+        return QDir::fromNativeSeparators(QString::fromWCharArray(buffer, int(size)));
+#endif
+    return path;
+}
 QString installedVersion(const QString &root, const QString &name)
 {
     const QList<StandIn::InstalledExtension> rows =
@@ -412,8 +427,8 @@ private slots:
         const QString file = in.downloadedPackage().fileName();
         const QFileInfo info(file);
         QCOMPARE(info.fileName(), QString("temp.zxp"));
-        QCOMPARE(QFileInfo(info.absolutePath()).absolutePath(),
-                 QFileInfo(scene.tmp).absoluteFilePath());
+        QCOMPARE(longPath(QFileInfo(info.absolutePath()).absolutePath()),
+                 longPath(QFileInfo(scene.tmp).absoluteFilePath()));
         QVERIFY(readFile(file) == scene.newPackage);
         QCOMPARE(in.updatingExtensionName(), Demo);
 
