@@ -65,9 +65,16 @@ private slots:
         RETURN_IF_FAILED(openWithSharedExtension(s));
 
         QTest::ignoreMessage(QtDebugMsg, "****DEBUG CHECK**** exDBVersion=Support003");
+        QVERIFY(StandIn::startCountingRuns(s.env.root()));
         s.watcher.answerNext(QMessageBox::Yes);
         s.window->findChild<QAction *>(action)->trigger();
         RETURN_IF_FAILED(s.settle(2));
+        // Between the steps only the generation still to visit is asked; the lists are
+        // refreshed once at the end.
+        QCOMPARE(StandIn::countedRuns(s.env.root()),
+                 (QStringList{"Support003 /remove Shared Brush", "Support002 /list all",
+                              "Support002 /remove Shared Brush", "Support003 /list all",
+                              "Support002 /list all"}));
 
         const QList<ModalBoxWatcher::Box> boxes = results(s.watcher);
         QCOMPARE(s.watcher.answeredBoxes().at(0).text, QString("Remove Shared Brush?"));
