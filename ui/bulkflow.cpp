@@ -142,6 +142,7 @@ void MainWindow::finishUpdateAll()
     box.setWindowTitle(tr("Update All"));
     box.setText(summary.text);
     box.setInformativeText(summary.informativeText);
+    box.setStandardButtons(QMessageBox::Ok);
     if (!updateAllDetails.isEmpty())
         box.setDetailedText(updateAllDetails.join(QStringLiteral("\n\n")));
     updateAllDetails.clear();

@@ -81,6 +81,11 @@ private slots:
         QCOMPARE(s.watcher.answeredBoxes().at(0).informativeText,
                  QString("It will be removed from Photoshop, Photoshop CS6."));
         QCOMPARE(texts(boxes), QStringList{"Extension Shared Brush was succesfully removed"});
+        // Its details: the last step's command line and how it ended.
+        QVERIFY2(
+            boxes.at(0).detailedText.startsWith("Command line: ") &&
+                boxes.at(0).detailedText.contains(" /remove \"Shared Brush\"\nEnded: exit code 0"),
+            qPrintable(boxes.at(0).detailedText));
         // One wait box per step, newer generation first.
         const QList<ModalBoxWatcher::Box> steps = waitBoxes(s.watcher, "Remove");
         QCOMPARE(steps.size(), 2);
