@@ -27,6 +27,8 @@ bool takeOption(CliRequest &request, const QString &option)
     case CliCommand::List:
         if (option == QLatin1String("--json"))
             return request.json = true;
+        if (option == QLatin1String("--csv"))
+            return request.csv = true;
         if (option == QLatin1String("--updates"))
             return request.updates = true;
         return false;
@@ -51,6 +53,9 @@ QString operandError(const CliRequest &request)
         return request.operands.isEmpty() ? tr("install: name at least one package.") : QString();
     case CliCommand::Remove:
         return request.operands.isEmpty() ? tr("remove: name at least one extension.") : QString();
+    case CliCommand::List:
+        return request.json && request.csv ? tr("list: give --json or --csv, not both.")
+                                           : QString();
     case CliCommand::Update:
         if (request.all && !request.operands.isEmpty())
             return tr("update: name extensions or give --all, not both.");
@@ -119,7 +124,8 @@ QString usageText()
               "as Panelhold's window does.\n"
               "\n"
               "Commands:\n"
-              "  list [--json] [--updates]  hosts and their extensions; --updates asks each\n"
+              "  list [--json|--csv] [--updates]\n"
+              "                             hosts and their extensions; --updates asks each\n"
               "                             extension's update feed for a newer version\n"
               "  install PACKAGE...         installs .zxp, .mxp or .zip packages in this order\n"
               "  remove NAME...             removes extensions through every Adobe release\n"

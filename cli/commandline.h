@@ -20,6 +20,7 @@ struct CliRequest
     CliCommand command = CliCommand::None;
     QStringList operands; // packages for install, extension names for remove and update
     bool json = false;    // list --json
+    bool csv = false;     // list --csv
     bool updates = false; // list --updates
     bool all = false;     // update --all
     bool yes = false;     // reset --yes

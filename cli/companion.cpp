@@ -19,8 +19,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 
 #include <algorithm>
 
@@ -144,40 +142,6 @@ QString terminalText(const QString &text)
     return safe;
 }
 
-QJsonObject listingJson(const Inventory &inventory, const UpdateCheck *check)
-{
-    QJsonArray hosts;
-    const QStringList hostNames = inReadingOrder(inventory.hostExtensions.keys());
-    for (const QString &hostName : hostNames) {
-        QJsonArray extensions;
-        const QList<QStringList> rows =
-            rowsInReadingOrder(inventory.hostExtensions.value(hostName));
-        for (const QStringList &row : rows) {
-            const QString name = row.value(0);
-            const QString version = row.value(1);
-            const ExtensionInfo info = inventory.extensionInfo.value(name);
-            QJsonObject extension{
-                {QStringLiteral("name"), name},
-                {QStringLiteral("version"), version},
-                {QStringLiteral("visible"), info.shown != 0},
-                {QStringLiteral("icon"), QDir::toNativeSeparators(info.iconPath)}};
-            if (check) {
-                const QString newer = check->announced.value(name);
-                const bool available = isNewer(newer, version);
-                extension.insert(QStringLiteral("updateAvailable"), available);
-                extension.insert(QStringLiteral("updateVersion"),
-                                 available ? QJsonValue(newer) : QJsonValue());
-                if (check->failed.contains(name))
-                    extension.insert(QStringLiteral("updateError"), check->failed.value(name));
-            }
-            extensions.append(extension);
-        }
-        hosts.append(QJsonObject{{QStringLiteral("name"), hostName},
-                                 {QStringLiteral("extensions"), extensions}});
-    }
-    return QJsonObject{{QStringLiteral("format"), 1}, {QStringLiteral("hosts"), hosts}};
-}
-
 Companion::Companion(QTextStream &out, QTextStream &err, bool progressLines)
     : m_out(out), m_err(err), m_progressLines(progressLines)
 {
@@ -208,7 +172,7 @@ int Companion::run(const CliRequest &request)
     }
     switch (request.command) {
     case CliCommand::List:
-        return list(request.json, request.updates);
+        return list(request.json, request.csv, request.updates);
     case CliCommand::Install:
         return install(request.operands);
     case CliCommand::Remove:
@@ -290,7 +254,7 @@ int listStatus(const UpdateCheck &check)
 }
 } // namespace
 
-int Companion::list(bool json, bool withUpdates)
+int Companion::list(bool json, bool csv, bool withUpdates)
 {
     if (!readInventory())
         return ExitStatus::Failure;
@@ -301,8 +265,13 @@ int Companion::list(bool json, bool withUpdates)
     if (json) {
         // JSON is UTF-8 whatever the console's code page.
         m_out.setCodec("UTF-8");
-        m_out << QJsonDocument(listingJson(m_inventory, withUpdates ? &check : nullptr))
-                     .toJson(QJsonDocument::Indented);
+        m_out << listingJsonText(m_inventory, withUpdates ? &check : nullptr);
+        return listStatus(check);
+    }
+    if (csv) {
+        m_out.setCodec("UTF-8");
+        // Lines end as the companion's other lines do: the console makes them CRLF on Windows.
+        m_out << listingCsv(m_inventory, withUpdates ? &check : nullptr, QStringLiteral("\n"));
         return listStatus(check);
     }
     const QStringList hostNames = inReadingOrder(m_inventory.hostExtensions.keys());

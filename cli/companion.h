@@ -2,27 +2,15 @@
 
 #include "cli/commandline.h"
 #include "inventory/inventory.h"
+#include "operations/listingexport.h"
 #include "tool/toolgate.h"
 
-#include <QJsonObject>
 #include <QMap>
 #include <QString>
 #include <QTextStream>
 
 struct InstallReport;
 struct InstallRequest;
-
-// What the update feeds said, by extension name.
-struct UpdateCheck
-{
-    QMap<QString, QString> announced; // the version a feed announces, where newer than a copy
-    QMap<QString, QString> failed;    // why the feed could not be asked, in words
-};
-
-// The listing as the companion's --json prints it (format 1, described in README.md). With a
-// check, each extension also says whether a newer version than its own is announced, and why
-// its feed could not tell when it could not.
-QJsonObject listingJson(const Inventory &inventory, const UpdateCheck *check);
 
 // Outside text made safe to print on a terminal: control characters (C0, DEL, C1), line
 // separators and bidirectional overrides are written as C-style escapes ("\n", "\x1b",
@@ -41,7 +29,7 @@ public:
     int run(const CliRequest &request);
 
 private:
-    int list(bool json, bool withUpdates);
+    int list(bool json, bool csv, bool withUpdates);
     int install(const QStringList &packages);
     int remove(const QStringList &names);
     int update(const QStringList &names, bool all);

@@ -50,6 +50,8 @@ public:
     // listing or database holds it.
     QMap<QString, QString> listedVersions(const QString &name) const;
     QSet<QString> generationsHolding(const QString &name) const;
+    // The same for one generation: one run of its tool only.
+    bool generationHolds(const QString &key, const QString &name) const;
 
     // The size and modification time of each database and its journal files, as text: two
     // stamps differ when anything wrote the databases between them.

@@ -6,6 +6,7 @@
 #include "support/literals.h"
 #include "tool/toolcommand.h"
 #include "tool/toollock.h"
+#include "tool/toollog.h"
 #include "tool/toolrun.h"
 
 #include <QDateTime>
@@ -58,6 +59,7 @@ ListingSummary Inventory::list()
         const QString key = toolFolders.at(k);
         const ToolCommandLine command = listCommand(key, toolOptionPrefix);
         const ToolResult output = runToolAndWait(command);
+        ToolLog::record(output, QString());
         // A generation whose tool did not answer in time lists nothing this time.
         QString out = output.answered() ? output.out : QString();
 
@@ -88,8 +90,12 @@ ListingSummary Inventory::list()
             // way, and the lock stays held for the listing that follows.
             ToolLock lock;
             if (lock.tryLock(ToolLock::longestWaitMs()) &&
-                repairOlderDatabase(adobeDatabases.value(Older)))
-                out = runToolAndWait(command).out;
+                repairOlderDatabase(adobeDatabases.value(Older))) {
+                const ToolResult repaired = runToolAndWait(command);
+                ToolLog::record(repaired, QStringLiteral("Listed again after the older database "
+                                                         "was repaired."));
+                out = repaired.out;
+            }
         }
         outputs.append({key, out});
     }
@@ -153,8 +159,9 @@ QMap<QString, QString> Inventory::listedVersions(const QString &name) const
     for (const QString &key : toolFolders) {
         if (versions.contains(key))
             continue;
-        const ParsedListing listing =
-            parseListing(runToolAndWait(listCommand(key, toolOptionPrefix)).out);
+        const ToolResult result = runToolAndWait(listCommand(key, toolOptionPrefix));
+        ToolLog::record(result, QString());
+        const ParsedListing listing = parseListing(result.out);
         for (const ListedHost &host : listing.hosts) {
             for (const ListedExtension &extension : host.extensions) {
                 if (extension.name == name)
@@ -163,6 +170,21 @@ QMap<QString, QString> Inventory::listedVersions(const QString &name) const
         }
     }
     return versions;
+}
+
+bool Inventory::generationHolds(const QString &key, const QString &name) const
+{
+    const ToolResult result = runToolAndWait(listCommand(key, toolOptionPrefix));
+    ToolLog::record(result, QString());
+    const ParsedListing listing = parseListing(result.out);
+    for (const ListedHost &host : listing.hosts) {
+        for (const ListedExtension &extension : host.extensions) {
+            if (extension.name == name)
+                return true;
+        }
+    }
+    const auto database = adobeDatabases.constFind(key);
+    return database != adobeDatabases.constEnd() && databaseHoldsExtension(database.value(), name);
 }
 
 QSet<QString> Inventory::generationsHolding(const QString &name) const

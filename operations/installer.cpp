@@ -3,6 +3,7 @@
 #include "inventory/inventory.h"
 #include "tool/toolcommand.h"
 #include "tool/toolgate.h"
+#include "tool/toollog.h"
 #include "tool/toolrun.h"
 #include "updates/versioncompare.h"
 
@@ -67,6 +68,8 @@ void Installer::runFinished()
     report.request = m_current;
     // The whole run decides, not the exit code alone.
     report.outcome = installationOutcome(run->result());
+    report.run = run->result();
+    ToolLog::record(report.run, report.outcome.text);
     if (report.outcome.succeeded && !m_current.updatedExtension.isEmpty())
         report.leftBehind =
             updateOtherGenerations(m_inventory, m_current.updatedExtension, m_current.package);
@@ -95,8 +98,10 @@ QStringList updateOtherGenerations(const Inventory &inventory, const QString &na
         if (entry.key() == updatedKey ||
             compareVersions(entry.value().toUtf8(), newVersion.toUtf8()) >= 0)
             continue;
-        const InstallOutcome outcome = installationOutcome(
-            runToolAndWait(installCommand(entry.key(), inventory.toolOptionPrefix, package)));
+        const ToolResult result =
+            runToolAndWait(installCommand(entry.key(), inventory.toolOptionPrefix, package));
+        const InstallOutcome outcome = installationOutcome(result);
+        ToolLog::record(result, outcome.text);
         if (!outcome.succeeded)
             leftBehind << QCoreApplication::translate("MainWindow",
                                                       "A copy of %1 that an older Adobe release "

@@ -27,6 +27,7 @@ struct InstallReport
 {
     InstallRequest request;
     InstallOutcome outcome;
+    ToolResult run; // the tool's run, for the result's details; empty when it never ran
     // Copies another generation kept at the old version, in words; updates only.
     QStringList leftBehind;
 };

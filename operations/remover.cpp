@@ -3,6 +3,7 @@
 #include "inventory/inventory.h"
 #include "tool/toolcommand.h"
 #include "tool/toolgate.h"
+#include "tool/toollog.h"
 #include "tool/toolrun.h"
 
 #include <QtDebug>
@@ -40,7 +41,14 @@ bool Remover::remove(const QString &name, const QString &activity)
 void Remover::start(const QString &name)
 {
     m_ledger.clear();
+    m_candidates.clear();
     m_name = name;
+    const auto known = m_inventory.extensionInfo.constFind(name);
+    if (known != m_inventory.extensionInfo.constEnd()) {
+        for (auto entry = known->databases.constBegin(); entry != known->databases.constEnd();
+             ++entry)
+            m_candidates.insert(entry.key());
+    }
     // Remove through the first generation whose database knows the extension; the completion
     // goes on with the others.
     for (const QString &key : qAsConst(m_inventory.toolFolders)) {
@@ -81,17 +89,21 @@ void Remover::stepFinished()
     report.name = m_name;
     report.stepsRun = m_ledger.size();
     const RemovalOutcome outcome = removalOutcome(result);
+    report.run = result;
+    ToolLog::record(result, outcome.succeeded ? QStringLiteral("Removed through this generation.")
+                                              : outcome.text);
     if (!outcome.succeeded) {
         report.failure = outcome;
         finish(report);
         return;
     }
 
-    // The next step depends on which other generations still hold the extension after this
-    // one, asked afresh.
-    const QSet<QString> holding = m_inventory.generationsHolding(m_name);
+    // A step can take another generation's copy with it, so each generation still to visit is
+    // asked afresh; a copy can only go, never come, so generations that held nothing when the
+    // chain began, and those already visited, are not asked at all.
     for (const QString &key : qAsConst(m_inventory.toolFolders)) {
-        if (holding.contains(key) && !m_ledger.contains(key)) {
+        if (m_candidates.contains(key) && !m_ledger.contains(key) &&
+            m_inventory.generationHolds(key, m_name)) {
             runStep(key);
             return;
         }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "operations/installermessages.h"
+#include "tool/toolrun.h"
 
 #include <QMap>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 
 class Inventory;
@@ -17,12 +19,13 @@ struct RemovalReport
     bool succeeded = false;
     RemovalOutcome failure; // the failed step's words, when it did not succeed
     int stepsRun = 0;       // generations the chain ran the tool for, the failed one included
+    ToolResult run;         // the last step's run, for the result's details
 };
 
 // Removes an extension through every generation that holds it, one step per generation, the
-// whole chain in one turn at the tool gate. Which generation comes next is asked afresh of the
-// tools and databases after each step, because a step of one generation can take the copy of
-// another with it.
+// whole chain in one turn at the tool gate. Whether the next generation still holds it is asked
+// afresh of its tool and database after each step, because a step of one generation can take
+// the copy of another with it.
 class Remover : public QObject
 {
     Q_OBJECT
@@ -57,5 +60,6 @@ private:
     bool m_running = false;
     QString m_name;
     QMap<QString, QString> m_ledger;
+    QSet<QString> m_candidates; // generations that held the extension when the chain began
     QPointer<ToolRun> m_run;
 };

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "tool/toolcommand.h"
 #include "tool/toollock.h"
+#include "tool/toollog.h"
 #include "tool/toolrun.h"
 
 #include <QCoreApplication>
@@ -96,8 +97,9 @@ QList<MoveAsideFailure> resetExtensionDatabases(Inventory &inventory, QList<Move
         // Two listings let the newer tool rebuild its list from what is on disk.
         const ToolCommandLine list =
             listCommand(QStringLiteral("Support003"), inventory.toolOptionPrefix);
-        runToolAndWait(list);
-        runToolAndWait(list);
+        for (int pass = 0; pass < 2; ++pass)
+            ToolLog::record(runToolAndWait(list),
+                            QStringLiteral("Listed to let the tool start a new extension list."));
     } catch (...) {
         qDebug() << "ERROR RESETTING EXTENSION LIST ON 2021";
     }

@@ -185,5 +185,9 @@ bool setRunDelay(const QString &root, int milliseconds);
 // One line per run that started while another run of the tool was still going; Adobe's tool
 // can fail then, so the program must never do it.
 QStringList overlappingRuns(const QString &root);
+// From now on every run of any copy adds a line "<generation> <arguments>"; starting again
+// forgets the lines so far.
+bool startCountingRuns(const QString &root);
+QStringList countedRuns(const QString &root);
 
 } // namespace StandIn

@@ -456,6 +456,11 @@ QString runDelayPath(const QString &root)
     return faultSwitchPath(root, QStringLiteral("run-delay"));
 }
 
+QString runLogPath(const QString &root)
+{
+    return standinFolder(root) + QStringLiteral("/runs.log");
+}
+
 QString overlapLogPath(const QString &root)
 {
     return standinFolder(root) + QStringLiteral("/overlapping-runs.log");
@@ -524,6 +529,19 @@ bool setRunDelay(const QString &root, int milliseconds)
     return file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(milliseconds)) > 0;
 }
 
+bool startCountingRuns(const QString &root)
+{
+    QDir().mkpath(standinFolder(root));
+    QFile file(runLogPath(root));
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+}
+
+QStringList countedRuns(const QString &root)
+{
+    const QString log = QString::fromUtf8(readAll(runLogPath(root)));
+    return log.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 QStringList overlappingRuns(const QString &root)
 {
     const QString log = QString::fromUtf8(readAll(overlapLogPath(root)));
@@ -550,6 +568,13 @@ int runMain(int argc, char *argv[])
                        arguments.join(QLatin1Char(' ')) + QLatin1Char('\n'))
                           .toUtf8());
     }
+    // Counted only once a test asked for it, so a demo root's log does not grow for ever.
+    QFile runs(runLogPath(root));
+    if (runs.exists() && runs.open(QIODevice::Append))
+        runs.write((generationName(generation) + QLatin1Char(' ') +
+                    arguments.join(QLatin1Char(' ')) + QLatin1Char('\n'))
+                       .toUtf8());
+    runs.close();
     misbehave(root, arguments);
 
     const CommandResult result = runCommand(root, generation, arguments);

@@ -211,6 +211,7 @@ ToolResult runToolAndWait(const ToolCommandLine &command)
 {
     ToolResult result;
     result.program = command.program;
+    result.commandLine = command.text;
     // Another process's run goes first.
     ToolLock lock;
     if (!lock.tryLock(ToolLock::longestWaitMs())) {
@@ -254,6 +255,7 @@ ToolRun::ToolRun(const ToolCommandLine &command, QObject *parent)
       m_lock(std::make_shared<ToolLock>())
 {
     m_result.program = command.program;
+    m_result.commandLine = command.text;
     m_quietTimer->setSingleShot(true);
     m_overallTimer->setSingleShot(true);
     m_offerTimer->setSingleShot(true);

@@ -34,6 +34,7 @@ constexpr int MaxOutputBytes = 1024 * 1024;
 struct ToolResult
 {
     QString program;
+    QString commandLine; // the whole line, as a user would type it (ToolCommandLine::text)
     QString out; // standard output, decoded by decodeToolOutput
     QString err; // standard error
     bool started = false;

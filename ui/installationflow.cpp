@@ -1,6 +1,7 @@
 #include "operations/installer.h"
 #include "tool/toolrun.h"
 #include "ui/mainwindow.h"
+#include "ui/resultbox.h"
 #include "ui/waitbox.h"
 #include "ui_mainwindow.h"
 #include "updates/manifest.h"
@@ -112,14 +113,18 @@ void MainWindow::installationProcessFinished(const InstallReport &report)
             // The extension is installed; a list that could not be refreshed must not hide that.
         }
         if (installSilent) {
+            updateRun = report.run;
             extensionUpdated();
         } else {
-            box.setInformativeText(where.isEmpty() ? outcome.text : where);
+            setRunResult(box, where.isEmpty() ? outcome.text : where, report.run);
             box.exec();
         }
     } else {
         if (!outcome.resetQuestion.isEmpty())
             resetExtensionList(outcome.resetQuestion);
+        if (installSilent &&
+            updateAllStepEnded(report.request.updatedExtension, false, outcome.text, report.run))
+            return;
         box.setIcon(QMessageBox::Warning);
         box.setWindowTitle(tr("Installation"));
         box.setText(
@@ -132,7 +137,7 @@ void MainWindow::installationProcessFinished(const InstallReport &report)
                     tr("%1 may be partly installed: look for it in the list, and install it "
                        "again or remove it.")
                         .arg(describedPackage(report.request));
-        setResultText(box, text, outcome.details);
+        setRunResult(box, text, report.run);
         box.exec();
     }
 }

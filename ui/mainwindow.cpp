@@ -119,6 +119,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // A shortcut rather than a menu entry: the menus stay as the form has them.
     auto *refresh = new QShortcut(QKeySequence::Refresh, this);
     connect(refresh, &QShortcut::activated, this, &MainWindow::refreshEverything);
+    setUpBulkActions();
 
     // Put the window back where the user left it.
     const QSettings settings;
@@ -226,6 +227,7 @@ void MainWindow::updateBusyState()
     // Installing stays possible: a package asked for now simply waits its turn.
     ui->actionFix_2->setEnabled(!toolBusy);
     updateRemoveEnabled();
+    showUpdateAllCount();
     const bool buttonsEnabled = !toolBusy && !updateRunning;
     if (tableDelegate->buttonsEnabled() != buttonsEnabled) {
         tableDelegate->setButtonsEnabled(buttonsEnabled);

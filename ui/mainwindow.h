@@ -2,6 +2,8 @@
 
 #include "inventory/inventory.h"
 #include "tool/toolgate.h"
+#include "tool/toolrun.h"
+#include "ui/updateallsummary.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -107,6 +109,21 @@ private:
     // naming its hosts; selects one of them. Empty when no host lists it.
     QString installedWhereText(const QString &name);
 
+    // Many at once, export and the log (bulkflow.cpp)
+    void setUpBulkActions();
+    QStringList updatableExtensions() const;
+    void showUpdateAllCount();
+    void updateAll();
+    void updateNextOfAll();
+    // An update of an "Update All" ended: noted for the summary, the next one started; false
+    // (nothing done) when the update was not one of an "Update All".
+    bool updateAllStepEnded(const QString &name, bool updated, const QString &reason,
+                            const ToolResult &run = ToolResult());
+    void updateAllCancelled(const QString &name);
+    void finishUpdateAll();
+    void exportList();
+    void openLogFolder();
+
     // Reset (resetflow.cpp)
     void resetExtensionList(const QString &question);
 
@@ -196,7 +213,15 @@ private:
     QStringList removalQueue; // the running one first
     int removalBatchSize = 0;
     QStringList removalSummary;
+    QStringList removalDetails; // each removal's last run, for the summary's details
     bool removalFailed = false;
+
+    // Update All: one after another, told of in one box at the end.
+    bool updateAllRunning = false;
+    QStringList updateAllQueue;               // the running one first
+    QMap<QString, QString> updateAllVersions; // name -> the version announced at the start
+    QList<UpdateAllItem> updateAllItems;
+    QStringList updateAllDetails;
 
     // Reset
     bool resetRunning = false;
@@ -214,6 +239,7 @@ private:
     QPointer<QProgressBar> downloadProgressBar;
     QFile downloadedPackage;
     QString updatingExtensionName;
+    ToolResult updateRun; // the update's installation, for its result's details
     QModelIndexList savedSelectedRows;
     int savedScrollValue = 0;
     bool tablePositionSaved = false;

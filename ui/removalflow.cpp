@@ -1,5 +1,6 @@
 #include "operations/remover.h"
 #include "ui/mainwindow.h"
+#include "ui/resultbox.h"
 #include "ui/waitbox.h"
 #include "ui_mainwindow.h"
 
@@ -76,6 +77,7 @@ void MainWindow::on_actionRemove_triggered()
     removalQueue = names;
     removalBatchSize = names.size();
     removalSummary.clear();
+    removalDetails.clear();
     removalFailed = false;
     removeNextQueued();
 }
@@ -130,6 +132,9 @@ void MainWindow::extensionRemoved(const RemovalReport &report)
         } else if (report.succeeded) {
             removalSummary << tr("%1 was removed.").arg(report.name);
         }
+        const QString details = runDetails(report.run);
+        if (!details.isEmpty())
+            removalDetails << report.name + QLatin1Char('\n') + details;
         if (!removalQueue.isEmpty()) {
             removeNextQueued();
             return;
@@ -141,6 +146,9 @@ void MainWindow::extensionRemoved(const RemovalReport &report)
         box.setText(removalFailed ? tr("Some extensions could not be removed")
                                   : tr("The extensions were removed"));
         box.setInformativeText(removalSummary.join(QLatin1Char('\n')));
+        if (!removalDetails.isEmpty())
+            box.setDetailedText(removalDetails.join(QStringLiteral("\n\n")));
+        makeTextSelectable(box);
         box.exec();
         return;
     }
@@ -152,7 +160,7 @@ void MainWindow::extensionRemoved(const RemovalReport &report)
     if (!report.succeeded) {
         box.setIcon(QMessageBox::Warning);
         box.setText(tr("Couldn't remove extension ") + report.name);
-        setResultText(box, removalFailureText(report), report.failure.details);
+        setRunResult(box, removalFailureText(report), report.run);
         // An earlier step of the chain did remove a copy; the lists show that.
         if (report.stepsRun > 1)
             refreshAfterRemoval();
@@ -162,6 +170,7 @@ void MainWindow::extensionRemoved(const RemovalReport &report)
     // The lists are refreshed once, when the chain is over.
     refreshAfterRemoval();
     box.setText(tr("Extension ") + report.name + tr(" was succesfully removed"));
+    setRunResult(box, QString(), report.run);
     box.exec();
 }
 

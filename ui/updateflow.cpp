@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/resultbox.h"
 #include "ui/waitbox.h"
 #include "ui_mainwindow.h"
 #include "updates/packagedownload.h"
@@ -165,6 +166,7 @@ void MainWindow::downloadAndUpdate(const QString &name)
         setUpdateRunning(false);
         releaseBox(downloadWaitBox);
         ui->statusBar->showMessage(tr("The update of %1 was cancelled.").arg(name));
+        updateAllCancelled(name);
         return;
     }
     if (!download.failure.isEmpty()) {
@@ -186,11 +188,14 @@ void MainWindow::failUpdate(const QString &name, const QString &reason)
 {
     setUpdateRunning(false);
     releaseBox(downloadWaitBox);
+    if (updateAllStepEnded(name, false, tr("the update could not be downloaded: %1").arg(reason)))
+        return;
     QMessageBox box;
     box.setIcon(QMessageBox::Warning);
     box.setWindowTitle(tr("Update"));
     box.setText(tr("Update"));
     box.setInformativeText(tr("The update of %1 could not be downloaded: %2.").arg(name, reason));
+    makeTextSelectable(box);
     box.exec();
 }
 
@@ -234,8 +239,14 @@ void MainWindow::extensionUpdated()
     QString text = tr("Updated ") + name + QStringLiteral("!");
     if (!updateLeftBehind.isEmpty())
         text += QStringLiteral("\n\n") + updateLeftBehind.join(QStringLiteral("\n\n"));
-    box.setInformativeText(text);
+    const ToolResult run = updateRun;
+    updateRun = ToolResult();
     setUpdateRunning(false);
+    // A copy left behind at the old version: not updated everywhere.
+    if (updateAllStepEnded(name, updateLeftBehind.isEmpty(),
+                           updateLeftBehind.join(QLatin1Char(' ')), run))
+        return;
+    setRunResult(box, text, run);
     box.exec();
 }
 

@@ -48,13 +48,6 @@ void offerToStopWaiting(QMessageBox *box, ToolRun *run)
     });
 }
 
-void setResultText(QMessageBox &box, const QString &text, const QString &details)
-{
-    box.setInformativeText(text);
-    if (!details.isEmpty())
-        box.setDetailedText(details);
-}
-
 void releaseBox(QPointer<QMessageBox> &box)
 {
     if (!box)

@@ -24,7 +24,3 @@ class ToolRun;
 // Once the run has taken long enough, the wait box offers "Stop Waiting"; pressing it stops the
 // tool, and the run ends as not answering.
 void offerToStopWaiting(QMessageBox *box, ToolRun *run);
-
-// Fills a result box with a text and, when there is more of the tool's output than the text
-// shows, that output as the box's details.
-void setResultText(QMessageBox &box, const QString &text, const QString &details);

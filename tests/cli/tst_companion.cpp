@@ -1,8 +1,10 @@
 #include "cli/companion.h"
 #include "localhttpserver.h"
+#include "operations/listingexport.h"
 #include "pipeinplace.h"
 #include "samplepackages.h"
 #include "standin.h"
+#include "support/nameorder.h"
 #include "testenvironment.h"
 
 #include <QJsonArray>
@@ -31,6 +33,58 @@ QString companionPath()
 #else
     return QStringLiteral(PANELHOLD_PROGRAM_DIR "/panelhold-cli");
 #endif
+}
+
+// A strict RFC 4180 reader: records end in CRLF (or LF, as `lineEnd` says), fields in quotes may
+// hold commas, line breaks and doubled quotes. A quote anywhere else makes it fail (empty list).
+QList<QStringList> readCsv(const QString &text, const QString &lineEnd = QStringLiteral("\r\n"))
+{
+    QList<QStringList> records;
+    QStringList record;
+    QString field;
+    int i = 0;
+    bool fieldStarted = false;
+    while (i < text.size()) {
+        if (!fieldStarted && text.at(i) == QLatin1Char('"')) {
+            ++i;
+            for (;;) {
+                if (i >= text.size())
+                    return {};
+                if (text.at(i) == QLatin1Char('"')) {
+                    if (text.mid(i, 2) != QLatin1String("\"\""))
+                        break;
+                    ++i;
+                }
+                field += text.at(i++);
+            }
+            ++i;
+            fieldStarted = true;
+            if (i < text.size() && text.at(i) != QLatin1Char(',') &&
+                text.mid(i, lineEnd.size()) != lineEnd)
+                return {};
+            continue;
+        }
+        if (text.at(i) == QLatin1Char(',')) {
+            record << field;
+            field.clear();
+            fieldStarted = false;
+            ++i;
+        } else if (text.mid(i, lineEnd.size()) == lineEnd) {
+            records << (record << field);
+            record.clear();
+            field.clear();
+            fieldStarted = false;
+            i += lineEnd.size();
+        } else if (text.at(i) == QLatin1Char('"')) {
+            return {};
+        } else {
+            field += text.at(i++);
+            fieldStarted = true;
+        }
+    }
+    if (fieldStarted || !record.isEmpty())
+        return {}; // the last record must end with its line end
+    return records;
 }
 
 } // namespace
@@ -258,6 +312,13 @@ private slots:
 #endif
             }
         }
+        // The same rows as CSV, one line each.
+        const Run csv = run(env, {"list", "--csv"});
+        QCOMPARE(csv.status, 0);
+        const QList<QStringList> rows = readCsv(csv.out, "\n");
+        QCOMPARE(rows.value(0).join(','), QString("host,name,version,visible,icon"));
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows.value(3).mid(0, 4), (QStringList{"Photoshop", "Beta Panel", "3.1", "false"}));
 #ifdef Q_OS_UNIX
         QCOMPARE(pipe.lettingGo(), 0);
 #endif
@@ -396,6 +457,90 @@ private slots:
         QCOMPARE(terminalText(text), shown);
     }
 
+    // What the window's export and the companion write reads back as the same values, whatever
+    // the names hold.
+    void exportRoundTrips_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("icon");
+        QTest::newRow("plain") << "Colour Harmony"
+                               << "/icons/a.png";
+        QTest::newRow("comma") << "Swatches, Extended"
+                               << "/icons/a,b.png";
+        QTest::newRow("quotes") << "The \"Best\" Panel"
+                                << "\"";
+        QTest::newRow("line breaks") << "Two\nLines\r\nThree"
+                                     << "";
+        QTest::newRow("blanks at the ends") << " Padded "
+                                            << "/icons/x.png ";
+        QTest::newRow("formula-like, kept as it is") << "=HYPERLINK(\"x\")"
+                                                     << "-1+2";
+        QTest::newRow("non-ASCII") << QString::fromUtf8("Caf\xc3\xa9 \xe2\x9c\x93") << "";
+    }
+
+    void exportRoundTrips()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, icon);
+        TestEnvironment env;
+        Inventory inventory;
+        inventory.hostExtensions["Photo, Shop"][name] = QStringList{name, "1.0"};
+        inventory.hostExtensions["Photo, Shop"]["Another"] = QStringList{"Another", "2,0"};
+        inventory.hostExtensions["Illustrator"]["Another"] = QStringList{"Another", "2,0"};
+        inventory.extensionInfo[name].iconPath = icon;
+        inventory.extensionInfo[name].shown = 0;
+        UpdateCheck check;
+        check.announced.insert(name, "1.1");
+        check.failed.insert("Another", "the server said \"no\",\nthen closed");
+
+        // Host, name, version, visible, icon, update available, update version, update error.
+        const QList<QStringList> expected{{"Illustrator", "Another", "2,0", "true", "", "false", "",
+                                           "the server said \"no\",\nthen closed"},
+                                          {"Photo, Shop", "Another", "2,0", "true", "", "false", "",
+                                           "the server said \"no\",\nthen closed"},
+                                          {"Photo, Shop", name, "1.0", "false",
+                                           QDir::toNativeSeparators(icon), "true", "1.1", ""}};
+        QList<QStringList> ordered = expected;
+        // The reader's order within a host, letter case aside.
+        if (inReadingOrder({name, "Another"}).constFirst() == name)
+            ordered.swapItemsAt(1, 2);
+
+        for (const QString &lineEnd : {QStringLiteral("\r\n"), QStringLiteral("\n")}) {
+            const QList<QStringList> csv =
+                readCsv(QString::fromUtf8(listingCsv(inventory, &check, lineEnd)), lineEnd);
+            QCOMPARE(csv.value(0),
+                     (QStringList{"host", "name", "version", "visible", "icon", "updateAvailable",
+                                  "updateVersion", "updateError"}));
+            QCOMPARE(csv.mid(1), ordered);
+        }
+        const QList<QStringList> plain = readCsv(QString::fromUtf8(listingCsv(inventory, nullptr)));
+        QCOMPARE(plain.value(0).size(), 5);
+        QCOMPARE(plain.value(3), ordered.at(2).mid(0, 5));
+
+        QJsonParseError error;
+        const QJsonDocument document =
+            QJsonDocument::fromJson(listingJsonText(inventory, &check), &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QList<QStringList> fromJson;
+        const QJsonArray hosts = document.object().value("hosts").toArray();
+        for (const QJsonValue &host : hosts) {
+            const QJsonArray extensions = host.toObject().value("extensions").toArray();
+            for (const QJsonValue &value : extensions) {
+                const QJsonObject extension = value.toObject();
+                fromJson << QStringList{host.toObject().value("name").toString(),
+                                        extension.value("name").toString(),
+                                        extension.value("version").toString(),
+                                        extension.value("visible").toBool() ? "true" : "false",
+                                        extension.value("icon").toString(),
+                                        extension.value("updateAvailable").toBool() ? "true"
+                                                                                    : "false",
+                                        extension.value("updateVersion").toString(),
+                                        extension.value("updateError").toString()};
+            }
+        }
+        QCOMPARE(fromJson, ordered);
+    }
+
     void refusesWhatCannotBeUsed_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -425,6 +570,8 @@ private slots:
         QTest::newRow("update names and --all")
             << QStringList{"update", "--all", "X"} << 2 << "not both";
         QTest::newRow("reset without --yes") << QStringList{"reset"} << 2 << "Add --yes";
+        QTest::newRow("list as JSON and CSV at once")
+            << QStringList{"list", "--json", "--csv"} << 2 << "not both";
         QTest::newRow("lock folder is a link") << QStringList{"list", "@lock-folder-link"} << 1
 #ifdef Q_OS_WIN // QFile::link makes a shortcut file there: a file stands where the folder goes
                                                << "Panelhold cannot make its folder";

@@ -1,8 +1,10 @@
+#include "inventory/inventory.h"
 #include "platform/platform.h"
 #include "standin.h"
 #include "testenvironment.h"
 #include "tool/toolgate.h"
 #include "tool/toollock.h"
+#include "tool/toollog.h"
 #include "tool/toolrun.h"
 
 #include <QDir>
@@ -618,6 +620,66 @@ private slots:
         QCOMPARE(activities.last(), QString());
         QVERIFY(activities.contains("second"));
         QVERIFY(activities.contains("third"));
+    }
+
+    // The log keeps one old file beside the current one, each under the limit, and what the
+    // tool prints cannot pass for an entry of its own.
+    void logRotatesAndKeepsOneOldFile()
+    {
+        TestEnvironment env;
+        const QString path = env.scratch() + "/logs/tool-runs.log";
+        const QString old = env.scratch() + "/logs/tool-runs.old.log";
+        ToolResult run;
+        run.program = "/opt/ExManCmd";
+        run.commandLine = "\"/opt/ExManCmd\" /remove Demo";
+        run.started = true;
+        run.exitCode = 3;
+        run.out = "2024-01-01T00:00:00 \"/opt/ExManCmd\" /install forged\n  ended: exit code 0";
+        const QByteArray entry =
+            ToolLog::entryText(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)), run, "Not removed.")
+                .toUtf8();
+        QVERIFY(entry.startsWith("2024-05-06T07:08:09.000 \"/opt/ExManCmd\" /remove Demo\n"
+                                 "  ended: exit code 3\n"));
+        QVERIFY(entry.contains("\n    2024-01-01T00:00:00 \"/opt/ExManCmd\" /install forged\n"
+                               "      ended: exit code 0\n"));
+        QVERIFY(entry.contains("  Panelhold said:\n    Not removed.\n"));
+
+        const qint64 limit = entry.size() * 3 + 10;
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(ToolLog::append(path, old, entry, limit));
+        QVERIFY(!QFile::exists(old));
+        QCOMPARE(QFileInfo(path).size(), entry.size() * 3);
+        QVERIFY(ToolLog::append(path, old, "fourth\n", limit));
+        QVERIFY(ToolLog::append(path, old, entry, limit));
+        QCOMPARE(QFileInfo(old).size(), entry.size() * 3 + 7); // the fourth fitted
+        QCOMPARE(QFileInfo(path).size(), entry.size());
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(ToolLog::append(path, old, entry, limit));
+        // Rotated again: the old file is replaced, never a third one.
+        QCOMPARE(QFileInfo(old).size(), entry.size() * 3);
+        QCOMPARE(QFileInfo(path).size(), entry.size());
+        QCOMPARE(QDir(env.scratch() + "/logs").entryList(QDir::Files).size(), 2);
+#ifdef Q_OS_UNIX
+        // A link in the log's place is not written through.
+        const QString target = env.scratch() + "/elsewhere.txt";
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::link(target, path));
+        QVERIFY(!ToolLog::append(path, old, entry, limit));
+        QVERIFY(!QFile::exists(target));
+#endif
+
+        // Every run the engine makes is logged under the test's home, the window's and the
+        // companion's alike.
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        const qint64 before = QFileInfo(ToolLog::filePath()).size();
+        Inventory inventory;
+        inventory.list();
+        const QString log =
+            QString::fromUtf8(contentsOf(ToolLog::filePath()).mid(qMax<qint64>(0, before)));
+        for (const char *key : {"Support003", "Support002"})
+            QVERIFY2(log.contains(listCommand(key, "/").text + "\n  ended: exit code 0\n"),
+                     qPrintable(log));
+        QVERIFY(ToolLog::filePath().startsWith(QDir::homePath()));
     }
 
     void toolThatCannotStartPrintsNothing()

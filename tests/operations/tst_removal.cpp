@@ -65,15 +65,27 @@ private slots:
         RETURN_IF_FAILED(openWithSharedExtension(s));
 
         QTest::ignoreMessage(QtDebugMsg, "****DEBUG CHECK**** exDBVersion=Support003");
+        QVERIFY(StandIn::startCountingRuns(s.env.root()));
         s.watcher.answerNext(QMessageBox::Yes);
         s.window->findChild<QAction *>(action)->trigger();
         RETURN_IF_FAILED(s.settle(2));
+        // Between the steps only the generation still to visit is asked; the lists are
+        // refreshed once at the end.
+        QCOMPARE(StandIn::countedRuns(s.env.root()),
+                 (QStringList{"Support003 /remove Shared Brush", "Support002 /list all",
+                              "Support002 /remove Shared Brush", "Support003 /list all",
+                              "Support002 /list all"}));
 
         const QList<ModalBoxWatcher::Box> boxes = results(s.watcher);
         QCOMPARE(s.watcher.answeredBoxes().at(0).text, QString("Remove Shared Brush?"));
         QCOMPARE(s.watcher.answeredBoxes().at(0).informativeText,
                  QString("It will be removed from Photoshop, Photoshop CS6."));
         QCOMPARE(texts(boxes), QStringList{"Extension Shared Brush was succesfully removed"});
+        // Its details: the last step's command line and how it ended.
+        QVERIFY2(
+            boxes.at(0).detailedText.startsWith("Command line: ") &&
+                boxes.at(0).detailedText.contains(" /remove \"Shared Brush\"\nEnded: exit code 0"),
+            qPrintable(boxes.at(0).detailedText));
         // One wait box per step, newer generation first.
         const QList<ModalBoxWatcher::Box> steps = waitBoxes(s.watcher, "Remove");
         QCOMPARE(steps.size(), 2);

@@ -3,7 +3,9 @@
 #include "modalboxwatcher.h"
 #include "platform/platform.h"
 #include "testenvironment.h"
+#include "tool/toollog.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QImageReader>
 #include <QMenu>
@@ -15,6 +17,11 @@
 class TestMainWindow : public QObject
 {
     Q_OBJECT
+
+    QList<QUrl> opened;
+
+public slots:
+    void urlOpened(const QUrl &url) { opened << url; }
 
 private slots:
     void init() { externalToolEntry = QStringLiteral("none"); }
@@ -31,9 +38,9 @@ private slots:
         for (QAction *action : menuActions)
             menu << (action->isSeparator() ? QString("|") : action->text());
         // Every entry reachable by its letter, and a way out.
-        QCOMPARE(menu, (QStringList{"&Install Extension", "&Remove Extension", "|",
-                                    "Check for &Updates...", "|", "Re&set extension list", "|",
-                                    "&About", "|", "&Quit"}));
+        QCOMPARE(menu, (QStringList{"&Install Extension", "&Remove Extension", "Update &All", "|",
+                                    "&Export List...", "|", "Check for &Updates...", "|",
+                                    "Re&set extension list", "|", "&About", "|", "&Quit"}));
         QCOMPARE(in.ui()->menuInstaller->title(), QString("&File"));
         QCOMPARE(in.ui()->actionInstall_Extension->shortcut(), QKeySequence("Ctrl+O"));
         QCOMPARE(in.ui()->actionRemove_Extension->shortcut(), QKeySequence(Qt::Key_Delete));
@@ -43,7 +50,11 @@ private slots:
         const QList<QAction *> toolActions = in.ui()->mainToolBar->actions();
         for (QAction *action : toolActions)
             toolBar << action->text();
-        QCOMPARE(toolBar, (QStringList{"Install", "Remove"}));
+        QCOMPARE(toolBar, (QStringList{"Install", "Remove", "Update &All"}));
+        // Nothing to update yet: not on the tool bar, and disabled in the menu.
+        QVERIFY(!in.ui()->actionUpdate_All->isVisible());
+        QVERIFY(!in.ui()->actionUpdate_All->isEnabled());
+        QCOMPARE(in.ui()->menuHelp->actions(), QList<QAction *>{in.ui()->actionOpen_Log_Folder});
         QVERIFY(!in.ui()->mainToolBar->isMovable());
         QCOMPARE(in.ui()->actionInstall->toolTip(), QString("Install Extension"));
 
@@ -229,6 +240,21 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
         QVERIFY(!window.isVisible());
+    }
+
+    // Help > Open Log Folder opens the folder of the tool's log, made if need be.
+    void openLogFolder()
+    {
+        TestEnvironment env;
+        MainWindow window;
+        MainWindowAccess in(window);
+        opened.clear();
+        QDesktopServices::setUrlHandler("file", this, "urlOpened");
+        in.ui()->actionOpen_Log_Folder->trigger();
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(ToolLog::folder())});
+        QVERIFY(QFileInfo(ToolLog::folder()).isDir());
+        QVERIFY(ToolLog::folder().startsWith(QDir::homePath()));
     }
 
     void actionsWithoutEffect()

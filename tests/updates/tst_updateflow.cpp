@@ -1,17 +1,23 @@
 #include "localhttpserver.h"
 #include "mainwindowaccess.h"
 #include "modalboxwatcher.h"
+#include "support/qeasysettings.h"
 #include "testenvironment.h"
+#include "ui/updateallsummary.h"
 #include "updates/packagedownload.h"
 #include "updates/updatefeed.h"
 #include "updatestestsupport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QToolBar>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
@@ -24,6 +30,8 @@
 #endif
 
 using namespace UpdatesTest;
+
+Q_DECLARE_METATYPE(UpdateAllItem)
 
 namespace {
 // The same folder may be named by its 8.3 short name on Windows (downloads use it).
@@ -186,6 +194,45 @@ void release(MainWindowAccess &in, const QString &name)
 {
     QVERIFY(in.pressUpdate(name));
 }
+
+// For looking at: the widget as drawn in the light and in the dark palette.
+void saveInBothThemes(QWidget *widget, const QString &pathStart)
+{
+    for (const bool light : {true, false}) {
+        QEasySettings::applyPalette(light);
+        widget->grab().save(pathStart + (light ? "-light.png" : "-dark.png"));
+    }
+    QEasySettings::applyPalette(true);
+}
+
+// Saves the first message box with the title as it shows, its details opened, when a path is
+// given.
+struct ScreenshotOnShow : QObject
+{
+    ScreenshotOnShow(const QString &title, const QString &pathStart)
+        : title(title), pathStart(pathStart)
+    {
+        if (!pathStart.endsWith('/'))
+            qApp->installEventFilter(this);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *box = qobject_cast<QMessageBox *>(watched);
+        if (saved || !box || event->type() != QEvent::Show || box->windowTitle() != title)
+            return false;
+        for (QAbstractButton *button : box->buttons()) {
+            if (box->buttonRole(button) == QMessageBox::ActionRole)
+                button->click(); // "Show Details..."
+        }
+        box->adjustSize();
+        saveInBothThemes(box, pathStart);
+        saved = true;
+        return false;
+    }
+    QString title;
+    QString pathStart;
+    bool saved = false;
+};
 } // namespace
 
 // The "Update" buttons and the download-and-update flow, driven through the real window against
@@ -267,6 +314,132 @@ private slots:
         QCOMPARE(watcher.answeredBoxes().at(0).informativeText, QString("Updated Demo Panel!"));
         QCOMPARE(installedVersion(env.root(), "Demo Panel"), QString("1.1"));
         QCOMPARE(installedVersion(env.root(), "Twin Panel"), QString("1.0"));
+    }
+
+    // "Update All" updates each extension with a newer version in turn, a failed one does not
+    // stop the rest, and one box at the end says how each went, with the tool's runs as its
+    // details.
+    void updateAllUpdatesEachAndSumsUp()
+    {
+        Scene scene;
+        QVERIFY(scene.setUp());
+        setTempLocation(scene.tmp);
+        const QString twinFeed = scene.server.url("/twin.xml").toString();
+        const QString alphaFeed = scene.server.url("/alpha.xml").toString();
+        QVERIFY(scene.install(photoshopPackage("Twin Panel", "2.0", twinFeed)));
+        QVERIFY(scene.install(photoshopPackage("Alpha Panel", "1.0", alphaFeed)));
+        const QString alphaNew = scene.env.scratch() + "/alpha-new.zxp";
+        QVERIFY(StandIn::buildSamplePackage(alphaNew,
+                                            photoshopPackage("Alpha Panel", "1.5", alphaFeed)));
+        scene.server.serve("/alpha.zxp", readFile(alphaNew));
+        scene.server.serve(
+            "/alpha.xml", StandIn::updateFeedXml("1.5", scene.server.url("/alpha.zxp").toString()));
+        scene.server.serve("/twin.xml", StandIn::updateFeedXml(
+                                            "3.0", scene.server.url("/missing.zxp").toString()));
+
+        MainWindow window;
+        window.resize(700, 360);
+        window.show();
+        MainWindowAccess in = startedUp(window);
+        QAction *updateAll = in.ui()->actionUpdate_All;
+        QTRY_COMPARE(updateAll->text(), QString("Update &All (3)"));
+        QVERIFY(updateAll->isEnabled());
+        QVERIFY(updateAll->isVisible());
+        QWidget *button = in.ui()->mainToolBar->widgetForAction(updateAll);
+        QVERIFY(button && button->isVisible());
+
+        const QString shots = qEnvironmentVariable("PANELHOLD_SCREENSHOT_DIR");
+        if (!shots.isEmpty())
+            saveInBothThemes(&window, shots + "/update-all-window");
+        // The summary is grabbed as it shows, its details open, before the watcher answers it.
+        ScreenshotOnShow grabber("Update All", shots + "/update-all-summary");
+        ModalBoxWatcher watcher;
+        updateAll->trigger();
+        QVERIFY(watcher.waitForAnsweredBoxes(1, 60000));
+        QTRY_VERIFY(!in.installingRun());
+        QTest::qWait(100);
+
+        QCOMPARE(watcher.answeredBoxes().size(), 1);
+        const ModalBoxWatcher::Box summary = watcher.answeredBoxes().at(0);
+        QCOMPARE(summary.title, QString("Update All"));
+        QCOMPARE(summary.icon, QMessageBox::Warning);
+        QCOMPARE(summary.text, QString("2 of 3 extensions were updated."));
+        QVERIFY2(summary.informativeText.startsWith(
+                     "Not updated:\nTwin Panel: the update could not be downloaded: "),
+                 qPrintable(summary.informativeText));
+        QVERIFY2(summary.informativeText.endsWith(
+                     "\n\nUpdated:\nAlpha Panel: updated to 1.5.\nDemo Panel: updated to 1.1."),
+                 qPrintable(summary.informativeText));
+        // Each installation's run, by its command line.
+        QCOMPARE(summary.detailedText.count("Command line: "), 2);
+        QCOMPARE(summary.detailedText.count(" /install "), 2);
+        QCOMPARE(installedVersion(scene.env.root(), "Alpha Panel"), QString("1.5"));
+        QCOMPARE(scene.installedVersion(), QString("1.1"));
+        QCOMPARE(installedVersion(scene.env.root(), "Twin Panel"), QString("2.0"));
+        // What is left to update is counted afresh.
+        QTRY_COMPARE(updateAll->text(), QString("Update &All (1)"));
+        QVERIFY(updateAll->isEnabled());
+        if (!shots.isEmpty())
+            QVERIFY(grabber.saved);
+
+        // File > Export List... writes what the window lists, as the name's suffix says.
+        const QString json = scene.env.scratch() + "/list.json";
+        watcher.chooseFileNext(json);
+        in.ui()->actionExport_List->trigger();
+        const QJsonObject exported = QJsonDocument::fromJson(readFile(json)).object();
+        QCOMPARE(exported.value("format").toInt(), 1);
+        const QJsonArray photoshop =
+            exported.value("hosts").toArray().at(0).toObject().value("extensions").toArray();
+        QCOMPARE(photoshop.size(), 3);
+        QCOMPARE(photoshop.at(0).toObject().value("version").toString(), QString("1.5"));
+        const QString csv = scene.env.scratch() + "/list.csv";
+        watcher.chooseFileNext(csv);
+        in.ui()->actionExport_List->trigger();
+        QVERIFY2(readFile(csv).startsWith("host,name,version,visible,icon\r\nPhotoshop,Alpha "
+                                          "Panel,1.5,true,"),
+                 readFile(csv).constData());
+    }
+
+    void updateAllSummary_data()
+    {
+        QTest::addColumn<QList<UpdateAllItem>>("items");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("informative");
+        QTest::addColumn<bool>("anyFailed");
+        const UpdateAllItem a{"Alpha", "1.1", true, QString()};
+        const UpdateAllItem b{"Beta", "2.0", true, QString()};
+        const UpdateAllItem c{"Gamma", "3.0", false, "the server said:\n404 Not Found"};
+        const UpdateAllItem d{"Delta", "4.0", false, "Adobe's tool did not answer."};
+        QTest::newRow("one updated") << QList<UpdateAllItem>{a} << "Alpha was updated."
+                                     << "Alpha: updated to 1.1." << false;
+        QTest::newRow("one failed")
+            << QList<UpdateAllItem>{c} << "Gamma could not be updated."
+            << "Not updated:\nGamma: the server said: 404 Not Found." << true;
+        QTest::newRow("all updated")
+            << QList<UpdateAllItem>{a, b} << "All 2 extensions were updated."
+            << "Updated:\nAlpha: updated to 1.1.\nBeta: updated to 2.0." << false;
+        QTest::newRow("none updated")
+            << QList<UpdateAllItem>{c, d} << "None of the 2 extensions could be updated."
+            << "Not updated:\nGamma: the server said: 404 Not Found.\nDelta: Adobe's tool did "
+               "not answer."
+            << true;
+        QTest::newRow("failures first, whatever the order")
+            << QList<UpdateAllItem>{a, c, b} << "2 of 3 extensions were updated."
+            << "Not updated:\nGamma: the server said: 404 Not Found.\n\nUpdated:\nAlpha: "
+               "updated to 1.1.\nBeta: updated to 2.0."
+            << true;
+    }
+
+    void updateAllSummary()
+    {
+        QFETCH(QList<UpdateAllItem>, items);
+        QFETCH(QString, text);
+        QFETCH(QString, informative);
+        QFETCH(bool, anyFailed);
+        const UpdateAllSummary summary = ::updateAllSummary(items);
+        QCOMPARE(summary.text, text);
+        QCOMPARE(summary.informativeText, informative);
+        QCOMPARE(summary.anyFailed, anyFailed);
     }
 
     void init()
