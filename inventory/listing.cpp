@@ -97,6 +97,7 @@ ListingSummary Inventory::list()
     extensionVersions.clear();
     extensionInfo.clear();
     hostExtensions.clear();
+    generationVersions.clear();
     ListingSummary summary;
     summary.stopped = stopped;
     for (const Listed &listed : qAsConst(outputs)) {
@@ -119,6 +120,9 @@ ListingSummary Inventory::list()
                 ExtensionInfo &info = extensionInfo[extension.name];
                 if (!info.databases.contains(listed.key))
                     info.databases.insert(listed.key, placeholderDatabase);
+                QMap<QString, QString> &versions = generationVersions[extension.name];
+                if (!versions.contains(listed.key))
+                    versions.insert(listed.key, extension.version);
             }
             mergeListedHost(host, hostExtensions, extensionVersions);
         }

@@ -50,7 +50,14 @@ QRect MyDelegate::buttonRect(const QWidget *view, const QRect &cell, const QMode
 void MyDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                        const QModelIndex &index) const
 {
-    QItemDelegate::paint(painter, option, index);
+    if (index.data(HiddenRole).toBool()) {
+        QStyleOptionViewItem hidden(option);
+        hidden.font.setItalic(true);
+        hidden.state &= ~QStyle::State_Enabled; // the disabled colours of the palette
+        QItemDelegate::paint(painter, hidden, index);
+    } else {
+        QItemDelegate::paint(painter, option, index);
+    }
     const QRect rect = buttonRect(option.widget, option.rect, index);
     if (rect.isEmpty())
         return;
