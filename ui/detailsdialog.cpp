@@ -113,7 +113,7 @@ ExtensionDetailsDialog::ExtensionDetailsDialog(QWidget *parent) : QDialog(parent
 {
     setObjectName(QStringLiteral("detailsDialog"));
     setWindowTitle(tr("Extension Details"));
-    setMinimumWidth(520);
+    setMinimumWidth(640);
     auto *layout = new QVBoxLayout(this);
     m_form = new QFormLayout;
     m_form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -145,6 +145,7 @@ ExtensionDetailsDialog::ExtensionDetailsDialog(QWidget *parent) : QDialog(parent
 
     connect(&m_reading, &QFutureWatcher<QString>::finished, this, [this] {
         m_identifier->setText(m_reading.result());
+        m_identifier->setCursorPosition(0);
         m_identifier->setPlaceholderText(tr("not stated in its package"));
         emit identifierRead();
     });

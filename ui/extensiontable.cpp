@@ -190,8 +190,12 @@ void MainWindow::on_listWidget_itemSelectionChanged()
     // Every host's names fit, not only those of the first one filled.
     if (!rows.isEmpty()) {
         table->resizeColumnToContents(NameColumn);
-        if (everyHost)
+        // The version column is no longer the last, which stretched to hold the buttons.
+        if (everyHost) {
             table->resizeColumnToContents(VersionColumn);
+            table->setColumnWidth(VersionColumn, table->columnWidth(VersionColumn) +
+                                                     tableDelegate->buttonRoom(table->viewport()));
+        }
     }
     table->setUpdatesEnabled(true);
 }

@@ -29,6 +29,8 @@ public:
     // Where the cell's button is, in the coordinates of `cell` (the cell's rectangle in the
     // viewport of `view`); empty when the cell carries none.
     QRect buttonRect(const QWidget *view, const QRect &cell, const QModelIndex &index) const;
+    // The room a button takes right of a cell's text, its margin included.
+    int buttonRoom(const QWidget *view) const;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
