@@ -379,6 +379,9 @@ void WindowRun::remove()
 
 void WindowRun::fills()
 {
+    // The bare tool's removal changed the databases behind the window's back; its watch would
+    // list afresh in the middle of a hand fill.
+    in->changeWatch()->stop();
     selectHost();
     for (int count : c.fillRows) {
         QMap<QString, QStringList> rows;

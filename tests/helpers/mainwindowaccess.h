@@ -97,6 +97,7 @@ struct MainWindowAccess
         w.updateAnnounced(name, version);
     }
     ExtensionDetailsDialog *detailsDialog() const { return w.detailsDialog; }
+    QTimer *changeWatch() const { return w.changeWatch; }
     void setUpdateRunning(bool running) const { w.setUpdateRunning(running); }
 
     // The "Update" buttons: the rows whose version cell carries one, in table order.
