@@ -40,6 +40,7 @@ QString usageText()
         "  --fill-rows A,B,...  hand-filled table sizes (default 1000,5000)\n"
         "  --tiny               2 hosts, 10 extensions, 2 feed hosts, 1 run, stall timeout\n"
         "                       1000 ms, fill 1000\n"
+        "  --large              2,000 extensions per generation, 3 runs\n"
         "  --work-dir DIR       keep the scenario and logs there instead of a temporary folder\n");
 }
 
@@ -57,6 +58,12 @@ bool parseParameters(const QStringList &arguments, BenchParameters *parameters, 
             p.stallTimeoutMs = 1000;
             // The tiny run stays quick in a Debug build.
             p.fillRows = {1000};
+            continue;
+        }
+        if (option == QLatin1String("--large")) {
+            // A studio's share: the table, the scan and the removal at this size.
+            p.extensions = 2000;
+            p.runs = 3;
             continue;
         }
         if (i + 1 >= arguments.size()) {

@@ -351,10 +351,18 @@ void Driver::printTable(const Runs &full, const Runs &withGlx, const Runs &silen
                  scenario.announcingCount(true));
     }
     for (int rows : p.fillRows) {
+        // A fresh window's fill, every row's icon still to decode (as many as are painted).
+        const double firstGoal = rows == 1000 ? 100 : rows == 5000 ? 300 : 0;
+        const QString firstGoalText =
+            firstGoal > 0 ? QStringLiteral("< %1 ms").arg(firstGoal) : QStringLiteral("-");
+        plainRow(QStringLiteral("first fill, %L1 rows, icons not decoded").arg(rows), full,
+                 QStringLiteral("firstFill%1Ms").arg(rows), firstGoal, firstGoalText);
+        plainRow(QStringLiteral("  until the window takes input again"), full,
+                 QStringLiteral("firstFill%1SettledMs").arg(rows), firstGoal, firstGoalText);
         const double goal = rows == 1000 ? 100 : rows == 5000 ? 500 : 0;
         const QString goalText =
             goal > 0 ? QStringLiteral("< %1 ms").arg(goal) : QStringLiteral("-");
-        plainRow(QStringLiteral("table fill, %L1 rows (the fill itself)").arg(rows), full,
+        plainRow(QStringLiteral("refill, %L1 rows (the fill itself)").arg(rows), full,
                  QStringLiteral("fill%1Ms").arg(rows), goal, goalText);
         plainRow(QStringLiteral("  until the window takes input again"), full,
                  QStringLiteral("fill%1SettledMs").arg(rows), goal, goalText);

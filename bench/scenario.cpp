@@ -3,10 +3,29 @@
 #include "feedserver.h"
 #include "standin.h"
 
+#include <QBuffer>
+#include <QColor>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <algorithm>
 #include <random>
+
+QByteArray benchIconPng(uint seed)
+{
+    // 32 x 32 with a gradient, so that decoding costs what a real icon's does.
+    QImage image(32, 32, QImage::Format_ARGB32);
+    const QColor base = QColor::fromHsv(int(seed % 360), 160, 220);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixelColor(x, y, base.darker(100 + x + y));
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
 
 namespace {
 using StandIn::Generation;
@@ -220,6 +239,8 @@ bool buildScenario(const BenchParameters &parameters, const FeedServer &server,
         package.signature = true;
         package.updateUrl = server.url(feed, feedHost).toString();
         package.description = QStringLiteral("A package of the bench's scenario.");
+        // Every package brings an icon, as real ones do, so the table's first fill decodes.
+        package.iconPng = benchIconPng(qHash(name));
         return StandIn::buildSamplePackage(path, package);
     };
 

@@ -44,5 +44,8 @@ struct Scenario
     bool restoreAfterRun(int run, QString *error) const;
 };
 
+// A small PNG of its own colour for each seed: the scenario's icons and the first fills'.
+QByteArray benchIconPng(uint seed);
+
 bool buildScenario(const BenchParameters &parameters, const FeedServer &server,
                    const QString &folder, Scenario *scenario, QString *error);

@@ -77,6 +77,7 @@ void Inventory::readDatabase(const QString &key, QSqlDatabase connection,
     const QString nameName = storedLiteral(StoredLiterals::NameColumn);
     const QString packageName = storedLiteral(StoredLiterals::PackageColumn);
     const QString iconName = storedLiteral(StoredLiterals::IconColumn);
+    const QString installName = storedLiteral(StoredLiterals::InstallColumn);
     const QString shownName = storedLiteral(StoredLiterals::ShownColumn);
     const QString alternativeShownName = storedLiteral(StoredLiterals::AlternativeShownColumn);
 
@@ -90,6 +91,7 @@ void Inventory::readDatabase(const QString &key, QSqlDatabase connection,
     const int nameColumn = record.indexOf(nameName);
     const int packageColumn = record.indexOf(packageName);
     const int iconColumn = record.indexOf(iconName);
+    const int installColumn = record.indexOf(installName);
     int shownColumn = record.indexOf(shownName);
     if (shownColumn < 0)
         shownColumn = record.indexOf(alternativeShownName);
@@ -103,6 +105,7 @@ void Inventory::readDatabase(const QString &key, QSqlDatabase connection,
             info.iconPath = valueAt(query, iconColumn).toString();
             info.shown = valueAt(query, shownColumn).toInt();
             info.packagePath = valueAt(query, packageColumn).toString();
+            info.installPath = valueAt(query, installColumn).toString();
             info.unfilled = false;
         }
         info.databases.insert(key, connection);

@@ -11,6 +11,7 @@ struct ExtensionInfo
     QString name; // as the database gives it; empty until a row fills the record
     QString iconPath;
     QString packagePath; // the package copy Adobe's software keeps
+    QString installPath; // the folder the extension was unpacked into
     // Rows that no database describes stay visible, so the user can still see and remove them.
     qint32 shown = 1;
     QMap<QString, QSqlDatabase>

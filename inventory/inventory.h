@@ -72,6 +72,8 @@ public:
     HostExtensionMap hostExtensions;            // host -> extension name -> [name, version]
     QMap<QString, QString> extensionVersions;   // extension name -> version listed last
     QMap<QString, ExtensionInfo> extensionInfo; // extension name -> its record
+    // extension name -> generation key -> the version that generation's listing gives first
+    QMap<QString, QMap<QString, QString>> generationVersions;
 
 private:
     void readAdobeDatabase(QMap<QString, ExtensionInfo> &records) const;

@@ -103,6 +103,7 @@ ListingSummary Inventory::list()
     extensionVersions.clear();
     extensionInfo.clear();
     hostExtensions.clear();
+    generationVersions.clear();
     ListingSummary summary;
     summary.stopped = stopped;
     for (const Listed &listed : qAsConst(outputs)) {
@@ -125,6 +126,9 @@ ListingSummary Inventory::list()
                 ExtensionInfo &info = extensionInfo[extension.name];
                 if (!info.databases.contains(listed.key))
                     info.databases.insert(listed.key, placeholderDatabase);
+                QMap<QString, QString> &versions = generationVersions[extension.name];
+                if (!versions.contains(listed.key))
+                    versions.insert(listed.key, extension.version);
             }
             mergeListedHost(host, hostExtensions, extensionVersions);
         }

@@ -45,6 +45,9 @@ QByteArray mxiXml(const SamplePackage &package)
     writer.setAutoFormatting(true);
     writer.writeStartDocument();
     writer.writeStartElement(QStringLiteral("macromedia-extension"));
+    writer.writeAttribute(QStringLiteral("id"), package.bundleId.isEmpty()
+                                                    ? defaultBundleId(package.name)
+                                                    : package.bundleId);
     writer.writeAttribute(QStringLiteral("name"), package.name);
     writer.writeAttribute(QStringLiteral("version"), package.version);
     writer.writeAttribute(QStringLiteral("type"), QStringLiteral("Panel"));

@@ -1,26 +1,31 @@
-#include "support/boundedimage.h"
 #include "support/nameorder.h"
+#include "ui/extensionfilter.h"
 #include "ui/mainwindow.h"
 #include "ui/mydelegate.h"
+#include "ui/rowiconcache.h"
 #include "ui_mainwindow.h"
 #include "updates/versioncompare.h"
 
-#include <QDateTime>
-#include <QFileInfo>
+#include <QCoreApplication>
+
 #include <QHeaderView>
 #include <QSet>
 #include <QSettings>
 #include <QtDebug>
 
+#include <memory>
+
 namespace {
 constexpr int IconColumn = 0;
 constexpr int NameColumn = 1;
 constexpr int VersionColumn = 2;
+constexpr int HostColumn = 3; // only in every-host mode
 // The name each cell of a row sorts by; the icon cell has no text of its own.
 constexpr int SortNameRole = Qt::UserRole + 100;
+constexpr int IconPathRole = Qt::UserRole + 101;
 
 // A header click sorts by that column: names as a reader expects them, versions by their
-// numbers, the icon column like the names.
+// numbers, hosts by their names, the icon column like the names.
 class ExtensionItem : public QTableWidgetItem
 {
 public:
@@ -33,16 +38,50 @@ public:
             const int order = compareVersions(text().toUtf8(), other.text().toUtf8());
             if (order != 0)
                 return order < 0;
+        } else if (column() == HostColumn && text() != other.text()) {
+            return readsBefore(text(), other.text());
         }
         return readsBefore(name, otherName);
     }
 };
 
-QTableWidgetItem *rowItem(const QString &text, const QString &name)
+// The icon cell asks the cache for its picture only when something (painting, mostly) wants
+// it: a fill of thousands of rows decodes no file, and scrolling decodes what comes into view.
+class IconItem : public ExtensionItem
 {
-    auto *item = new ExtensionItem(text);
+public:
+    IconItem(std::shared_ptr<RowIconCache> cache, const QString &iconPath)
+        : m_cache(std::move(cache))
+    {
+        setData(IconPathRole, iconPath);
+    }
+    QVariant data(int role) const override
+    {
+        if (role == Qt::DecorationRole)
+            return m_cache->pixmap(ExtensionItem::data(IconPathRole).toString());
+        return ExtensionItem::data(role);
+    }
+
+private:
+    std::shared_ptr<RowIconCache> m_cache; // shared: items may outlive the window's members
+};
+
+QTableWidgetItem *rowItem(QTableWidgetItem *item, const QString &name, bool hiddenByAdobe)
+{
     item->setData(SortNameRole, name);
+    if (hiddenByAdobe) {
+        item->setData(MyDelegate::HiddenRole, true);
+        item->setToolTip(
+            QCoreApplication::translate(
+                "MainWindow", "%1 (hidden): Adobe's applications do not show this extension.")
+                .arg(name));
+    }
     return item;
+}
+
+QTableWidgetItem *rowItem(const QString &text, const QString &name, bool hiddenByAdobe)
+{
+    return rowItem(new ExtensionItem(text), name, hiddenByAdobe);
 }
 } // namespace
 
@@ -69,25 +108,35 @@ void MainWindow::on_listWidget_itemSelectionChanged()
     // Rows go in at fixed places; the order the user chose is applied once they are all in.
     table->setSortingEnabled(false);
     table->setRowCount(0);
+    versionCellsByName.clear();
 
+    const bool everyHost = findsEveryHost();
     const QList<QListWidgetItem *> selected = ui->listWidget->selectedItems();
-    if (selected.isEmpty()) {
+    if (selected.isEmpty() && !everyHost) {
         table->setUpdatesEnabled(true);
         return;
     }
-    const QString host = selected.first()->text();
-    QSettings().setValue(QStringLiteral("selectedApp"), host);
+    const QString host = selected.isEmpty() ? QString() : selected.first()->text();
+    if (!host.isEmpty())
+        QSettings().setValue(QStringLiteral("selectedApp"), host);
 
-    const QMap<QString, QStringList> rows = inventory.hostExtensions.value(host);
+    QStringList hostOrder;
+    for (int row = 0; row < ui->listWidget->count(); ++row)
+        hostOrder << ui->listWidget->item(row)->text();
+    const QVector<TableEntry> rows =
+        tableEntries(inventory.hostExtensions, hostOrder, host, everyHost);
     // Looked up once per row: in the list that would cost rows times updates.
     const QSet<QString> withUpdates(extensionsWithUpdates.cbegin(), extensionsWithUpdates.cend());
 
-    table->setColumnCount(3);
+    table->setColumnCount(everyHost ? 4 : 3);
     // Names ascending until the user clicks another column; columns that came in before the
     // indicator's section have moved it out of place.
-    if (table->horizontalHeader()->sortIndicatorSection() > VersionColumn)
+    if (table->horizontalHeader()->sortIndicatorSection() >= table->columnCount())
         table->horizontalHeader()->setSortIndicator(NameColumn, Qt::AscendingOrder);
-    table->setHorizontalHeaderLabels({QString(), tr("Name"), tr("Version")});
+    QStringList labels{QString(), tr("Name"), tr("Version")};
+    if (everyHost)
+        labels << tr("Application");
+    table->setHorizontalHeaderLabels(labels);
     table->horizontalHeader()->setStretchLastSection(true);
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     table->setAlternatingRowColors(true);
@@ -95,63 +144,74 @@ void MainWindow::on_listWidget_itemSelectionChanged()
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     inventory.readAdobeDatabases();
+    rowIcons->startFill();
     table->verticalHeader()->hide();
 
     table->setRowCount(rows.size());
-    int i = 0;
-    for (auto row = rows.constBegin(); row != rows.constEnd(); ++row, ++i) {
-        const QString name = row.value().value(0);
-        const QString version = row.value().value(1);
-        table->setItem(i, NameColumn, rowItem(name, name));
-        QTableWidgetItem *versionItem = rowItem(version, name);
+    for (int i = 0; i < rows.size(); ++i) {
+        const TableEntry &row = rows.at(i);
+        const auto info = inventory.extensionInfo.constFind(row.name);
+        const bool found = info != inventory.extensionInfo.constEnd();
+        const bool hiddenByAdobe = found && info->shown == 0;
+        table->setItem(i, NameColumn, rowItem(row.name, row.name, hiddenByAdobe));
+        QTableWidgetItem *versionItem = rowItem(row.version, row.name, hiddenByAdobe);
         // Set before the item joins the table: no change signal per row.
-        if (withUpdates.contains(name) && olderThanAnnounced(name, version))
+        if (withUpdates.contains(row.name) && olderThanAnnounced(row.name, row.version))
             versionItem->setData(MyDelegate::UpdateButtonRole, true);
         table->setItem(i, VersionColumn, versionItem);
+        if (everyHost)
+            table->setItem(i, HostColumn, rowItem(row.host, row.name, hiddenByAdobe));
 
-        const ExtensionInfo info = inventory.extensionInfo.value(name);
         // A decoration, not a widget per row: thousands of widgets in one view make every
         // layout and paint after the fill slower with the square of their number.
         try {
-            QTableWidgetItem *icon = rowItem(QString(), name);
-            icon->setData(Qt::DecorationRole, rowIcon(info.iconPath));
-            table->setItem(i, IconColumn, icon);
+            table->setItem(i, IconColumn,
+                           rowItem(new IconItem(rowIcons, found ? info->iconPath : QString()),
+                                   row.name, hiddenByAdobe));
         } catch (...) {
-            qDebug() << "No icon for" << name;
+            qDebug() << "No icon for" << row.name;
         }
     }
     // Sorts by the header's indicator, Name ascending unless the user clicked another column.
     table->setSortingEnabled(true);
-    // Hidden after the sort, so each row hidden is the one its extension ended up in.
+    // Indexed after the sort; the persistent cells follow any later one.
     for (int r = 0; r < table->rowCount(); ++r) {
-        const QTableWidgetItem *nameItem = table->item(r, NameColumn);
-        if (nameItem && inventory.extensionInfo.value(nameItem->text()).shown == 0)
-            table->setRowHidden(r, true);
+        if (const QTableWidgetItem *nameItem = table->item(r, NameColumn))
+            versionCellsByName[nameItem->text()].append(
+                QPersistentModelIndex(table->model()->index(r, VersionColumn)));
     }
+    // Hidden after the sort, so each row hidden is the one its extension ended up in.
+    applyFind();
 
     table->verticalHeader()->setFixedWidth(40);
     table->verticalHeader()->hide();
     table->setColumnWidth(0, 30);
 
     // Every host's names fit, not only those of the first one filled.
-    if (!rows.isEmpty())
-        table->resizeColumnToContents(1);
+    if (!rows.isEmpty()) {
+        table->resizeColumnToContents(NameColumn);
+        // The version column is no longer the last, which stretched to hold the buttons.
+        if (everyHost) {
+            table->resizeColumnToContents(VersionColumn);
+            table->setColumnWidth(VersionColumn, table->columnWidth(VersionColumn) +
+                                                     tableDelegate->buttonRoom(table->viewport()));
+        }
+    }
     table->setUpdatesEnabled(true);
 }
 
 void MainWindow::addUpdateButton(const QString &name)
 {
     const QTableWidget *table = ui->tableWidget;
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const QTableWidgetItem *nameItem = table->item(row, NameColumn);
-        if (nameItem && nameItem->text() == name) {
-            QTableWidgetItem *versionItem = table->item(row, VersionColumn);
-            if (versionItem && !versionItem->data(MyDelegate::UpdateButtonRole).toBool() &&
-                extensionsWithUpdates.contains(name) &&
-                olderThanAnnounced(name, versionItem->text()))
-                versionItem->setData(MyDelegate::UpdateButtonRole, true);
-            return;
-        }
+    const auto cells = versionCellsByName.constFind(name);
+    if (cells == versionCellsByName.constEnd())
+        return;
+    for (const QPersistentModelIndex &cell : *cells) {
+        QTableWidgetItem *versionItem =
+            cell.isValid() ? table->item(cell.row(), VersionColumn) : nullptr;
+        if (versionItem && !versionItem->data(MyDelegate::UpdateButtonRole).toBool() &&
+            extensionsWithUpdates.contains(name) && olderThanAnnounced(name, versionItem->text()))
+            versionItem->setData(MyDelegate::UpdateButtonRole, true);
     }
 }
 
@@ -171,30 +231,4 @@ void MainWindow::removeUpdateButtons()
         if (versionItem && versionItem->data(MyDelegate::UpdateButtonRole).toBool())
             versionItem->setData(MyDelegate::UpdateButtonRole, QVariant());
     }
-}
-
-QPixmap MainWindow::rowIcon(const QString &iconPath)
-{
-    // The file comes from a package: one that declares an over-large picture counts as missing.
-    // Decoded once per file version, not at every fill.
-    const QFileInfo file(iconPath);
-    const QString key = iconPath.isEmpty()
-                            ? QString()
-                            : iconPath + QLatin1Char('|') + QString::number(file.size()) +
-                                  QLatin1Char('|') +
-                                  QString::number(file.lastModified().toMSecsSinceEpoch());
-    const auto cached = iconCache.constFind(key);
-    if (cached != iconCache.constEnd())
-        return *cached;
-    QImage icon;
-    if (!iconPath.isEmpty())
-        icon = readBoundedImage(iconPath);
-    if (icon.isNull())
-        icon = iconImage;
-    QPixmap pixmap;
-    if (!icon.isNull())
-        pixmap =
-            QPixmap::fromImage(icon.scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    iconCache.insert(key, pixmap);
-    return pixmap;
 }

@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 #include "ui/mydelegate.h"
+#include "ui/rowiconcache.h"
 #include "ui_mainwindow.h"
 
 #include "app/programfolder.h"
@@ -58,11 +59,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     const QString iconPath = programFolder() + QStringLiteral("/Resources/images/icon.png");
 
     iconImage.load(iconPath);
+    rowIcons = std::make_shared<RowIconCache>(iconImage);
     ui->setupUi(this);
     ui->tableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
     // Several rows can be removed at once, with one question.
     ui->tableWidget->setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUpTable();
+    setUpFindAndDetails();
     // Enter and Space on a row with an "Update" button press it, whichever cell is current.
     ui->tableWidget->installEventFilter(this);
     connect(ui->tableWidget->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -331,6 +334,12 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
             version && version->data(MyDelegate::UpdateButtonRole).toBool() &&
             tableDelegate->buttonsEnabled()) {
             updateClicked(row);
+            return true;
+        }
+        // Enter on any other row opens its details.
+        if (press && key->key() != Qt::Key_Space && !key->isAutoRepeat() &&
+            (key->modifiers() & ~Qt::KeypadModifier) == 0 && row >= 0) {
+            showDetails();
             return true;
         }
     }

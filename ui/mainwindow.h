@@ -12,18 +12,24 @@
 #include <QMainWindow>
 #include <QMap>
 #include <QModelIndexList>
+#include <QPersistentModelIndex>
 #include <QPixmap>
 #include <QPointer>
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QUrl>
+#include <QVector>
 
+#include <memory>
+
+class ExtensionDetailsDialog;
 class Installer;
 class MyDelegate;
 class QMessageBox;
 class QProgressBar;
 class QPushButton;
 class Remover;
+class RowIconCache;
 class ToolRun;
 class UpdateScanner;
 struct InstallReport;
@@ -127,6 +133,23 @@ private:
     // Reset (resetflow.cpp)
     void resetExtensionList(const QString &question);
 
+    // Find, hidden rows, the row's menu and its details (findview.cpp, detailsview.cpp)
+    void setUpFindAndDetails();
+    bool findsEveryHost() const;
+    // Shows the rows whose names match the find box and that Adobe shows, or all of them when
+    // hidden ones are asked for; rows that go out of sight leave the selection.
+    void applyFind();
+    void dropHiddenRowsFromSelection();
+    void showHiddenToggled(bool show);
+    void showTableMenu(const QPoint &position);
+    // The extension of the current row, or of the first selected one; empty when none.
+    QString chosenExtension() const;
+    void updateChosenExtension();
+    void openInstallFolder();
+    void copyChosenName();
+    void showDetails();
+    void refreshDetails();
+
     // Updates (updateflow.cpp, extensiontable.cpp)
     QString refreshUpdateList();
     void scanForUpdates();
@@ -137,8 +160,6 @@ private:
     bool olderThanAnnounced(const QString &name, const QString &version) const;
     void removeUpdateButtons();
     void setUpTable();
-    // The 20 x 20 picture of a row: the extension's icon, or the program's own when it has none.
-    QPixmap rowIcon(const QString &iconPath);
     // F5: the lists afresh, and every feed asked again.
     void refreshEverything();
     void downloadAndUpdate(const QString &name);
@@ -183,7 +204,10 @@ private:
 
     // Extension table
     QImage iconImage;
-    QHash<QString, QPixmap> iconCache;   // icon file and version -> its row picture
+    std::shared_ptr<RowIconCache> rowIcons; // the rows' pictures, decoded as rows are painted
+    // The version cells of each extension's rows, so an announced update finds them at once.
+    QHash<QString, QVector<QPersistentModelIndex>> versionCellsByName;
+    QPointer<ExtensionDetailsDialog> detailsDialog;
     MyDelegate *tableDelegate = nullptr; // paints the "Update" buttons and takes their clicks
 
     QString dataFolder;

@@ -27,16 +27,29 @@ QStyleOptionButton MyDelegate::buttonOption(const QWidget *view) const
     return button;
 }
 
+namespace {
+// The size QPushButton::sizeHint asks of the style: the widget's size in the pictures.
+QSize buttonSize(const QWidget *view, QStyleOptionButton &button)
+{
+    const QStyle *style = view ? view->style() : QApplication::style();
+    const QSize text = button.fontMetrics.size(Qt::TextShowMnemonic, button.text);
+    button.rect = QRect(QPoint(), text);
+    return style->sizeFromContents(QStyle::CT_PushButton, &button, text, view);
+}
+} // namespace
+
+int MyDelegate::buttonRoom(const QWidget *view) const
+{
+    QStyleOptionButton button = buttonOption(view);
+    return buttonSize(view, button).width() + 10;
+}
+
 QRect MyDelegate::buttonRect(const QWidget *view, const QRect &cell, const QModelIndex &index) const
 {
     if (!index.data(UpdateButtonRole).toBool())
         return QRect();
     QStyleOptionButton button = buttonOption(view);
-    const QStyle *style = view ? view->style() : QApplication::style();
-    // The size QPushButton::sizeHint asks of the style: the widget's size in the pictures.
-    const QSize text = button.fontMetrics.size(Qt::TextShowMnemonic, button.text);
-    button.rect = QRect(QPoint(), text);
-    const QSize size = style->sizeFromContents(QStyle::CT_PushButton, &button, text, view);
+    const QSize size = buttonSize(view, button);
     // As a widget it sat in a layout of the cell's size with the text's width plus 10 as its
     // left margin, centred in the height the cell gave it.
     const int left = cell.left() +
@@ -50,7 +63,14 @@ QRect MyDelegate::buttonRect(const QWidget *view, const QRect &cell, const QMode
 void MyDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                        const QModelIndex &index) const
 {
-    QItemDelegate::paint(painter, option, index);
+    if (index.data(HiddenRole).toBool()) {
+        QStyleOptionViewItem hidden(option);
+        hidden.font.setItalic(true);
+        hidden.state &= ~QStyle::State_Enabled; // the disabled colours of the palette
+        QItemDelegate::paint(painter, hidden, index);
+    } else {
+        QItemDelegate::paint(painter, option, index);
+    }
     const QRect rect = buttonRect(option.widget, option.rect, index);
     if (rect.isEmpty())
         return;

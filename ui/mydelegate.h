@@ -17,6 +17,8 @@ class MyDelegate : public QItemDelegate
 
 public:
     static constexpr int UpdateButtonRole = Qt::UserRole + 1;
+    // True on the cells of an extension Adobe's database hides: shown greyed and in italics.
+    static constexpr int HiddenRole = Qt::UserRole + 2;
 
     using QItemDelegate::QItemDelegate;
 
@@ -27,6 +29,8 @@ public:
     // Where the cell's button is, in the coordinates of `cell` (the cell's rectangle in the
     // viewport of `view`); empty when the cell carries none.
     QRect buttonRect(const QWidget *view, const QRect &cell, const QModelIndex &index) const;
+    // The room a button takes right of a cell's text, its margin included.
+    int buttonRoom(const QWidget *view) const;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
@@ -48,9 +52,14 @@ protected:
         // Centred in the whole cell (the icon column holds nothing else), not in what the
         // layout left of it beside an empty text.
         const QSize size = pixmap.size() / pixmap.devicePixelRatio();
+        // A hidden extension's icon fades like its text.
+        const qreal opacity = painter->opacity();
+        if (!(option.state & QStyle::State_Enabled))
+            painter->setOpacity(opacity * 0.45);
         painter->drawPixmap(
             QStyle::alignedRect(option.direction, Qt::AlignCenter, size, option.rect).topLeft(),
             pixmap);
+        painter->setOpacity(opacity);
     }
 
 private:

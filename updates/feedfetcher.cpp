@@ -159,6 +159,7 @@ void FeedFetcher::send(const QString &url, const QString &host, int lane)
             [this, reply, url, host, lane, timedOut, tooLarge, body] {
                 reply->deleteLater();
                 FeedAnswer answer;
+                answer.answeredAt = QDateTime::currentDateTime();
                 if (!*tooLarge && !*timedOut && takeFeedBody(reply, body.get()))
                     *tooLarge = true;
                 if (*tooLarge) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
@@ -20,7 +21,8 @@ struct FeedAnswer
 {
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
     bool tooLarge = false;
-    QString version; // the version the feed announces
+    QString version;      // the version the feed announces
+    QDateTime answeredAt; // when the feed answered or gave up, in local time
 };
 Q_DECLARE_METATYPE(FeedAnswer)
 

@@ -183,17 +183,17 @@ QString extensionNameOfManifest(const QByteArray &manifest)
 }
 
 namespace {
-PackageIdentity identityOfZip(QuaZip &zip)
+// Visits the package's manifests (top-level ".mxi" entries and CSXS/manifest.xml) in archive
+// order within the package's bounds, until `visit` returns true.
+template <typename Visit> void visitManifests(QuaZip &zip, Visit visit)
 {
     if (!zip.open(QuaZip::mdUnzip))
-        return PackageIdentity();
-    // The installation manifest first, as the tool reads it; otherwise the modern one.
-    PackageIdentity identity;
-    PackageIdentity fallback;
+        return;
     qint64 budget = MaxManifestBytesPerPackage;
     int opened = 0;
+    bool done = false;
     for (bool more = zip.goToFirstFile();
-         more && identity.name.isEmpty() && budget > 0 && opened < MaxManifestsReadPerPackage;
+         more && !done && budget > 0 && opened < MaxManifestsReadPerPackage;
          more = zip.goToNextFile()) {
         const QString entryName = zip.getCurrentFileName();
         const bool modern =
@@ -210,9 +210,20 @@ PackageIdentity identityOfZip(QuaZip &zip)
         const QByteArray content = entry.read(qMin(MaxManifestBytes, budget));
         entry.close();
         budget -= content.size();
-        (modern ? fallback : identity) = identityOfManifest(content);
+        done = visit(modern, content);
     }
     zip.close();
+}
+
+PackageIdentity identityOfZip(QuaZip &zip)
+{
+    // The installation manifest first, as the tool reads it; otherwise the modern one.
+    PackageIdentity identity;
+    PackageIdentity fallback;
+    visitManifests(zip, [&](bool modern, const QByteArray &content) {
+        (modern ? fallback : identity) = identityOfManifest(content);
+        return !identity.name.isEmpty();
+    });
     return identity.name.isEmpty() ? fallback : identity;
 }
 } // namespace
@@ -227,4 +238,34 @@ PackageIdentity packageIdentity(QIODevice *package)
 {
     QuaZip zip(package);
     return identityOfZip(zip);
+}
+
+QString extensionIdOfManifest(const QByteArray &manifest)
+{
+    QDomDocument document;
+    if (!setShallowContent(document, manifest))
+        return QString();
+    const QDomElement root = document.documentElement();
+    return root
+        .attribute(root.tagName() == QLatin1String("ExtensionManifest")
+                       ? QStringLiteral("ExtensionBundleId")
+                       : QStringLiteral("id"))
+        .trimmed();
+}
+
+QString packageExtensionId(QIODevice *package)
+{
+    QuaZip zip(package);
+    // The bundle id where the package has one; else the first installation manifest's.
+    QString bundleId;
+    QString fallback;
+    visitManifests(zip, [&](bool modern, const QByteArray &content) {
+        const QString id = extensionIdOfManifest(content);
+        if (modern)
+            bundleId = id;
+        else if (fallback.isEmpty())
+            fallback = id;
+        return !bundleId.isEmpty();
+    });
+    return bundleId.isEmpty() ? fallback : bundleId;
 }

@@ -72,3 +72,9 @@ struct PackageIdentity
 PackageIdentity identityOfManifest(const QByteArray &manifest);
 // Reads the package from a device already open for reading, from its start.
 PackageIdentity packageIdentity(QIODevice *package);
+
+// The extension's identifier as its package states it: the ExtensionBundleId of
+// CSXS/manifest.xml, else the installation manifest's "id"; empty when neither can be read. Reads
+// within the package's bounds above, from a device already open for reading.
+QString extensionIdOfManifest(const QByteArray &manifest);
+QString packageExtensionId(QIODevice *package);

@@ -251,19 +251,26 @@ void UpdateScanner::followTargets(const QList<ScanTarget> &targets, bool readUnk
 
 void UpdateScanner::follow(const ScanTarget &target, const PackageManifests &read)
 {
+    FeedCheck &check = m_checks[target.name];
+    check = FeedCheck();
+    check.checked = true;
     if (!read.readable) {
-        if (read.problem != PackageProblem::None)
-            emit feedFailed(target.name, packageProblemWords(read.problem));
+        if (read.problem != PackageProblem::None) {
+            check.failure = packageProblemWords(read.problem);
+            emit feedFailed(target.name, check.failure);
+        }
         return;
     }
     for (const ManifestUpdateUrl &manifest : read.manifests) {
+        if (check.feedAddress.isEmpty() && !manifest.crashed)
+            check.feedAddress = manifest.url;
         if (manifest.crashed) {
             qDebug() << "CRASH1";
             continue;
         }
         if (manifest.url.isEmpty())
             continue;
-        const Pending pending{target.name, target.installedVersion};
+        const Pending pending{target.name, target.installedVersion, manifest.url};
         // Asked and answered earlier in this scan: that answer holds for this extension too.
         const auto now = m_answeredNow.constFind(manifest.url);
         if (now != m_answeredNow.constEnd()) {
@@ -307,14 +314,26 @@ void UpdateScanner::answered(const QString &url, const FeedAnswer &answer)
 
 void UpdateScanner::report(const Pending &pending, const FeedAnswer &answer)
 {
+    // The first feed its package names is the one the details tell of.
+    FeedCheck &check = m_checks[pending.name];
+    if (check.feedAddress == pending.url) {
+        check.answeredAt = answer.answeredAt;
+        check.announcedVersion = answer.version;
+        check.failure.clear();
+    }
     if (answer.tooLarge) {
-        emit feedFailed(pending.name, tr("its update feed is larger than a feed can be"));
+        const QString failure = tr("its update feed is larger than a feed can be");
+        if (check.feedAddress == pending.url)
+            check.failure = failure;
+        emit feedFailed(pending.name, failure);
         return;
     }
     if (answer.error != QNetworkReply::NoError) {
-        emit feedFailed(
-            pending.name,
-            tr("its update feed could not be read: %1").arg(feedFailureWords(answer.error)));
+        const QString failure =
+            tr("its update feed could not be read: %1").arg(feedFailureWords(answer.error));
+        if (check.feedAddress == pending.url)
+            check.failure = failure;
+        emit feedFailed(pending.name, failure);
         return;
     }
     if (pending.installedVersion.isEmpty() || answer.version.isEmpty() ||

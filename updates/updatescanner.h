@@ -61,6 +61,16 @@ private:
     QHash<QString, PackageManifests> m_entries;
 };
 
+// What the last scan that looked at an extension found out about its updates.
+struct FeedCheck
+{
+    bool checked = false;     // false: no scan has looked at it yet
+    QString feedAddress;      // as its package's manifest names it; empty when none does
+    QString announcedVersion; // what the feed announced, newer or not
+    QString failure;          // why the feed or the package could not be read, in words
+    QDateTime answeredAt;     // when the feed answered; invalid without an answer
+};
+
 // Looks for newer versions of the installed extensions: every feed is asked at once, through
 // the fetcher's thread, and each address once per scan. Packages whose manifests are not known
 // yet are read on worker threads, and each feed is asked as soon as a manifest names it, so the
@@ -91,6 +101,9 @@ public:
     void finishReading();
     static void setTurnWaitMs(int milliseconds); // tests shorten it
 
+    // What the scans found out about the extension so far; kept across scans.
+    FeedCheck lastCheck(const QString &name) const { return m_checks.value(name); }
+
     // The next scan asks every feed afresh.
     void forgetAnswers() { m_answers.clear(); }
 
@@ -105,6 +118,7 @@ private:
     {
         QString name;
         QString installedVersion;
+        QString url;
     };
 
     void takeReadAhead();
@@ -139,6 +153,7 @@ private:
     QPointer<QFutureWatcher<PackageManifests>> m_reading; // packages still being read, if any
     QList<QFuture<PackageManifests>> m_givenUp; // reads of dropped scans, maybe still under way
     QStringList m_found;
+    QHash<QString, FeedCheck> m_checks; // by extension name
     bool m_running = false;
     quint64 m_generation = 0; // tells the answers of a dropped scan from the current one's
 };

@@ -3,8 +3,10 @@
 #include "operations/installer.h"
 #include "operations/remover.h"
 #include "tool/toolrun.h"
+#include "ui/detailsdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/mydelegate.h"
+#include "ui/rowiconcache.h"
 #include "ui_mainwindow.h"
 #include "updates/updatescanner.h"
 
@@ -88,6 +90,14 @@ struct MainWindowAccess
     }
     QString &pendingUpdateName() const { return w.pendingUpdateName; }
     ToolGate &toolGate() const { return w.toolGate; }
+    // Icon files decoded so far; rows decode theirs only when asked for their picture.
+    int iconDecodes() const { return w.rowIcons->decodeCount(); }
+    void updateAnnounced(const QString &name, const QString &version) const
+    {
+        w.updateAnnounced(name, version);
+    }
+    ExtensionDetailsDialog *detailsDialog() const { return w.detailsDialog; }
+    QTimer *changeWatch() const { return w.changeWatch; }
     void setUpdateRunning(bool running) const { w.setUpdateRunning(running); }
 
     // The "Update" buttons: the rows whose version cell carries one, in table order.

@@ -3,8 +3,11 @@
 #include "modalboxwatcher.h"
 #include "support/boundedimage.h"
 #include "testenvironment.h"
+#include "ui/extensionfilter.h"
 
+#include <QClipboard>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QSqlQuery>
@@ -180,7 +183,10 @@ private slots:
         QVERIFY(!in.iconImage().isNull());
         in.listExtensions(-1, QString());
         QCOMPARE(tableNames(in), (QStringList{"Lost", "Plain", "Red", "Tall", "Wide"}));
+        // Nothing painted, nothing decoded: a row decodes its icon when asked for it.
+        QCOMPARE(in.iconDecodes(), 0);
         QCOMPARE(iconColour(in, 0), QColor(Qt::green));
+        QCOMPARE(in.iconDecodes(), 1);
         QCOMPARE(iconColour(in, 1), fallbackColour(in.iconImage()));
         QCOMPARE(iconColour(in, 2), QColor(Qt::red));
         QCOMPARE(iconColour(in, 3), QColor(Qt::yellow));
@@ -190,6 +196,11 @@ private slots:
         QCOMPARE(in.ui()->tableWidget->item(2, 0)->data(Qt::DecorationRole).value<QPixmap>().size(),
                  QSize(20, 20));
 
+        // Asked again, and refilled, a picture is decoded once; a file that changed, again.
+        const int decodes = in.iconDecodes();
+        in.selectionChanged();
+        QCOMPARE(iconColour(in, 2), QColor(Qt::red));
+        QCOMPARE(in.iconDecodes(), decodes);
         QVERIFY(QFile::remove(in.extensionInfo().value("Lost").iconPath));
         in.selectionChanged();
         QCOMPARE(iconColour(in, 0), fallbackColour(in.iconImage()));
@@ -219,6 +230,30 @@ private slots:
         QVERIFY(in.ui()->tableWidget->isRowHidden(1));
         QVERIFY(!in.ui()->tableWidget->isRowHidden(2));
         QCOMPARE(in.extensionInfo().value("B").shown, 0);
+
+        // View > Show Hidden Extensions: the row comes back marked as hidden, and a new window
+        // remembers the choice.
+        QVERIFY(!in.ui()->actionShowHidden->isChecked());
+        in.ui()->actionShowHidden->trigger();
+        QVERIFY(!in.ui()->tableWidget->isRowHidden(1));
+        const QTableWidgetItem *hidden = in.ui()->tableWidget->item(1, 1);
+        QVERIFY(hidden->data(MyDelegate::HiddenRole).toBool());
+        QVERIFY2(hidden->toolTip().startsWith("B (hidden)"), qPrintable(hidden->toolTip()));
+        QVERIFY(!in.ui()->tableWidget->item(0, 1)->data(MyDelegate::HiddenRole).toBool());
+        {
+            MainWindow again;
+            MainWindowAccess next = listed(again);
+            selectHost(next, hostOf(generation));
+            QVERIFY(next.ui()->actionShowHidden->isChecked());
+            QVERIFY(!next.ui()->tableWidget->isRowHidden(1));
+        }
+        // Hidden again, and out of the selection, so Remove never takes a row nobody sees.
+        in.ui()->tableWidget->selectAll();
+        in.ui()->actionShowHidden->trigger();
+        QVERIFY(in.ui()->tableWidget->isRowHidden(1));
+        QCOMPARE(in.ui()->tableWidget->selectionModel()->selectedRows().size(), 2);
+        QVERIFY(!in.ui()->tableWidget->selectionModel()->isRowSelected(1, QModelIndex()));
+        QVERIFY(!QSettings().value("showHiddenExtensions").toBool());
     }
 
     // Neither name of the shown column in the result: nothing says "shown", so nothing is.
@@ -336,6 +371,226 @@ private slots:
         in.ui()->listWidget->clearSelection();
         QCOMPARE(table->rowCount(), 0);
         QCOMPARE(QSettings().value("selectedApp").toString(), QString("Photoshop"));
+    }
+
+    // What the table lists for a host or every host, narrowed by the find box.
+    void findNarrowsTheRows_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("everyHost");
+        QTest::addColumn<QStringList>("rows"); // host/name, in the host list's order
+        const QString ps = "Photoshop/";
+        const QString ai = "Illustrator/";
+        const QString emile = QString::fromUtf8("\xc3\x89mile Tools");
+        const QString strasse = QString::fromUtf8("Stra\xc3\x9f"
+                                                  "e Maps");
+        const QString oeuvre = QString::fromUtf8("\xc5\x92uvre Board");
+        QTest::newRow("nothing typed")
+            << "" << false
+            << QStringList{ps + "Colour Harmony", ps + strasse, ps + emile, ps + oeuvre};
+        QTest::newRow("blanks only")
+            << " \t " << false
+            << QStringList{ps + "Colour Harmony", ps + strasse, ps + emile, ps + oeuvre};
+        QTest::newRow("part of a word") << "armon" << false << QStringList{ps + "Colour Harmony"};
+        QTest::newRow("letter case")
+            << "COLOUR harmony" << false << QStringList{ps + "Colour Harmony"};
+        QTest::newRow("words in any order")
+            << "harm  col" << false << QStringList{ps + "Colour Harmony"};
+        QTest::newRow("every word must match") << "colour maps" << false << QStringList{};
+        QTest::newRow("accent typed plain") << "emile" << false << QStringList{ps + emile};
+        QTest::newRow("accent typed, name plain")
+            << QString::fromUtf8("h\xc3\xa0rmony") << false << QStringList{ps + "Colour Harmony"};
+        QTest::newRow("capital accent")
+            << QString::fromUtf8("\xc3\x89MILE") << false << QStringList{ps + emile};
+        QTest::newRow("sharp s") << "STRASSE" << false << QStringList{ps + strasse};
+        QTest::newRow("ligature") << "oeuvre" << false << QStringList{ps + oeuvre};
+        QTest::newRow("another host's only") << "path" << false << QStringList{};
+        QTest::newRow("every host, nothing typed")
+            << "" << true
+            << QStringList{ps + "Colour Harmony", ps + strasse,          ps + emile,
+                           ps + oeuvre,           ai + "Colour Harmony", ai + "Path Finder"};
+        QTest::newRow("every host, in both")
+            << "colour" << true << QStringList{ps + "Colour Harmony", ai + "Colour Harmony"};
+        QTest::newRow("every host, another's")
+            << "finder" << true << QStringList{ai + "Path Finder"};
+        QTest::newRow("every host, none") << "zz" << true << QStringList{};
+    }
+
+    void findNarrowsTheRows()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, everyHost);
+        QFETCH(QStringList, rows);
+        HostExtensionMap hosts;
+        for (const QString &name :
+             {QString("Colour Harmony"), QString::fromUtf8("\xc3\x89mile Tools"),
+              QString::fromUtf8("Stra\xc3\x9f"
+                                "e Maps"),
+              QString::fromUtf8("\xc5\x92uvre Board")})
+            hosts["Photoshop"].insert(name, {name, "1.0"});
+        for (const QString name : {"Colour Harmony", "Path Finder"})
+            hosts["Illustrator"].insert(name, {name, "2.0"});
+        // The host list may hold lines that are no hosts, and a host twice.
+        const QStringList order{"Photoshop", "Illustrator", "No Adobe products found.",
+                                "Photoshop"};
+        QStringList found;
+        for (const TableEntry &entry : tableEntries(hosts, order, "Photoshop", everyHost)) {
+            QCOMPARE(entry.version, QString(entry.host == "Photoshop" ? "1.0" : "2.0"));
+            if (findMatches(entry.name, typed))
+                found << entry.host + "/" + entry.name;
+        }
+        QCOMPARE(found, rows);
+    }
+
+    // Through the window: every host's rows with their host, narrowed as the user types, an
+    // announced update on each row of its extension, and only rows in sight stay selected.
+    void findInTheWindow()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
+        QVERIFY(install(env, Generation::Newer, "Shared", "1.0", {"Photoshop", "Illustrator"}));
+        QVERIFY(install(env, Generation::Newer, "Solo", "1.0", {"Illustrator"}));
+        QVERIFY(install(env, Generation::Older, "Old", "1.0"));
+        MainWindow window;
+        MainWindowAccess in = listed(window);
+        QTableWidget *table = in.ui()->tableWidget;
+        QCOMPARE(selectedHost(in), NewerPhotoshop);
+        QCOMPARE(tableNames(in), QStringList{"Shared"});
+        QCOMPARE(table->columnCount(), 3);
+
+        in.ui()->findEveryHost->setChecked(true);
+        QCOMPARE(table->columnCount(), 4);
+        QCOMPARE(table->horizontalHeaderItem(3)->text(), QString("Application"));
+        QStringList rows;
+        for (int row = 0; row < table->rowCount(); ++row)
+            rows << table->item(row, 3)->text() + "/" + table->item(row, 1)->text();
+        // Sorted by name; one name's rows in the host list's order.
+        QCOMPARE(rows, (QStringList{"Photoshop CS6/Old", "Photoshop/Shared", "Illustrator/Shared",
+                                    "Illustrator/Solo"}));
+
+        // An update announced after the fill reaches every row of its extension.
+        in.updateAnnounced("Shared", "2.0");
+        QCOMPARE(in.updateButtonNames(), (QStringList{"Shared", "Shared"}));
+
+        table->selectAll();
+        QTest::keyClicks(in.ui()->findEdit, "SH");
+        QCOMPARE(in.ui()->findEdit->text(), QString("SH"));
+        QStringList shown;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (!table->isRowHidden(row))
+                shown << table->item(row, 1)->text();
+        }
+        QCOMPARE(shown, (QStringList{"Shared", "Shared"}));
+        QCOMPARE(table->selectionModel()->selectedRows().size(), 2);
+        // Copy Name copies the names in sight and chosen, each once.
+        in.ui()->actionCopyName->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Shared"));
+
+        // Back to one host: its rows, still narrowed.
+        in.ui()->findEveryHost->setChecked(false);
+        QCOMPARE(table->columnCount(), 3);
+        selectHost(in, "Illustrator");
+        QCOMPARE(tableNames(in), (QStringList{"Shared", "Solo"}));
+        QVERIFY(!table->isRowHidden(0));
+        QVERIFY(table->isRowHidden(1));
+        in.ui()->findEdit->clear();
+        QVERIFY(!table->isRowHidden(1));
+    }
+
+    // The details of the chosen row: versions by host and by tool, where it lives, its package
+    // and the identifier read from it, and what its feed said.
+    void details()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root(), standardHosts()));
+        QVERIFY(install(env, Generation::Newer, "Shared", "2.0", {"Photoshop", "Illustrator"}));
+        QVERIFY(install(env, Generation::Older, "Shared", "1.5"));
+        MainWindow window;
+        MainWindowAccess in = listed(window);
+        in.ui()->tableWidget->selectRow(0);
+        in.ui()->actionDetails->trigger();
+        ExtensionDetailsDialog *dialog = in.detailsDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        QSignalSpy read(dialog, &ExtensionDetailsDialog::identifierRead);
+        const ExtensionDetails &details = dialog->details();
+        QCOMPARE(details.name, QString("Shared"));
+        QCOMPARE(details.hostVersions,
+                 (QList<QPair<QString, QString>>{
+                     {"Photoshop", "2.0"}, {"Illustrator", "2.0"}, {"Photoshop CS6", "1.5"}}));
+        QCOMPARE(details.generationVersions,
+                 (QList<QPair<QString, QString>>{{"newer tool (Support003)", "2.0"},
+                                                 {"older tool (Support002)", "1.5"}}));
+        QVERIFY(details.shown);
+        QVERIFY2(details.installFolder.contains("/extensions/Support003/"),
+                 qPrintable(details.installFolder));
+        QVERIFY(QFileInfo(details.installFolder).isDir());
+        QVERIFY2(details.packageFile.contains("/packages/Support003/"),
+                 qPrintable(details.packageFile));
+        QCOMPARE(details.lastCheck, QString("Not checked yet."));
+        QVERIFY(read.wait(10000));
+        QCOMPARE(dialog->identifier(), QString("com.panelhold.sample.shared"));
+        // Every field in what Copy All copies, the lists under their labels.
+        const QString text = dialog->text();
+        QVERIFY2(text.startsWith("Name: Shared\nIdentifier: com.panelhold.sample.shared\n"
+                                 "Versions by application:\n  Photoshop: 2.0\n"),
+                 qPrintable(text));
+        QVERIFY2(text.contains("\nUpdate feed: none named by its package\n"), qPrintable(text));
+    }
+
+    void lastCheckInWords_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("feed");
+        QTest::addColumn<QString>("announced");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<QString>("words");
+        const QString at =
+            QLocale().toString(QDateTime(QDate(2024, 5, 6), QTime(7, 8)), QLocale::ShortFormat);
+        QTest::newRow("newer") << ""
+                               << "http://f"
+                               << "1.10" << true
+                               << "At " + at + " the feed announced 1.10, a newer version.";
+        QTest::newRow("same") << ""
+                              << "http://f"
+                              << "1.9" << true
+                              << "At " + at + " the feed announced 1.9: up to date.";
+        QTest::newRow("nothing announced")
+            << ""
+            << "http://f"
+            << "" << true << "At " + at + " the feed announced no version.";
+        QTest::newRow("failed") << "the server did not answer in time"
+                                << "http://f"
+                                << "" << true
+                                << "Could not be checked at " + at +
+                                       ": the server did not answer in time.";
+        QTest::newRow("package unreadable") << "its package is not a regular file"
+                                            << ""
+                                            << "" << false
+                                            << "Could not be checked: its package is not a "
+                                               "regular file.";
+        QTest::newRow("no feed") << ""
+                                 << ""
+                                 << "" << false << "Its package names no update feed.";
+        QTest::newRow("waiting") << ""
+                                 << "http://f"
+                                 << "" << false << "Waiting for the feed to answer...";
+    }
+
+    void lastCheckInWords()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, feed);
+        QFETCH(QString, announced);
+        QFETCH(bool, answered);
+        QFETCH(QString, words);
+        FeedCheck check;
+        check.checked = true;
+        check.failure = failure;
+        check.feedAddress = feed;
+        check.announcedVersion = announced;
+        if (answered)
+            check.answeredAt = QDateTime(QDate(2024, 5, 6), QTime(7, 8));
+        QCOMPARE(lastCheckWords(check, "1.9"), words);
     }
 
     void updateButtons()

@@ -234,6 +234,7 @@ private slots:
             {"NameColumn", StoredLiterals::NameColumn},
             {"PackageColumn", StoredLiterals::PackageColumn},
             {"IconColumn", StoredLiterals::IconColumn},
+            {"InstallColumn", StoredLiterals::InstallColumn},
             {"ShownColumn", StoredLiterals::ShownColumn},
             {"AlternativeShownColumn", StoredLiterals::AlternativeShownColumn},
         };

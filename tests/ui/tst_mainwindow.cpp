@@ -215,10 +215,20 @@ private slots:
         table->setRowCount(2);
         hosts->addItem("Photoshop");
         hosts->setFocus();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), table);
-        QTest::keyClick(table, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), hosts);
+        // Hosts, the find box and its every-host switch, the table, and round again.
+        for (QWidget *next : std::initializer_list<QWidget *>{
+                 in.ui()->findEdit, in.ui()->findEveryHost, table, hosts}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+
+        // Ctrl+F reaches the find box from anywhere, its text selected; Escape there empties it.
+        in.ui()->findEdit->setText("colour");
+        QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), in.ui()->findEdit);
+        QCOMPARE(in.ui()->findEdit->selectedText(), QString("colour"));
+        QTest::keyClick(in.ui()->findEdit, Qt::Key_Escape);
+        QCOMPARE(in.ui()->findEdit->text(), QString());
 
         // Delete removes the chosen row, from the table where it was chosen.
         QSignalSpy removals(in.ui()->actionRemove_Extension, &QAction::triggered);
