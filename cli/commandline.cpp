@@ -15,9 +15,10 @@ struct CommandName
 };
 
 const CommandName commands[] = {
-    {"list", CliCommand::List},     {"install", CliCommand::Install},
-    {"remove", CliCommand::Remove}, {"update", CliCommand::Update},
-    {"reset", CliCommand::Reset},   {"help", CliCommand::Help},
+    {"list", CliCommand::List},       {"install", CliCommand::Install},
+    {"remove", CliCommand::Remove},   {"update", CliCommand::Update},
+    {"reset", CliCommand::Reset},     {"help", CliCommand::Help},
+    {"inspect", CliCommand::Inspect},
 };
 
 // Options each command takes; --help and --version are taken everywhere.
@@ -29,6 +30,10 @@ bool takeOption(CliRequest &request, const QString &option)
             return request.json = true;
         if (option == QLatin1String("--updates"))
             return request.updates = true;
+        return false;
+    case CliCommand::Inspect:
+        if (option == QLatin1String("--json"))
+            return request.json = true;
         return false;
     case CliCommand::Update:
         if (option == QLatin1String("--all"))
@@ -51,6 +56,8 @@ QString operandError(const CliRequest &request)
         return request.operands.isEmpty() ? tr("install: name at least one package.") : QString();
     case CliCommand::Remove:
         return request.operands.isEmpty() ? tr("remove: name at least one extension.") : QString();
+    case CliCommand::Inspect:
+        return request.operands.isEmpty() ? tr("inspect: name at least one package.") : QString();
     case CliCommand::Update:
         if (request.all && !request.operands.isEmpty())
             return tr("update: name extensions or give --all, not both.");
@@ -121,7 +128,10 @@ QString usageText()
               "Commands:\n"
               "  list [--json] [--updates]  hosts and their extensions; --updates asks each\n"
               "                             extension's update feed for a newer version\n"
-              "  install PACKAGE...         installs .zxp, .mxp or .zip packages in this order\n"
+              "  install PACKAGE...         installs .zxp, .mxp, .zip or .ccx (UXP plugin)\n"
+              "                             packages in this order\n"
+              "  inspect [--json] PACKAGE...  what each package holds and how it stands beside\n"
+              "                             what is installed, without installing\n"
               "  remove NAME...             removes extensions through every Adobe release\n"
               "                             that holds them\n"
               "  update NAME... | --all     downloads and installs announced updates\n"

@@ -1,11 +1,14 @@
 #include "operations/remover.h"
 
 #include "inventory/inventory.h"
+#include "operations/packagecheck.h"
 #include "tool/toolcommand.h"
 #include "tool/toolgate.h"
 #include "tool/toolrun.h"
 
 #include <QtDebug>
+
+#include <algorithm>
 
 Remover::Remover(Inventory &inventory, ToolGate &gate, QObject *parent)
     : QObject(parent), m_inventory(inventory), m_gate(gate)
@@ -37,16 +40,40 @@ bool Remover::remove(const QString &name, const QString &activity)
     return true;
 }
 
+namespace {
+// A UXP plugin is known by the package copy Adobe keeps of it; only the plugin installer agent
+// may remove it.
+bool isUxpPlugin(const Inventory &inventory, const QString &name)
+{
+    return isUxpPackagePath(inventory.extensionInfo.value(name).packagePath);
+}
+
+bool mayRemoveThrough(const Inventory &inventory, const QString &name, const QString &key)
+{
+    return !isUxpPlugin(inventory, name) || key.startsWith(QLatin1Char('*'));
+}
+} // namespace
+
 void Remover::start(const QString &name)
 {
     m_ledger.clear();
     m_name = name;
+    if (isUxpPlugin(m_inventory, name) &&
+        !std::any_of(m_inventory.toolFolders.cbegin(), m_inventory.toolFolders.cend(),
+                     [](const QString &key) { return key.startsWith(QLatin1Char('*')); })) {
+        RemovalReport report;
+        report.name = name;
+        report.failure.text = uxpNeedsAgentText();
+        finish(report);
+        return;
+    }
     // Remove through the first generation whose database knows the extension; the completion
     // goes on with the others.
     for (const QString &key : qAsConst(m_inventory.toolFolders)) {
         qDebug().noquote() << QStringLiteral("****DEBUG CHECK**** exDBVersion=") + key;
         const auto record = m_inventory.extensionInfo.constFind(name);
-        if (record != m_inventory.extensionInfo.constEnd() && record->databases.contains(key)) {
+        if (record != m_inventory.extensionInfo.constEnd() && record->databases.contains(key) &&
+            mayRemoveThrough(m_inventory, name, key)) {
             runStep(key);
             return;
         }
@@ -91,7 +118,8 @@ void Remover::stepFinished()
     // one, asked afresh.
     const QSet<QString> holding = m_inventory.generationsHolding(m_name);
     for (const QString &key : qAsConst(m_inventory.toolFolders)) {
-        if (holding.contains(key) && !m_ledger.contains(key)) {
+        if (holding.contains(key) && !m_ledger.contains(key) &&
+            mayRemoveThrough(m_inventory, m_name, key)) {
             runStep(key);
             return;
         }
