@@ -40,9 +40,9 @@ QString oneLine(const QString &text)
 // An installation's failure in words, with the tool's own code where it printed one.
 QString failureWords(const InstallOutcome &outcome)
 {
-    QString words = oneLine(outcome.text);
-    // A likely cause already names the code beside it.
-    if (!outcome.code.isEmpty() && outcome.likelyCause.isEmpty())
+    // The window's text names the code in its own way; here it goes in brackets, as always.
+    QString words = oneLine(outcome.likelyCause.isEmpty() ? outcome.text : outcome.likelyCause);
+    if (!outcome.code.isEmpty())
         words += QLatin1Char(' ') + tr("[Adobe's code %1]").arg(outcome.code);
     return terminalText(words);
 }

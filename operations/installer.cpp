@@ -16,11 +16,6 @@
 #include <QFileInfo>
 
 namespace {
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
-
 // Adobe's tool refuses a package whose path holds letters beyond ASCII. The copy goes where
 // downloads go, into a folder only this account may change: an elevated run installs it.
 // Returns the copy's path; empty when no copy could be made.

@@ -64,7 +64,7 @@ struct RemovalOutcome
     bool succeeded = false;
     QString text;
     QString details;
-    QString code; // the tool's own error code ("-456") when it printed one
+    QString code;               // the tool's own error code ("-456") when it printed one
     bool stoppedByUser = false; // the user stopped waiting while the tool ran
 };
 RemovalOutcome removalOutcome(const ToolResult &result);

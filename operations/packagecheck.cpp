@@ -405,7 +405,9 @@ QString hostsWords(const PackageCheck &check)
 {
     QStringList words;
     for (const PackageHost &host : check.hosts)
-        words << QStringLiteral("%1 %2").arg(host.host, host.range);
+        words << (host.minimum.isEmpty() && host.maximum.isEmpty()
+                      ? host.host
+                      : QStringLiteral("%1 %2").arg(host.host, host.range));
     return words.join(QStringLiteral(", "));
 }
 } // namespace

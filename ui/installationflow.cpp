@@ -1,4 +1,6 @@
+#include "operations/elevatedinstall.h"
 #include "operations/installer.h"
+#include "platform/elevation.h"
 #include "tool/toolrun.h"
 #include "ui/mainwindow.h"
 #include "ui/waitbox.h"
@@ -8,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 // "Type Specimen (specimen.zxp)", or the file name alone when the package names nothing.
@@ -132,7 +135,43 @@ void MainWindow::installationProcessFinished(const InstallReport &report)
                     tr("%1 may be partly installed: look for it in the list, and install it "
                        "again or remove it.")
                         .arg(describedPackage(report.request));
+        // Adobe's tool asks for administrator rights: offer them where the system can give
+        // them from here, say how elsewhere. A downloaded update is gone by now.
+        QPushButton *elevate = nullptr;
+        if (outcome.code == QLatin1String("-175") && !installSilent) {
+            if (Platform::elevator().available()) {
+                elevate = box.addButton(tr("Try Again as Administrator"), QMessageBox::AcceptRole);
+                box.addButton(QMessageBox::Close);
+            } else {
+                text += QStringLiteral("\n\n") +
+                        Platform::elevationAdvice(elevatedInstallCommand(report.request.package));
+            }
+        }
         setResultText(box, text, outcome.details);
         box.exec();
+        if (elevate && box.clickedButton() == elevate)
+            installElevated(report.request.package);
     }
+}
+
+void MainWindow::installElevated(const QString &package)
+{
+    auto *run = new ElevatedInstall(this);
+    // The elevated run waits on a thread of its own; the window stays usable meanwhile.
+    connect(
+        run, &ElevatedInstall::finished, this, [this, run](bool succeeded, const QString &text) {
+            run->deleteLater();
+            if (succeeded) {
+                const QList<QListWidgetItem *> hosts = ui->listWidget->selectedItems();
+                refreshWhenToolIsFree(hosts.isEmpty() ? 1 : ui->listWidget->row(hosts.first()) + 1);
+            }
+            QMessageBox box;
+            box.setWindowTitle(tr("Installation"));
+            box.setText(tr("Installation"));
+            if (!succeeded)
+                box.setIcon(QMessageBox::Warning);
+            box.setInformativeText(text);
+            box.exec();
+        });
+    run->start(package);
 }

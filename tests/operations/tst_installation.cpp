@@ -48,8 +48,9 @@ private slots:
         QCOMPARE(s.watcher.fileDialogsShown(), 1);
         const ModalBoxWatcher::FileDialog dialog = s.watcher.fileDialogs().at(0);
         QCOMPARE(dialog.fileMode, QFileDialog::ExistingFiles);
-        QCOMPARE(dialog.nameFilters,
-                 (QStringList{"Extensions (*.zxp *.mxp *.zip)", "All files (*)"}));
+        QCOMPARE(
+            dialog.nameFilters,
+            (QStringList{"Extensions and plugins (*.zxp *.mxp *.zip *.ccx)", "All files (*)"}));
         QVERIFY(dialog.directory != QFileInfo(path).absolutePath());
         RETURN_IF_FAILED(s.settle(2));
 
@@ -143,13 +144,13 @@ private slots:
                                             "Could not install third.zxp"}));
         QCOMPARE(boxes.at(1).icon, QMessageBox::Warning);
         QCOMPARE(boxes.at(0).informativeText, installedFor("First One 1.0", "Photoshop"));
-        QCOMPARE(
-            boxes.at(1).informativeText,
-            QString(
-                "The extension has invalid signature or damaged. Please try to re-download it"));
+        // The check read each package first, so the box says what is wrong with it.
+        QCOMPARE(boxes.at(1).informativeText,
+                 QString("The package is not signed; Adobe's tool installs only signed packages. "
+                         "(Adobe's code -402)"));
         QCOMPARE(boxes.at(2).informativeText,
-                 QString("No Adobe applications found for that extension. Please reinstall Adobe "
-                         "software and restart Velmora's Panelhold"));
+                 QString("None of the applications the package is made for is installed here "
+                         "(it is made for Dreamweaver). (Adobe's code -403)"));
         QCOMPARE(waitBoxes(s.watcher, "Install").size(), 3);
         QCOMPARE(s.installedNames(Generation::Newer), QStringList{"First One"});
     }
@@ -515,8 +516,10 @@ private slots:
         s.window->installExtension(temp, true);
         RETURN_IF_FAILED(s.settle(1));
         QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Could not install temp.zxp"});
-        QVERIFY(s.watcher.answeredBoxes().at(0).informativeText.startsWith(
-            "The extension is damaged or cannot be read"));
+        // Refused before the tool ran: the check could not read it.
+        QCOMPARE(s.watcher.answeredBoxes().at(0).informativeText,
+                 QString("The package cannot be installed: it is not a zip archive, or the "
+                         "archive is damaged."));
         QVERIFY(!QFile::exists(temp));
         QVERIFY(!QDir(download.path()).exists());
     }
