@@ -140,8 +140,10 @@ void MainWindow::installationProcessFinished(const InstallReport &report)
         QPushButton *elevate = nullptr;
         if (outcome.code == QLatin1String("-175") && !installSilent) {
             if (Platform::elevator().available()) {
-                elevate = box.addButton(tr("Try Again as Administrator"), QMessageBox::AcceptRole);
-                box.addButton(QMessageBox::Close);
+                // A standard button under its own words, so that it keeps its role.
+                elevate = box.addButton(QMessageBox::Retry);
+                elevate->setText(tr("Try Again as Administrator"));
+                box.setDefaultButton(box.addButton(QMessageBox::Close));
             } else {
                 text += QStringLiteral("\n\n") +
                         Platform::elevationAdvice(elevatedInstallCommand(report.request.package));
