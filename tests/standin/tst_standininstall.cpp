@@ -190,6 +190,9 @@ private slots:
         QTest::newRow("no manifest") << "no manifest" << "-160!";
         QTest::newRow("broken mxi") << "broken mxi" << "-160!";
         QTest::newRow("no version") << "no version" << "-160!";
+        QTest::newRow("entries without permission bits") << "no permission bits" << "-160!";
+        QTest::newRow("UXP plugin through the bundled tool") << "plugin" << "-160!";
+        QTest::newRow("path with Cyrillic letters") << "cyrillic" << "-160!";
         QTest::newRow("name with slash") << "bad name" << "-160!";
         QTest::newRow("unsigned zxp") << "unsigned" << "-402!";
         QTest::newRow("unknown product") << "unknown product" << "-403!";
@@ -234,6 +237,14 @@ private slots:
         } else if (situation == "bad name") {
             sample.name = "Fresh/../../x";
             sample.mxiFileName = "fresh.mxi";
+        } else if (situation == "no permission bits") {
+            sample.withoutPermissionBits = true;
+        } else if (situation == "plugin") {
+            sample.manifest = ManifestKind::Uxp;
+            sample.hosts = {{"PS", ""}};
+            fileName = "fresh.ccx";
+        } else if (situation == "cyrillic") {
+            fileName = QString::fromUtf8("Загрузки/fresh.zxp");
         } else if (situation == "unsigned") {
             sample.signature = false;
         } else if (situation == "unknown product") {
@@ -387,6 +398,28 @@ private slots:
         QCOMPARE(listAll(root, Generation::External), listAll(root, Generation::Newer));
         QCOMPARE(removeExtension(root, Generation::Newer, "Via External"),
                  QStringLiteral("Removal successful\n"));
+    }
+
+    // Only the plugin installer agent knows UXP plugins: the newer tool neither lists nor
+    // removes one, though it keeps its data.
+    void pluginOnlyThroughTheAgent()
+    {
+        Environment environment;
+        const QString root = environment.root();
+        SamplePackage plugin = signedSample("Grid Plugin", "2.1");
+        plugin.manifest = ManifestKind::Uxp;
+        plugin.hosts = {{"PS", "20.0"}};
+        QVERIFY(TestSupport::installSample(environment, Generation::External, "grid.ccx", plugin));
+        QCOMPARE(TestSupport::query(newerDb(environment), "SELECT name || ' ' || version "
+                                                          "FROM extensions"),
+                 QStringList{"Grid Plugin 2.1"});
+        QVERIFY(listAll(root, Generation::External).contains("Grid Plugin"));
+        QVERIFY(!listAll(root, Generation::Newer).contains("Grid Plugin"));
+        QCOMPARE(removeExtension(root, Generation::Newer, "Grid Plugin"),
+                 QStringLiteral("Failed to remove extension Grid Plugin\n"));
+        QCOMPARE(removeExtension(root, Generation::External, "Grid Plugin"),
+                 QStringLiteral("Removal successful\n"));
+        QVERIFY(!listAll(root, Generation::External).contains("Grid Plugin"));
     }
 
     void hostRunningBlocksInstallAndRemove()
