@@ -1,4 +1,6 @@
+#include "operations/elevatedinstall.h"
 #include "operationstestsupport.h"
+#include "platform/elevation.h"
 
 #include <QFileOpenEvent>
 #include <QProgressBar>
@@ -9,6 +11,28 @@ using namespace OperationsTest;
 using StandIn::Generation;
 
 Q_DECLARE_METATYPE(QMessageBox::StandardButton)
+
+namespace {
+// Stands for the system's "runas": records what it was asked to start and answers as told.
+class FakeElevator : public Platform::Elevator
+{
+public:
+    bool canElevate = true;
+    Platform::ElevatedRun answer;
+    QString program;
+    QStringList arguments;
+    int runs = 0;
+
+    bool available() const override { return canElevate; }
+    Platform::ElevatedRun run(const QString &p, const QStringList &a, int) override
+    {
+        program = p;
+        arguments = a;
+        ++runs;
+        return answer;
+    }
+};
+} // namespace
 
 // Installing packages through the real window and the stand-in tool: every way a file arrives,
 // the result boxes, the queue of dropped files, a tool that cannot start and the update's
@@ -120,6 +144,72 @@ private slots:
         QCOMPARE(s.selectedHost(), product);
         QCOMPARE(s.tableNames(), QStringList{"Layer Tidy"});
         QVERIFY(s.in->extensionInfo().contains("Layer Tidy"));
+    }
+
+    // Adobe's tool asks for administrator rights: the box offers to try again elevated, through
+    // the companion, and shows how that went; where nothing can be elevated it says what to do.
+    void administratorRightsAreOffered_data()
+    {
+        QTest::addColumn<bool>("available");
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("result"); // the second box's text; empty: no second box
+        QTest::newRow("installed elevated")
+            << true << true << 0
+            << "The package was installed with administrator rights. Please restart Adobe "
+               "application if it's open before usage.";
+        QTest::newRow("failed elevated") << true << true << 1
+                                         << "The installation failed with administrator rights "
+                                            "too (status 1).";
+        QTest::newRow("consent declined")
+            << true << false << -1
+            << "The installation was not tried again: the request for administrator rights was "
+               "declined.";
+        QTest::newRow("nothing to elevate with") << false << false << -1 << "";
+    }
+
+    void administratorRightsAreOffered()
+    {
+        QFETCH(bool, available);
+        QFETCH(bool, started);
+        QFETCH(int, exitCode);
+        QFETCH(QString, result);
+        FakeElevator elevator;
+        elevator.canElevate = available;
+        elevator.answer.started = started;
+        elevator.answer.finished = started;
+        elevator.answer.exitCode = exitCode;
+        elevator.answer.error = "the request for administrator rights was declined";
+        Platform::setElevatorForTesting(&elevator);
+        const auto restore = qScopeGuard([] { Platform::setElevatorForTesting(nullptr); });
+
+        Session s;
+        s.open();
+        QVERIFY(StandIn::writeScript(s.env.root(), Generation::Newer, StandIn::Verb::Install,
+                                     "Failed to install, status = -175!\n"));
+        const QString path = s.package("rights.zxp", "Rights Panel");
+        s.watcher.answerNext(QMessageBox::Retry);
+        drop(*s.window, {QUrl::fromLocalFile(path)});
+        RETURN_IF_FAILED(s.settle(result.isEmpty() ? 1 : 2));
+
+        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        QCOMPARE(boxes.at(0).text, QString("Could not install rights.zxp"));
+        QVERIFY(
+            boxes.at(0).informativeText.startsWith("Please run this Panelhold as Administrator"));
+        if (!available) {
+            QCOMPARE(boxes.size(), 1);
+            QVERIFY(boxes.at(0).informativeText.endsWith(
+                Platform::elevationAdvice(elevatedInstallCommand(path))));
+            QCOMPARE(elevator.runs, 0);
+            return;
+        }
+        QCOMPARE(elevator.runs, 1);
+        QCOMPARE(elevator.program, companionProgram());
+        QCOMPARE(elevator.arguments,
+                 (QStringList{"install", "--", QDir::toNativeSeparators(path)}));
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY2(boxes.at(1).informativeText.startsWith(result),
+                 qPrintable(boxes.at(1).informativeText));
     }
 
     void severalDroppedFilesInstallOneAfterAnotherInDropOrder()
