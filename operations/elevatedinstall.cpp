@@ -6,13 +6,33 @@
 #include <QDir>
 #include <QThread>
 
-#include <memory>
-
 namespace {
 QString tr(const char *text)
 {
     return QCoreApplication::translate("MainWindow", text);
 }
+
+// Waits for the elevated run; a thread of its own, since the wait may last minutes.
+class ElevatedRunThread : public QThread
+{
+public:
+    ElevatedRunThread(const QString &program, const QStringList &arguments, int timeLimitMs)
+        : m_program(program), m_arguments(arguments), m_timeLimitMs(timeLimitMs)
+    {
+    }
+    Platform::ElevatedRun result; // read once the thread has finished
+
+protected:
+    void run() override
+    {
+        result = Platform::elevator().run(m_program, m_arguments, m_timeLimitMs);
+    }
+
+private:
+    const QString m_program;
+    const QStringList m_arguments;
+    const int m_timeLimitMs;
+};
 } // namespace
 
 QString companionProgram()
@@ -74,17 +94,15 @@ void ElevatedInstall::start(const QString &package, int timeLimitMs)
     m_running = true;
     const QString program = companionProgram();
     const QStringList arguments = elevatedInstallArguments(package);
-    auto result = std::make_shared<Platform::ElevatedRun>();
     // Parentless and deleted once it ends: the window may close while the elevated run waits.
-    QThread *thread = QThread::create([result, program, arguments, timeLimitMs] {
-        *result = Platform::elevator().run(program, arguments, timeLimitMs);
-    });
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    connect(thread, &QThread::finished, this, [this, result] {
+    auto *thread = new ElevatedRunThread(program, arguments, timeLimitMs);
+    connect(thread, &QThread::finished, this, [this, thread] {
+        const Platform::ElevatedRun result = thread->result;
         m_running = false;
         bool succeeded = false;
-        const QString text = elevatedInstallText(*result, &succeeded);
+        const QString text = elevatedInstallText(result, &succeeded);
         emit finished(succeeded, text);
     });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start();
 }

@@ -433,7 +433,9 @@ QString likelyCause(const PackageCheck &check, const QString &code)
 {
     if (!check.readable)
         return QString();
-    if (code == QLatin1String("-160"))
+    // Entries that leave the bundle folder meet either code, depending on the tool.
+    if (code == QLatin1String("-160") ||
+        (code == QLatin1String("-202") && check.filesOutsideBundle))
         return layoutCause(check);
     if (code == QLatin1String("-402")) {
         // Only ".zxp" packages must carry a signature.
