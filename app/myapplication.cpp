@@ -70,7 +70,7 @@ QString MyApplication::packageArgument(const QStringList &arguments)
     const QFileInfo file(arguments.at(1));
     const QString suffix = file.suffix().toLower();
     const bool package = suffix == QLatin1String("zxp") || suffix == QLatin1String("mxp") ||
-                         suffix == QLatin1String("zip");
+                         suffix == QLatin1String("zip") || suffix == QLatin1String("ccx");
     return package && !file.isDir() ? file.absoluteFilePath() : QString();
 }
 

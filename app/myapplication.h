@@ -17,9 +17,9 @@ public:
     MyApplication(int &argc, char **argv);
     ~MyApplication() override;
 
-    // The package to install when it is the only argument (a path ending in ".zxp", ".mxp" or
-    // ".zip" that is not a folder), as an absolute path; otherwise empty. Whether the file is
-    // there is the window's to say.
+    // The package to install when it is the only argument (a path ending in ".zxp", ".mxp",
+    // ".zip" or ".ccx" that is not a folder), as an absolute path; otherwise empty. Whether the
+    // file is there is the window's to say.
     static QString packageArgument(const QStringList &arguments);
 
 protected:

@@ -15,9 +15,10 @@ struct CommandName
 };
 
 const CommandName commands[] = {
-    {"list", CliCommand::List},     {"install", CliCommand::Install},
-    {"remove", CliCommand::Remove}, {"update", CliCommand::Update},
-    {"reset", CliCommand::Reset},   {"help", CliCommand::Help},
+    {"list", CliCommand::List},       {"install", CliCommand::Install},
+    {"remove", CliCommand::Remove},   {"update", CliCommand::Update},
+    {"reset", CliCommand::Reset},     {"help", CliCommand::Help},
+    {"inspect", CliCommand::Inspect},
 };
 
 // Options each command takes; --help and --version are taken everywhere.
@@ -31,6 +32,10 @@ bool takeOption(CliRequest &request, const QString &option)
             return request.csv = true;
         if (option == QLatin1String("--updates"))
             return request.updates = true;
+        return false;
+    case CliCommand::Inspect:
+        if (option == QLatin1String("--json"))
+            return request.json = true;
         return false;
     case CliCommand::Update:
         if (option == QLatin1String("--all"))
@@ -56,6 +61,8 @@ QString operandError(const CliRequest &request)
     case CliCommand::List:
         return request.json && request.csv ? tr("list: give --json or --csv, not both.")
                                            : QString();
+    case CliCommand::Inspect:
+        return request.operands.isEmpty() ? tr("inspect: name at least one package.") : QString();
     case CliCommand::Update:
         if (request.all && !request.operands.isEmpty())
             return tr("update: name extensions or give --all, not both.");
@@ -127,7 +134,10 @@ QString usageText()
               "  list [--json|--csv] [--updates]\n"
               "                             hosts and their extensions; --updates asks each\n"
               "                             extension's update feed for a newer version\n"
-              "  install PACKAGE...         installs .zxp, .mxp or .zip packages in this order\n"
+              "  install PACKAGE...         installs .zxp, .mxp, .zip or .ccx (UXP plugin)\n"
+              "                             packages in this order\n"
+              "  inspect [--json] PACKAGE...  what each package holds and how it stands beside\n"
+              "                             what is installed, without installing\n"
               "  remove NAME...             removes extensions through every Adobe release\n"
               "                             that holds them\n"
               "  update NAME... | --all     downloads and installs announced updates\n"

@@ -12,14 +12,14 @@ constexpr int BadUsage = 2;       // unknown command or option, or an operand th
 constexpr int ToolNotFound = 4;   // Adobe's command-line tool is not where it belongs
 } // namespace ExitStatus
 
-enum class CliCommand { None, Help, Version, List, Install, Remove, Update, Reset };
+enum class CliCommand { None, Help, Version, List, Install, Remove, Update, Reset, Inspect };
 
 // A command line, read but not yet checked against the files and the inventory.
 struct CliRequest
 {
     CliCommand command = CliCommand::None;
     QStringList operands; // packages for install, extension names for remove and update
-    bool json = false;    // list --json
+    bool json = false;    // list --json, inspect --json
     bool csv = false;     // list --csv
     bool updates = false; // list --updates
     bool all = false;     // update --all

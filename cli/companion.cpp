@@ -2,6 +2,7 @@
 
 #include "app/version.h"
 #include "operations/installer.h"
+#include "operations/packagecheck.h"
 #include "operations/remover.h"
 #include "operations/resetter.h"
 #include "support/nameorder.h"
@@ -19,6 +20,9 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 
@@ -37,7 +41,8 @@ QString oneLine(const QString &text)
 // An installation's failure in words, with the tool's own code where it printed one.
 QString failureWords(const InstallOutcome &outcome)
 {
-    QString words = oneLine(outcome.text);
+    // The window's text names the code in its own way; here it goes in brackets, as always.
+    QString words = oneLine(outcome.likelyCause.isEmpty() ? outcome.text : outcome.likelyCause);
     if (!outcome.code.isEmpty())
         words += QLatin1Char(' ') + tr("[Adobe's code %1]").arg(outcome.code);
     return terminalText(words);
@@ -90,8 +95,8 @@ QString packageProblem(const QString &path)
         return tr("not a file.");
     const QString suffix = file.suffix().toLower();
     if (suffix != QLatin1String("zxp") && suffix != QLatin1String("mxp") &&
-        suffix != QLatin1String("zip"))
-        return tr("not an extension package (.zxp, .mxp or .zip).");
+        suffix != QLatin1String("zip") && suffix != QLatin1String("ccx"))
+        return tr("not an extension package (.zxp, .mxp, .zip or .ccx).");
     QFile package(path);
     if (!package.open(QIODevice::ReadOnly))
         return tr("cannot be read: %1.").arg(package.errorString());
@@ -163,6 +168,9 @@ int Companion::run(const CliRequest &request)
         return ExitStatus::Success;
     case CliCommand::None:
         break;
+    case CliCommand::Inspect:
+        // Reads packages only; the tool, where there is one, tells what is installed.
+        return inspect(request.operands, request.json);
     default:
         if (!toolFound())
             return ExitStatus::ToolNotFound;
@@ -388,6 +396,132 @@ int Companion::install(const QStringList &packages)
                     "it.")
               << '\n';
     return exitStatusFor(succeeded, failed);
+}
+
+namespace {
+QString installedWords(const PackageCheck &check)
+{
+    switch (check.installed) {
+    case InstalledState::Unknown:
+        break;
+    case InstalledState::NotInstalled:
+        return tr("not installed");
+    case InstalledState::Older:
+        return tr("an older version is installed (%1)").arg(check.installedVersion);
+    case InstalledState::Same:
+        return tr("this version is installed");
+    case InstalledState::Newer:
+        return tr("a newer version is installed (%1)").arg(check.installedVersion);
+    }
+    return tr("unknown");
+}
+
+QString installedKey(InstalledState state)
+{
+    switch (state) {
+    case InstalledState::Unknown:
+        break;
+    case InstalledState::NotInstalled:
+        return QStringLiteral("no");
+    case InstalledState::Older:
+        return QStringLiteral("older");
+    case InstalledState::Same:
+        return QStringLiteral("same");
+    case InstalledState::Newer:
+        return QStringLiteral("newer");
+    }
+    return QStringLiteral("unknown");
+}
+
+QJsonObject checkJson(const QString &shownPath, const PackageCheck &check)
+{
+    QJsonArray hosts;
+    for (const PackageHost &host : check.hosts)
+        hosts.append(QJsonObject{{QStringLiteral("host"), host.host},
+                                 {QStringLiteral("minVersion"), host.minimum},
+                                 {QStringLiteral("maxVersion"), host.maximum}});
+    QJsonArray layout;
+    if (check.manifestNotAtRoot)
+        layout.append(QStringLiteral("manifestNotAtRoot"));
+    if (check.filesOutsideBundle)
+        layout.append(QStringLiteral("filesOutsideBundle"));
+    if (check.entriesWithoutPermissions)
+        layout.append(QStringLiteral("entriesWithoutPermissions"));
+    QJsonObject object{{QStringLiteral("path"), shownPath},
+                       {QStringLiteral("readable"), check.readable}};
+    if (!check.readable) {
+        object.insert(QStringLiteral("problem"), check.problem);
+        return object;
+    }
+    object.insert(QStringLiteral("kind"), packageKindKey(check.kind));
+    object.insert(QStringLiteral("name"), check.name);
+    object.insert(QStringLiteral("id"), check.id);
+    object.insert(QStringLiteral("version"), check.version);
+    object.insert(QStringLiteral("hosts"), hosts);
+    object.insert(QStringLiteral("signed"), check.isSigned);
+    object.insert(QStringLiteral("layoutFaults"), layout);
+    object.insert(QStringLiteral("noInstalledHost"),
+                  check.hostsKnown ? QJsonValue(check.noInstalledHost) : QJsonValue());
+    object.insert(QStringLiteral("installed"), installedKey(check.installed));
+    object.insert(QStringLiteral("installedVersion"), check.installedVersion);
+    object.insert(QStringLiteral("faults"), QJsonArray::fromStringList(packageFaultWords(check)));
+    return object;
+}
+} // namespace
+
+int Companion::inspect(const QStringList &packages, bool json)
+{
+    for (const QString &package : packages) {
+        if (!QFileInfo::exists(package)) {
+            m_err << terminalText(QDir::toNativeSeparators(package)) << ": " << tr("no such file.")
+                  << '\n';
+            return ExitStatus::BadUsage;
+        }
+    }
+    // What is installed, when Adobe's tool can say; without it the packages are still read.
+    if (missingToolText(m_inventory.toolFolders).isEmpty() && lockUsable(m_err))
+        m_inventory.list();
+
+    int readable = 0;
+    int unreadable = 0;
+    QJsonArray objects;
+    for (const QString &package : packages) {
+        PackageCheck check = checkPackage(QFileInfo(package).absoluteFilePath());
+        compareWithInstalled(check, m_inventory.hostLines, m_inventory.extensionVersions);
+        (check.readable ? readable : unreadable)++;
+        const QString shown = QDir::toNativeSeparators(package);
+        if (json) {
+            objects.append(checkJson(shown, check));
+            continue;
+        }
+        m_out << terminalText(shown) << ":\n";
+        if (!check.readable) {
+            m_out << "  " << tr("cannot be read: ") << terminalText(check.problem) << '\n';
+            continue;
+        }
+        QStringList hosts;
+        for (const PackageHost &host : qAsConst(check.hosts))
+            hosts << host.host + QLatin1Char(' ') + host.range;
+        const auto line = [this](const QString &label, const QString &value) {
+            m_out << "  " << label.leftJustified(10) << ' ' << terminalText(value) << '\n';
+        };
+        line(tr("kind"), packageKindWords(check.kind));
+        line(tr("name"), check.name);
+        line(tr("id"), check.id);
+        line(tr("version"), check.version);
+        line(tr("hosts"), hosts.join(QStringLiteral(", ")));
+        line(tr("signed"), check.isSigned ? tr("yes") : tr("no"));
+        line(tr("installed"), installedWords(check));
+        for (const QString &fault : packageFaultWords(check))
+            line(tr("fault"), fault);
+    }
+    if (json) {
+        m_out.setCodec("UTF-8");
+        m_out << QJsonDocument(QJsonObject{{QStringLiteral("format"), 1},
+                                           {QStringLiteral("packages"), objects}})
+                     .toJson(QJsonDocument::Indented);
+    }
+    return exitStatusFor(readable, unreadable);
 }
 
 int Companion::remove(const QStringList &names)

@@ -31,6 +31,7 @@ public:
 private:
     int list(bool json, bool csv, bool withUpdates);
     int install(const QStringList &packages);
+    int inspect(const QStringList &packages, bool json);
     int remove(const QStringList &names);
     int update(const QStringList &names, bool all);
     int reset(bool yes);

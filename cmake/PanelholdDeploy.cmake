@@ -119,7 +119,7 @@ set(CPACK_NSIS_MUI_ICON ${CMAKE_BINARY_DIR}/generated/panelhold.ico)
 set(CPACK_NSIS_MUI_UNIICON ${CMAKE_BINARY_DIR}/generated/panelhold.ico)
 set(CPACK_NSIS_INSTALLED_ICON_NAME Panelhold.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-# ".zxp" and ".mxp" open with Panelhold: Windows then starts it with the package as the only
+# ".zxp", ".mxp" and ".ccx" (UXP plugins) open with Panelhold: Windows then starts it with the package as the only
 # argument, which the program installs. The uninstaller gives the suffixes back only where they
 # still point at us. These texts are read twice on their way into the NSIS script, hence four
 # backslashes for one and \\\" for a double quote.
@@ -129,7 +129,7 @@ set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
   WriteRegStr SHCTX 'Software\\\\Classes\\\\${panelhold_progid}\\\\DefaultIcon' '' '$INSTDIR\\\\Panelhold.exe,0'
   WriteRegStr SHCTX 'Software\\\\Classes\\\\${panelhold_progid}\\\\shell\\\\open\\\\command' '' '\\\"$INSTDIR\\\\Panelhold.exe\\\" \\\"%1\\\"'")
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "")
-foreach(suffix .zxp .mxp)
+foreach(suffix .zxp .mxp .ccx)
     string(APPEND CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
   WriteRegStr SHCTX 'Software\\\\Classes\\\\${suffix}' '' '${panelhold_progid}'
   WriteRegStr SHCTX 'Software\\\\Classes\\\\${suffix}\\\\OpenWithProgids' '${panelhold_progid}' ''")

@@ -165,6 +165,28 @@ QList<Sample> demoSamples(const QString &samplesDir)
     specimen.package.signature = true;
     samples << specimen;
 
+    // A UXP plugin: only Adobe's plugin installer agent takes it.
+    Sample guides{QStringLiteral("guide-lines-1.0.ccx"),
+                  legacyPackage(QStringLiteral("Guide Lines"), QStringLiteral("1.0"), {},
+                                QStringLiteral("Draws guides from a layout grid.")),
+                  QColor(0x2c, 0x3e, 0x50),
+                  {}};
+    guides.package.manifest = StandIn::ManifestKind::Uxp;
+    guides.package.hosts << StandIn::SampleHost{QStringLiteral("PS"), QStringLiteral("20.0")};
+    samples << guides;
+
+    // In a folder whose name Adobe's tool cannot open ("Downloads" in Russian); Panelhold hands
+    // the tool a copy at a plain path.
+    Sample palette{QString::fromUtf8("\xd0\x97\xd0\xb0\xd0\xb3\xd1\x80\xd1\x83\xd0\xb7"
+                                     "\xd0\xba\xd0\xb8/palette-pick-1.0.zxp"),
+                   legacyPackage(QStringLiteral("Palette Pick"), QStringLiteral("1.0"),
+                                 {QStringLiteral("Photoshop")},
+                                 QStringLiteral("Picks palettes from images.")),
+                   QColor(0x16, 0xa0, 0x85),
+                   {}};
+    palette.package.signature = true;
+    samples << palette;
+
     for (Sample &sample : samples)
         sample.package.iconPng = drawIcon(sample.colour, sample.package.name.left(1));
     return samples;
@@ -221,7 +243,9 @@ int seed(const QString &root, const QString &samplesDir)
           << "Hosts:             " << StandIn::hostsFilePath(root) << "\n"
           << "Sample packages:   " << samplesDir << "\n"
           << "Update feed:       " << feed.fileName() << "\n"
-          << "Not installed yet: swatch-exchange-3.0.zxp, type-specimen-1.2.zxp\n"
+          << "Not installed yet: swatch-exchange-3.0.zxp, type-specimen-1.2.zxp, "
+             "guide-lines-1.0.ccx (a UXP plugin), "
+          << samples.last().fileName << "\n"
           << "\nRun Panelhold with PANELHOLD_COMMON_APPDATA=" << root << "\n";
     return 0;
 }

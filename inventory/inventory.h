@@ -70,6 +70,7 @@ public:
 
     // Rebuilt by every listing.
     HostExtensionMap hostExtensions;            // host -> extension name -> [name, version]
+    QStringList hostLines;                      // every host line as the tools print them
     QMap<QString, QString> extensionVersions;   // extension name -> version listed last
     QMap<QString, ExtensionInfo> extensionInfo; // extension name -> its record
     // extension name -> generation key -> the version that generation's listing gives first

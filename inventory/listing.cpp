@@ -104,6 +104,7 @@ ListingSummary Inventory::list()
     extensionInfo.clear();
     hostExtensions.clear();
     generationVersions.clear();
+    hostLines.clear();
     ListingSummary summary;
     summary.stopped = stopped;
     for (const Listed &listed : qAsConst(outputs)) {
@@ -116,6 +117,8 @@ ListingSummary Inventory::list()
 
         for (int s = 0; s < listing.hosts.size(); ++s) {
             const ListedHost &host = listing.hosts.at(s);
+            if (!hostLines.contains(host.hostLine))
+                hostLines.append(host.hostLine);
             if (!summary.hosts.contains(host.displayName))
                 summary.hosts.append(host.displayName);
             if (s == 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "operations/installermessages.h"
+#include "operations/packagecheck.h"
 
 #include <QList>
 #include <QObject>
@@ -30,6 +31,8 @@ struct InstallReport
     ToolResult run; // the tool's run, for the result's details; empty when it never ran
     // Copies another generation kept at the old version, in words; updates only.
     QStringList leftBehind;
+    // What the package held, read before the tool ran.
+    PackageCheck check;
 };
 
 // Installs packages through the first tool generation, one at a time and each in its own turn at
@@ -61,12 +64,18 @@ signals:
 private:
     void startNext();
     void runFinished();
+    // Reports the current package as refused before any tool ran, then goes on with the next.
+    void refuse(const QString &text);
+    // The generation key that installs the package; empty (and `refusal` set) when none may.
+    QString toolKeyFor(QString *refusal) const;
 
     Inventory &m_inventory;
     ToolGate &m_gate;
     QList<InstallRequest> m_pending;
     QPointer<ToolRun> m_run;
     InstallRequest m_current;
+    PackageCheck m_check;
+    QString m_copy; // the ASCII-path copy handed to the tool, removed after its run
 };
 
 // After an update went in through the first generation: installs the same package through each

@@ -54,6 +54,7 @@ struct InstallOutcome
     QString resetQuestion;      // when not empty, the list reset is offered first
     QString code;               // the tool's own error code ("-201") when it printed one
     bool stoppedByUser = false; // the user stopped waiting while the tool ran
+    QString likelyCause;        // what the package check found behind the code, when anything
 };
 InstallOutcome installationOutcome(const ToolResult &result);
 
@@ -63,7 +64,7 @@ struct RemovalOutcome
     bool succeeded = false;
     QString text;
     QString details;
-    QString code; // the tool's own error code ("-456") when it printed one
+    QString code;               // the tool's own error code ("-456") when it printed one
     bool stoppedByUser = false; // the user stopped waiting while the tool ran
 };
 RemovalOutcome removalOutcome(const ToolResult &result);

@@ -1,12 +1,15 @@
 #include "operations/remover.h"
 
 #include "inventory/inventory.h"
+#include "operations/packagecheck.h"
 #include "tool/toolcommand.h"
 #include "tool/toolgate.h"
 #include "tool/toollog.h"
 #include "tool/toolrun.h"
 
 #include <QtDebug>
+
+#include <algorithm>
 
 Remover::Remover(Inventory &inventory, ToolGate &gate, QObject *parent)
     : QObject(parent), m_inventory(inventory), m_gate(gate)
@@ -38,11 +41,34 @@ bool Remover::remove(const QString &name, const QString &activity)
     return true;
 }
 
+namespace {
+// A UXP plugin is known by the package copy Adobe keeps of it; only the plugin installer agent
+// may remove it.
+bool isUxpPlugin(const Inventory &inventory, const QString &name)
+{
+    return isUxpPackagePath(inventory.extensionInfo.value(name).packagePath);
+}
+
+bool mayRemoveThrough(const Inventory &inventory, const QString &name, const QString &key)
+{
+    return !isUxpPlugin(inventory, name) || key.startsWith(QLatin1Char('*'));
+}
+} // namespace
+
 void Remover::start(const QString &name)
 {
     m_ledger.clear();
     m_candidates.clear();
     m_name = name;
+    if (isUxpPlugin(m_inventory, name) &&
+        !std::any_of(m_inventory.toolFolders.cbegin(), m_inventory.toolFolders.cend(),
+                     [](const QString &key) { return key.startsWith(QLatin1Char('*')); })) {
+        RemovalReport report;
+        report.name = name;
+        report.failure.text = uxpNeedsAgentText();
+        finish(report);
+        return;
+    }
     const auto known = m_inventory.extensionInfo.constFind(name);
     if (known != m_inventory.extensionInfo.constEnd()) {
         for (auto entry = known->databases.constBegin(); entry != known->databases.constEnd();
@@ -54,7 +80,8 @@ void Remover::start(const QString &name)
     for (const QString &key : qAsConst(m_inventory.toolFolders)) {
         qDebug().noquote() << QStringLiteral("****DEBUG CHECK**** exDBVersion=") + key;
         const auto record = m_inventory.extensionInfo.constFind(name);
-        if (record != m_inventory.extensionInfo.constEnd() && record->databases.contains(key)) {
+        if (record != m_inventory.extensionInfo.constEnd() && record->databases.contains(key) &&
+            mayRemoveThrough(m_inventory, name, key)) {
             runStep(key);
             return;
         }
@@ -103,6 +130,7 @@ void Remover::stepFinished()
     // chain began, and those already visited, are not asked at all.
     for (const QString &key : qAsConst(m_inventory.toolFolders)) {
         if (m_candidates.contains(key) && !m_ledger.contains(key) &&
+            mayRemoveThrough(m_inventory, m_name, key) &&
             m_inventory.generationHolds(key, m_name)) {
             runStep(key);
             return;

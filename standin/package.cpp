@@ -7,9 +7,13 @@
 #include <QDomElement>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <quazip.h>
 #include <quazipfile.h>
+#include <quazipfileinfo.h>
 
 namespace StandIn {
 
@@ -28,6 +32,10 @@ bool readPackageEntries(const QString &zipPath, QList<PackageEntry> *entries)
         entry.name = zip.getCurrentFileName();
         entry.isDirectory =
             entry.name.endsWith(QLatin1Char('/')) || entry.name.endsWith(QLatin1Char('\\'));
+        QuaZipFileInfo64 info;
+        entry.withoutPermissions = !entry.isDirectory && zip.getCurrentFileInfo(&info) &&
+                                   (info.versionCreated >> 8) == 3 &&
+                                   ((info.externalAttr >> 16) & 0777) == 0;
         if (!entry.isDirectory) {
             QuaZipFile file(&zip);
             if (!file.open(QIODevice::ReadOnly))
@@ -171,6 +179,50 @@ ManifestStatus readManifest(const QList<PackageEntry> &entries, PackageManifest 
         }
     }
     return sawManifest ? ManifestStatus::Unparsable : ManifestStatus::Missing;
+}
+
+ManifestStatus readUxpManifest(const QList<PackageEntry> &entries, PackageManifest *manifest)
+{
+    for (const PackageEntry &entry : entries) {
+        if (entry.isDirectory ||
+            entry.name.compare(QLatin1String("manifest.json"), Qt::CaseInsensitive) != 0)
+            continue;
+        const QJsonDocument document = QJsonDocument::fromJson(entry.data);
+        if (!document.isObject())
+            return ManifestStatus::Unparsable;
+        const QJsonObject root = document.object();
+        PackageManifest parsed;
+        const QJsonValue name = root.value(QStringLiteral("name"));
+        parsed.name = name.isObject() ? name.toObject().value(QStringLiteral("default")).toString()
+                                      : name.toString();
+        if (parsed.name.isEmpty())
+            parsed.name = root.value(QStringLiteral("id")).toString();
+        parsed.version = root.value(QStringLiteral("version")).toString().trimmed();
+        static const QHash<QString, QStringList> codesByApp = {
+            {QStringLiteral("PS"), {QStringLiteral("PHXS"), QStringLiteral("PHSP")}},
+            {QStringLiteral("AI"), {QStringLiteral("ILST")}},
+            {QStringLiteral("ID"), {QStringLiteral("IDSN")}},
+        };
+        const QJsonValue host = root.value(QStringLiteral("host"));
+        const QJsonArray hosts = host.isArray() ? host.toArray() : QJsonArray{host};
+        for (const QJsonValue &value : hosts) {
+            const QJsonObject app = value.toObject();
+            const QString code = app.value(QStringLiteral("app")).toString().trimmed();
+            HostRequirement requirement;
+            requirement.codes = codesByApp.value(code.toUpper(), QStringList{code});
+            requirement.minimum = app.value(QStringLiteral("minVersion")).toString().trimmed();
+            requirement.maximum = app.value(QStringLiteral("maxVersion")).toString().trimmed();
+            parsed.hosts << requirement;
+        }
+        *manifest = parsed;
+        return ManifestStatus::Found;
+    }
+    return ManifestStatus::Missing;
+}
+
+bool isUxpPackage(const QString &path)
+{
+    return QFileInfo(path).suffix().compare(QLatin1String("ccx"), Qt::CaseInsensitive) == 0;
 }
 
 QStringList hostCodesForProduct(const QString &productName)

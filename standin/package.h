@@ -15,6 +15,8 @@ struct PackageEntry
     QString name; // as stored in the archive
     QByteArray data;
     bool isDirectory = false;
+    // Written on Unix with no permission bits at all; Adobe's tool refuses such packages.
+    bool withoutPermissions = false;
 };
 
 // Reads all entries of a zip archive. False when the file is missing,
@@ -53,6 +55,13 @@ enum class ManifestStatus { Found, Missing, Unparsable };
 // manifest too, but Extension Manager went by the .mxi), then for
 // CSXS/manifest.xml.
 ManifestStatus readManifest(const QList<PackageEntry> &entries, PackageManifest *manifest);
+
+// A UXP plugin's manifest.json at the root: id, name ("default" of a localised name), version
+// and "host" (one object or a list) with "app" ("PS", "AI", "ID") and "minVersion".
+ManifestStatus readUxpManifest(const QList<PackageEntry> &entries, PackageManifest *manifest);
+
+// True for a ".ccx" path, any case: a UXP plugin.
+bool isUxpPackage(const QString &path);
 
 // Host codes for a legacy product name ("Photoshop" -> PHXS, PHSP); a name that
 // already is a known code maps to itself; unknown names give nothing.

@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QXmlStreamWriter>
 
 #include <quazip.h>
@@ -145,10 +148,34 @@ QByteArray csxsXml(const SamplePackage &package)
     return xml;
 }
 
-bool addEntry(QuaZip *zip, const QString &name, const QByteArray &data)
+QByteArray uxpJson(const SamplePackage &package)
+{
+    QJsonArray hosts;
+    for (const SampleHost &host : package.hosts) {
+        QJsonObject entry{{QStringLiteral("app"), host.name}};
+        if (!host.version.isEmpty())
+            entry.insert(QStringLiteral("minVersion"), host.version);
+        hosts.append(entry);
+    }
+    const QJsonObject manifest{{QStringLiteral("manifestVersion"), 5},
+                               {QStringLiteral("id"), package.bundleId.isEmpty()
+                                                          ? defaultBundleId(package.name)
+                                                          : package.bundleId},
+                               {QStringLiteral("name"), package.name},
+                               {QStringLiteral("version"), package.version},
+                               {QStringLiteral("main"), QStringLiteral("index.html")},
+                               {QStringLiteral("host"), hosts}};
+    return QJsonDocument(manifest).toJson();
+}
+
+bool addEntry(QuaZip *zip, const QString &name, const QByteArray &data, bool permissions)
 {
     QuaZipFile file(zip);
-    if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(name)))
+    QuaZipNewInfo info(name);
+    if (permissions)
+        info.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                            QFile::ReadOther);
+    if (!file.open(QIODevice::WriteOnly, info))
         return false;
     const bool written = file.write(data) == data.size();
     file.close();
@@ -168,6 +195,9 @@ bool buildSamplePackage(const QString &zipPath, const SamplePackage &package)
         break;
     case ManifestKind::Csxs:
         entries << qMakePair(QStringLiteral("CSXS/manifest.xml"), csxsXml(package));
+        break;
+    case ManifestKind::Uxp:
+        entries << qMakePair(QStringLiteral("manifest.json"), uxpJson(package));
         break;
     case ManifestKind::None:
         break;
@@ -196,7 +226,7 @@ bool buildSamplePackage(const QString &zipPath, const SamplePackage &package)
         return false;
     bool ok = true;
     for (const auto &entry : qAsConst(entries))
-        ok = ok && addEntry(&zip, entry.first, entry.second);
+        ok = ok && addEntry(&zip, entry.first, entry.second, !package.withoutPermissionBits);
     zip.close();
     return ok && zip.getZipError() == ZIP_OK;
 }

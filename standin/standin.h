@@ -104,12 +104,15 @@ int compareVersions(const QString &a, const QString &b);
 enum class ManifestKind {
     Mxi,  // top-level <name>.mxi, root element macromedia-extension
     Csxs, // CSXS/manifest.xml, root element ExtensionManifest
+    Uxp,  // manifest.json of a UXP plugin (".ccx"), installed by the external tool only
     None  // no manifest at all (use extraEntries for hand-made ones)
 };
 
 // A host a sample package asks for. For Mxi packages the name is a product
 // name ("Photoshop") and the version its minimum; for Csxs packages the name
-// is a host code ("PHXS") and the version a range such as "[20.0,99.9]".
+// is a host code ("PHXS") and the version a range such as "[20.0,99.9]"; for
+// Uxp packages the name is an app ("PS", "ID", "AI") and the version its
+// minVersion.
 struct SampleHost
 {
     QString name;
@@ -128,6 +131,9 @@ struct SamplePackage
     QString updateUrl;      // Mxi only: <update url="..." method="directlink"/>
     QString mxiFileName;    // entry name of the .mxi; "<name>.mxi" when empty
     QString description;
+    // Entries carry Unix permission bits (rw-r--r--) unless this is set, which
+    // writes them with none, as some zip tools do.
+    bool withoutPermissionBits = false;
     // Written after everything else with their names exactly as given, so a
     // test can add odd entries ("../evil", absolute paths, broken manifests).
     QList<QPair<QString, QByteArray>> extraEntries;

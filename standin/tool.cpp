@@ -138,6 +138,12 @@ CommandResult install(const QString &root, Generation generation, const QString 
     if (!database.open() || database.isDamaged())
         return fail(-501);
 
+    // Adobe's tool cannot open a path with letters beyond ASCII, and says so only with a code.
+    for (const QChar c : packagePath) {
+        if (c.unicode() > 0x7e)
+            return fail(-160);
+    }
+
     const QFileInfo packageInfo(packagePath);
     QFile packageFile(packageInfo.absoluteFilePath());
     QList<PackageEntry> entries;
@@ -146,10 +152,17 @@ CommandResult install(const QString &root, Generation generation, const QString 
         return fail(-201);
     const QByteArray packageBytes = packageFile.readAll();
 
+    // Only the plugin installer agent knows UXP plugins; the others find no manifest in them.
+    const bool plugin = generation == Generation::External && isUxpPackage(packagePath);
     PackageManifest manifest;
-    if (readManifest(entries, &manifest) != ManifestStatus::Found ||
+    if ((plugin ? readUxpManifest(entries, &manifest) : readManifest(entries, &manifest)) !=
+            ManifestStatus::Found ||
         !isUsableExtensionName(manifest.name) || manifest.version.isEmpty())
         return fail(-160);
+    for (const PackageEntry &entry : entries) {
+        if (entry.withoutPermissions)
+            return fail(-160);
+    }
     const QString suffix = packageInfo.suffix().toLower();
     if (suffix == QLatin1String("zxp") &&
         !hasEntry(entries, QStringLiteral("META-INF/signatures.xml")))
@@ -260,7 +273,8 @@ CommandResult remove(const QString &root, Generation generation, const QString &
         return print.finish(1);
     }
     InstalledExtension extension;
-    if (!database.find(name, &extension)) {
+    if (!database.find(name, &extension) ||
+        (generation != Generation::External && isUxpPackage(extension.packagePath))) {
         print.out(QStringLiteral("Failed to remove extension ") + name);
         return print.finish(1);
     }
@@ -351,7 +365,15 @@ CommandResult list(const QString &root, Generation generation)
         return print.finish(1);
     }
     CommandResult result = print.finish(0);
-    result.out = formatListing(hostsOf(root, generation), database.extensions()).toUtf8();
+    // UXP plugins share the newer generation's data, but only the agent knows them.
+    QList<InstalledExtension> extensions = database.extensions();
+    if (generation != Generation::External)
+        extensions.erase(std::remove_if(extensions.begin(), extensions.end(),
+                                        [](const InstalledExtension &extension) {
+                                            return isUxpPackage(extension.packagePath);
+                                        }),
+                         extensions.end());
+    result.out = formatListing(hostsOf(root, generation), extensions).toUtf8();
     return result;
 }
 

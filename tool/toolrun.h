@@ -112,6 +112,7 @@ public:
     bool isRunning() const { return m_process && !m_done; }
     const ToolResult &result() const { return m_result; }
     QString program() const { return m_result.program; }
+    const ToolCommandLine &command() const { return m_command; }
 
 signals:
     // The run has taken ToolLimits::stopOfferMs() and is still going.

@@ -1,4 +1,6 @@
+#include "operations/elevatedinstall.h"
 #include "operations/installer.h"
+#include "platform/elevation.h"
 #include "tool/toolrun.h"
 #include "ui/mainwindow.h"
 #include "ui/resultbox.h"
@@ -9,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 // "Type Specimen (specimen.zxp)", or the file name alone when the package names nothing.
@@ -137,7 +140,45 @@ void MainWindow::installationProcessFinished(const InstallReport &report)
                     tr("%1 may be partly installed: look for it in the list, and install it "
                        "again or remove it.")
                         .arg(describedPackage(report.request));
-        setRunResult(box, text, report.run);
+        // Adobe's tool asks for administrator rights: offer them where the system can give
+        // them from here, say how elsewhere. A downloaded update is gone by now.
+        QPushButton *elevate = nullptr;
+        if (outcome.code == QLatin1String("-175") && !installSilent) {
+            if (Platform::elevator().available()) {
+                // A standard button under its own words, so that it keeps its role.
+                elevate = box.addButton(QMessageBox::Retry);
+                elevate->setText(tr("Try Again as Administrator"));
+                box.setDefaultButton(box.addButton(QMessageBox::Close));
+            } else {
+                text += QStringLiteral("\n\n") +
+                        Platform::elevationAdvice(elevatedInstallCommand(report.request.package));
+            }
+        }
+        setRunResult(box, text, report.run, outcome.details);
         box.exec();
+        if (elevate && box.clickedButton() == elevate)
+            installElevated(report.request.package);
     }
+}
+
+void MainWindow::installElevated(const QString &package)
+{
+    auto *run = new ElevatedInstall(this);
+    // The elevated run waits on a thread of its own; the window stays usable meanwhile.
+    connect(
+        run, &ElevatedInstall::finished, this, [this, run](bool succeeded, const QString &text) {
+            run->deleteLater();
+            if (succeeded) {
+                const QList<QListWidgetItem *> hosts = ui->listWidget->selectedItems();
+                refreshWhenToolIsFree(hosts.isEmpty() ? 1 : ui->listWidget->row(hosts.first()) + 1);
+            }
+            QMessageBox box;
+            box.setWindowTitle(tr("Installation"));
+            box.setText(tr("Installation"));
+            if (!succeeded)
+                box.setIcon(QMessageBox::Warning);
+            box.setInformativeText(text);
+            box.exec();
+        });
+    run->start(package);
 }

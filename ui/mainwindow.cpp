@@ -395,9 +395,10 @@ void MainWindow::on_actionInstall_triggered()
     QString folder = settings.value(QStringLiteral("installFolder")).toString();
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = Platform::userFolder(QStandardPaths::DownloadLocation);
-    const QStringList paths = QFileDialog::getOpenFileNames(
-        this, tr("Open Extension"), folder,
-        tr("Extensions (*.zxp *.mxp *.zip)") + QStringLiteral(";;") + tr("All files (*)"));
+    const QStringList paths =
+        QFileDialog::getOpenFileNames(this, tr("Open Extension"), folder,
+                                      tr("Extensions and plugins (*.zxp *.mxp *.zip *.ccx)") +
+                                          QStringLiteral(";;") + tr("All files (*)"));
     if (paths.isEmpty())
         return;
     settings.setValue(QStringLiteral("installFolder"), QFileInfo(paths.first()).absolutePath());

@@ -183,6 +183,8 @@ private:
     bool refreshAfterChange(int reselectPosition);
     // The same for work that does not hold the gate: it waits its turn.
     void refreshWhenToolIsFree(int reselectPosition);
+    // Installs the package again through the companion, with administrator rights.
+    void installElevated(const QString &package);
 
     // What may be pressed while the tool is busy or an update runs, and what the status bar
     // says meanwhile.

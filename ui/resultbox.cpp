@@ -38,10 +38,13 @@ void makeTextSelectable(QMessageBox &box)
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
-void setRunResult(QMessageBox &box, const QString &text, const ToolResult &run)
+void setRunResult(QMessageBox &box, const QString &text, const ToolResult &run,
+                  const QString &advice)
 {
     box.setInformativeText(text);
-    const QString details = runDetails(run);
+    QString details = runDetails(run);
+    if (!advice.isEmpty())
+        details = details.isEmpty() ? advice : advice + QStringLiteral("\n\n") + details;
     if (!details.isEmpty())
         box.setDetailedText(details);
     makeTextSelectable(box);

@@ -14,5 +14,6 @@ QString runDetails(const ToolResult &run);
 // Every text of the box can be selected and copied.
 void makeTextSelectable(QMessageBox &box);
 
-// The box's informative text, the run as its details, and selectable text.
-void setRunResult(QMessageBox &box, const QString &text, const ToolResult &run);
+// The box's informative text, the advice and the run as its details, and selectable text.
+void setRunResult(QMessageBox &box, const QString &text, const ToolResult &run,
+                  const QString &advice = QString());

@@ -25,6 +25,11 @@ void setPackageReadDeadlineMs(int milliseconds)
     packageReadDeadlineMs = milliseconds;
 }
 
+int packageReadDeadline()
+{
+    return packageReadDeadlineMs;
+}
+
 QString packageProblemWords(PackageProblem problem)
 {
     switch (problem) {

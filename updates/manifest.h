@@ -22,6 +22,7 @@ constexpr int MaxManifestsReadPerPackage = 32;
 // reader busy for half a minute.
 constexpr int DefaultPackageReadDeadlineMs = 3000;
 void setPackageReadDeadlineMs(int milliseconds); // tests shorten it
+int packageReadDeadline();
 
 // Why a package could not be read, where the user should hear of it. A missing file or one that
 // is no zip archive simply names no feed, as it always has.

@@ -203,6 +203,69 @@ private slots:
         QVERIFY(installed(env, StandIn::Generation::Older).contains("Retired Era Panel"));
     }
 
+    // Adobe's tool cannot open such a path; the companion hands it a copy at a plain one.
+    void installsFromAFolderWithCyrillicLetters()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        const QString folder = env.scratch() + QString::fromUtf8("/Загрузки");
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = TestPackages::writePhotoshopPackage(folder, "panel.zxp", "Far Panel");
+        const Run result = run(env, {"install", path});
+        QCOMPARE(result.status, 0);
+        QVERIFY(installed(env, StandIn::Generation::Newer).contains("Far Panel"));
+        QVERIFY(QFileInfo::exists(path));
+    }
+
+    // What the check found, package by package, without installing any of them.
+    void inspectsWithoutInstalling()
+    {
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        const QString kept = package(env, "kept.zxp", "Kept Panel");
+        QVERIFY(StandIn::installPackage(env.root(), StandIn::Generation::Newer, kept)
+                    .contains("successful"));
+        const QString unsignedPackage = package(env, "unsigned.zxp", "Unsigned", "1.0", false);
+        StandIn::SamplePackage plugin = TestPackages::photoshopPackage("Grid Plugin", "2.1");
+        plugin.manifest = StandIn::ManifestKind::Uxp;
+        plugin.hosts = {{"PS", "20.0"}};
+        const QString pluginPath = env.scratch() + "/grid.ccx";
+        QVERIFY(StandIn::buildSamplePackage(pluginPath, plugin));
+        const QString junk = env.scratch() + "/junk.zxp";
+        QFile file(junk);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("junk") > 0);
+        file.close();
+
+        const Run json = run(env, {"inspect", "--json", kept, unsignedPackage, pluginPath, junk});
+        QCOMPARE(json.status, 3); // one of them could not be read
+        const QJsonArray packages =
+            QJsonDocument::fromJson(json.out.toUtf8()).object().value("packages").toArray();
+        QCOMPARE(packages.size(), 4);
+        const QJsonObject same = packages.at(0).toObject();
+        QCOMPARE(same.value("name").toString(), QString("Kept Panel"));
+        QCOMPARE(same.value("kind").toString(), QString("mxi"));
+        QCOMPARE(same.value("installed").toString(), QString("same"));
+        QCOMPARE(same.value("noInstalledHost").toBool(true), false);
+        QVERIFY(same.value("faults").toArray().at(0).toString().contains("already installed"));
+        QCOMPARE(packages.at(1).toObject().value("signed").toBool(true), false);
+        QVERIFY(packages.at(1).toObject().value("faults").toArray().at(0).toString().contains(
+            "not signed"));
+        const QJsonObject uxp = packages.at(2).toObject();
+        QCOMPARE(uxp.value("kind").toString(), QString("uxp"));
+        QCOMPARE(uxp.value("version").toString(), QString("2.1"));
+        QCOMPARE(uxp.value("hosts").toArray().at(0).toObject().value("minVersion").toString(),
+                 QString("20.0"));
+        QCOMPARE(packages.at(3).toObject().value("readable").toBool(true), false);
+
+        const Run text = run(env, {"inspect", pluginPath});
+        QCOMPARE(text.status, 0);
+        QVERIFY2(text.out.contains("UXP plugin") && text.out.contains("PS 20.0 or later") &&
+                     text.out.contains("not installed"),
+                 qPrintable(text.out));
+        // Nothing was installed.
+        QCOMPARE(installed(env, StandIn::Generation::Newer).keys(), QStringList{"Kept Panel"});
+    }
+
     void removesThroughEveryGeneration()
     {
         TestEnvironment env;
@@ -570,6 +633,10 @@ private slots:
         QTest::newRow("update names and --all")
             << QStringList{"update", "--all", "X"} << 2 << "not both";
         QTest::newRow("reset without --yes") << QStringList{"reset"} << 2 << "Add --yes";
+        QTest::newRow("inspect without a package")
+            << QStringList{"inspect", "--json"} << 2 << "inspect: name at least one package";
+        QTest::newRow("inspect of a missing package")
+            << QStringList{"inspect", "@scratch/none.zxp"} << 2 << "none.zxp: no such file.";
         QTest::newRow("list as JSON and CSV at once")
             << QStringList{"list", "--json", "--csv"} << 2 << "not both";
         QTest::newRow("lock folder is a link") << QStringList{"list", "@lock-folder-link"} << 1

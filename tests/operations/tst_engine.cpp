@@ -1,7 +1,9 @@
 #include "inventory/hostcatalogue.h"
 #include "inventory/inventory.h"
 #include "operations/installer.h"
+#include "operations/packagecheck.h"
 #include "operations/remover.h"
+#include "platform/platform.h"
 #include "samplepackages.h"
 #include "standin.h"
 #include "testenvironment.h"
@@ -59,6 +61,89 @@ private slots:
         QVERIFY(!reports.at(1).outcome.code.isEmpty());
         QCOMPARE(heldDuringReport, (QList<bool>{true, true}));
         QVERIFY(!installer.isBusy());
+    }
+
+    // Each package goes to the tool that can take it, by a path that tool can open, or is
+    // refused before any tool runs.
+    void installerHandsEachPackageToItsTool_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<bool>("succeeds");
+        QTest::addColumn<bool>("toolRuns");
+        QTest::newRow("UXP plugin, agent there") << "plugin" << true << true;
+        QTest::newRow("UXP plugin, no agent") << "plugin without agent" << false << false;
+        QTest::newRow("folder with Cyrillic letters") << "cyrillic" << true << true;
+        QTest::newRow("not a zip archive") << "junk" << false << false;
+    }
+
+    void installerHandsEachPackageToItsTool()
+    {
+        QFETCH(QString, situation);
+        QFETCH(bool, succeeds);
+        QFETCH(bool, toolRuns);
+        TestEnvironment env;
+        QVERIFY(StandIn::prepareEnvironment(env.root()));
+        QString path;
+        if (situation.startsWith("plugin")) {
+            StandIn::SamplePackage plugin = TestPackages::photoshopPackage("Grid Plugin");
+            plugin.manifest = StandIn::ManifestKind::Uxp;
+            plugin.hosts = {{"PS", ""}};
+            path = env.scratch() + "/grid.ccx";
+            QVERIFY(StandIn::buildSamplePackage(path, plugin));
+        } else if (situation == "cyrillic") {
+            QVERIFY(QDir().mkpath(env.scratch() + QString::fromUtf8("/Загрузки")));
+            path = package(env, QString::fromUtf8("Загрузки/панель.zxp"), "Cyrillic Panel");
+        } else {
+            path = env.scratch() + "/junk.zxp";
+            QFile junk(path);
+            QVERIFY(junk.open(QIODevice::WriteOnly));
+            junk.write("not a package");
+        }
+        QVERIFY(!path.isEmpty());
+        const QString agent = env.scratch() + "/agent/UnifiedPluginInstallerAgent";
+        if (situation == "plugin") {
+            QVERIFY(QDir().mkpath(QFileInfo(agent).absolutePath()));
+            QVERIFY(QFile::copy(QStringLiteral(PANELHOLD_PROGRAM_DIR) + "/Contents/Support003/" +
+                                    Platform::toolExecutableName(),
+                                agent));
+            setExternalToolPathForTesting(agent);
+        }
+
+        Inventory inventory;
+        inventory.list();
+        ToolGate gate;
+        Installer installer(inventory, gate);
+        QList<ToolCommandLine> commands;
+        QList<InstallReport> reports;
+        connect(&installer, &Installer::started,
+                [&](const InstallRequest &, ToolRun *run) { commands << run->command(); });
+        connect(&installer, &Installer::finished,
+                [&](const InstallReport &report) { reports << report; });
+        installer.install({path, false, QString(), QString()}, QString());
+        QVERIFY(QTest::qWaitFor([&] { return !reports.isEmpty() && !gate.isHeld(); }, 30000));
+
+        QCOMPARE(reports.at(0).outcome.succeeded, succeeds);
+        QCOMPARE(commands.size(), toolRuns ? 1 : 0);
+        if (situation == "plugin") {
+            QCOMPARE(commands.at(0).key, "*\"" + agent + "\"");
+            QCOMPARE(
+                StandIn::installedExtensions(env.root(), StandIn::Generation::Newer).value(0).name,
+                QStringLiteral("Grid Plugin"));
+        } else if (situation == "plugin without agent") {
+            QCOMPARE(reports.at(0).outcome.text, uxpNeedsAgentText());
+        } else if (situation == "cyrillic") {
+            // The tool got a copy at a plain path, which is gone again; the package stays.
+            const QString handed = commands.at(0).arguments.value(1);
+            QVERIFY2(isAsciiPath(handed), qPrintable(handed));
+            QVERIFY(!QFileInfo::exists(handed));
+            QVERIFY(!QFileInfo::exists(QFileInfo(handed).absolutePath()));
+            QVERIFY(QFileInfo::exists(path));
+            QCOMPARE(
+                StandIn::installedExtensions(env.root(), StandIn::Generation::Newer).value(0).name,
+                QStringLiteral("Cyrillic Panel"));
+        } else {
+            QVERIFY(reports.at(0).outcome.text.startsWith("The package cannot be installed: "));
+        }
     }
 
     // A chain through both generations, and one for a name no database knows, which ends at

@@ -1,4 +1,6 @@
+#include "operations/elevatedinstall.h"
 #include "operationstestsupport.h"
+#include "platform/elevation.h"
 
 #include <QFileOpenEvent>
 #include <QProgressBar>
@@ -9,6 +11,28 @@ using namespace OperationsTest;
 using StandIn::Generation;
 
 Q_DECLARE_METATYPE(QMessageBox::StandardButton)
+
+namespace {
+// Stands for the system's "runas": records what it was asked to start and answers as told.
+class FakeElevator : public Platform::Elevator
+{
+public:
+    bool canElevate = true;
+    Platform::ElevatedRun answer;
+    QString program;
+    QStringList arguments;
+    int runs = 0;
+
+    bool available() const override { return canElevate; }
+    Platform::ElevatedRun run(const QString &p, const QStringList &a, int) override
+    {
+        program = p;
+        arguments = a;
+        ++runs;
+        return answer;
+    }
+};
+} // namespace
 
 // Installing packages through the real window and the stand-in tool: every way a file arrives,
 // the result boxes, the queue of dropped files, a tool that cannot start and the update's
@@ -48,8 +72,9 @@ private slots:
         QCOMPARE(s.watcher.fileDialogsShown(), 1);
         const ModalBoxWatcher::FileDialog dialog = s.watcher.fileDialogs().at(0);
         QCOMPARE(dialog.fileMode, QFileDialog::ExistingFiles);
-        QCOMPARE(dialog.nameFilters,
-                 (QStringList{"Extensions (*.zxp *.mxp *.zip)", "All files (*)"}));
+        QCOMPARE(
+            dialog.nameFilters,
+            (QStringList{"Extensions and plugins (*.zxp *.mxp *.zip *.ccx)", "All files (*)"}));
         QVERIFY(dialog.directory != QFileInfo(path).absolutePath());
         RETURN_IF_FAILED(s.settle(2));
 
@@ -121,6 +146,72 @@ private slots:
         QVERIFY(s.in->extensionInfo().contains("Layer Tidy"));
     }
 
+    // Adobe's tool asks for administrator rights: the box offers to try again elevated, through
+    // the companion, and shows how that went; where nothing can be elevated it says what to do.
+    void administratorRightsAreOffered_data()
+    {
+        QTest::addColumn<bool>("available");
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("result"); // the second box's text; empty: no second box
+        QTest::newRow("installed elevated")
+            << true << true << 0
+            << "The package was installed with administrator rights. Please restart Adobe "
+               "application if it's open before usage.";
+        QTest::newRow("failed elevated") << true << true << 1
+                                         << "The installation failed with administrator rights "
+                                            "too (status 1).";
+        QTest::newRow("consent declined")
+            << true << false << -1
+            << "The installation was not tried again: the request for administrator rights was "
+               "declined.";
+        QTest::newRow("nothing to elevate with") << false << false << -1 << "";
+    }
+
+    void administratorRightsAreOffered()
+    {
+        QFETCH(bool, available);
+        QFETCH(bool, started);
+        QFETCH(int, exitCode);
+        QFETCH(QString, result);
+        FakeElevator elevator;
+        elevator.canElevate = available;
+        elevator.answer.started = started;
+        elevator.answer.finished = started;
+        elevator.answer.exitCode = exitCode;
+        elevator.answer.error = "the request for administrator rights was declined";
+        Platform::setElevatorForTesting(&elevator);
+        const auto restore = qScopeGuard([] { Platform::setElevatorForTesting(nullptr); });
+
+        Session s;
+        s.open();
+        QVERIFY(StandIn::writeScript(s.env.root(), Generation::Newer, StandIn::Verb::Install,
+                                     "Failed to install, status = -175!\n"));
+        const QString path = s.package("rights.zxp", "Rights Panel");
+        s.watcher.answerNext(QMessageBox::Retry);
+        drop(*s.window, {QUrl::fromLocalFile(path)});
+        RETURN_IF_FAILED(s.settle(result.isEmpty() ? 1 : 2));
+
+        const QList<ModalBoxWatcher::Box> boxes = s.watcher.answeredBoxes();
+        QCOMPARE(boxes.at(0).text, QString("Could not install rights.zxp"));
+        QVERIFY(
+            boxes.at(0).informativeText.startsWith("Please run this Panelhold as Administrator"));
+        if (!available) {
+            QCOMPARE(boxes.size(), 1);
+            QVERIFY(boxes.at(0).informativeText.endsWith(
+                Platform::elevationAdvice(elevatedInstallCommand(path))));
+            QCOMPARE(elevator.runs, 0);
+            return;
+        }
+        QCOMPARE(elevator.runs, 1);
+        QCOMPARE(elevator.program, companionProgram());
+        QCOMPARE(elevator.arguments,
+                 (QStringList{"install", "--", QDir::toNativeSeparators(path)}));
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY2(boxes.at(1).informativeText.startsWith(result),
+                 qPrintable(boxes.at(1).informativeText));
+    }
+
     void severalDroppedFilesInstallOneAfterAnotherInDropOrder()
     {
         Session s;
@@ -143,13 +234,13 @@ private slots:
                                             "Could not install third.zxp"}));
         QCOMPARE(boxes.at(1).icon, QMessageBox::Warning);
         QCOMPARE(boxes.at(0).informativeText, installedFor("First One 1.0", "Photoshop"));
-        QCOMPARE(
-            boxes.at(1).informativeText,
-            QString(
-                "The extension has invalid signature or damaged. Please try to re-download it"));
+        // The check read each package first, so the box says what is wrong with it.
+        QCOMPARE(boxes.at(1).informativeText,
+                 QString("The package is not signed; Adobe's tool installs only signed packages. "
+                         "(Adobe's code -402)"));
         QCOMPARE(boxes.at(2).informativeText,
-                 QString("No Adobe applications found for that extension. Please reinstall Adobe "
-                         "software and restart Velmora's Panelhold"));
+                 QString("None of the applications the package is made for is installed here "
+                         "(it is made for Dreamweaver). (Adobe's code -403)"));
         QCOMPARE(waitBoxes(s.watcher, "Install").size(), 3);
         QCOMPARE(s.installedNames(Generation::Newer), QStringList{"First One"});
     }
@@ -515,8 +606,10 @@ private slots:
         s.window->installExtension(temp, true);
         RETURN_IF_FAILED(s.settle(1));
         QCOMPARE(texts(s.watcher.answeredBoxes()), QStringList{"Could not install temp.zxp"});
-        QVERIFY(s.watcher.answeredBoxes().at(0).informativeText.startsWith(
-            "The extension is damaged or cannot be read"));
+        // Refused before the tool ran: the check could not read it.
+        QCOMPARE(s.watcher.answeredBoxes().at(0).informativeText,
+                 QString("The package cannot be installed: it is not a zip archive, or the "
+                         "archive is damaged."));
         QVERIFY(!QFile::exists(temp));
         QVERIFY(!QDir(download.path()).exists());
     }

@@ -13,8 +13,14 @@ using TestSupport::signedSample;
 
 namespace {
 
-QString olderDb(const Environment &e) { return databasePath(e.root(), Generation::Older); }
-QString newerDb(const Environment &e) { return databasePath(e.root(), Generation::Newer); }
+QString olderDb(const Environment &e)
+{
+    return databasePath(e.root(), Generation::Older);
+}
+QString newerDb(const Environment &e)
+{
+    return databasePath(e.root(), Generation::Newer);
+}
 
 QByteArray fileBytes(const QString &path)
 {
@@ -42,8 +48,8 @@ private slots:
         QCOMPARE(environmentRoot(), QStringLiteral("/some/where/else"));
         qputenv("PANELHOLD_COMMON_APPDATA", "");
         const QString fallback =
-            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-            + "/panelhold-adobe";
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+            "/panelhold-adobe";
         QCOMPARE(environmentRoot(), fallback);
         qunsetenv("PANELHOLD_COMMON_APPDATA");
         QCOMPARE(environmentRoot(), fallback);
@@ -97,24 +103,25 @@ private slots:
         const QString package = TestSupport::writePackage(environment, "harmony.zxp", sample);
 
         const QString output = installPackage(environment.root(), Generation::Newer, package);
-        QCOMPARE(output, "Installing extension with file path = " + package
-                             + "\nInstallation successful\n");
+        QCOMPARE(output, "Installing extension with file path = " + package +
+                             "\nInstallation successful\n");
 
-        const QString folder = extensionsFolder(environment.root(), Generation::Newer)
-            + "/Colour Harmony";
-        const QString copy = packagesFolder(environment.root(), Generation::Newer)
-            + "/Colour Harmony.zxp";
+        const QString folder =
+            extensionsFolder(environment.root(), Generation::Newer) + "/Colour Harmony";
+        const QString copy =
+            packagesFolder(environment.root(), Generation::Newer) + "/Colour Harmony.zxp";
         QCOMPARE(TestSupport::filesBelow(folder),
                  (QStringList{"Colour Harmony.mxi", "META-INF/signatures.xml", "icons/icon.png",
                               "index.html"}));
         QCOMPARE(fileBytes(copy), fileBytes(package));
 
         const QString db = newerDb(environment);
-        QCOMPARE(TestSupport::query(db, "SELECT name || '|' || version || '|' || package_path || '|' "
-                                        "|| icon_path || '|' || install_path || '|' || visible "
-                                        "FROM extensions"),
-                 QStringList{"Colour Harmony|1.0.25|" + copy + '|' + folder + "/icons/icon.png|"
-                             + folder + "|1"});
+        QCOMPARE(TestSupport::query(db,
+                                    "SELECT name || '|' || version || '|' || package_path || '|' "
+                                    "|| icon_path || '|' || install_path || '|' || visible "
+                                    "FROM extensions"),
+                 QStringList{"Colour Harmony|1.0.25|" + copy + '|' + folder + "/icons/icon.png|" +
+                             folder + "|1"});
         QCOMPARE(fileBytes(folder + "/icons/icon.png"), QByteArray("icon bytes"));
         // Only the Photoshop host of this generation gets a host row.
         QCOMPARE(TestSupport::query(db, "SELECT host FROM extension_hosts"),
@@ -135,15 +142,17 @@ private slots:
         sample.signature = true;
         const QString package = TestSupport::writePackage(environment, "modern.zxp", sample);
 
-        QVERIFY(TestSupport::succeeded(installPackage(environment.root(), Generation::Older, package)));
+        QVERIFY(
+            TestSupport::succeeded(installPackage(environment.root(), Generation::Older, package)));
         const QString db = olderDb(environment);
         QCOMPARE(TestSupport::query(db, "SELECT name || '|' || version || '|' || shown || '|' "
                                         "|| icon_path FROM extensions"),
                  QStringList{"Modern Panel|2.0|1|"});
         QCOMPARE(TestSupport::query(db, "SELECT host FROM extension_hosts"),
                  QStringList{"Photoshop CS6"});
-        QVERIFY(QFileInfo(extensionsFolder(environment.root(), Generation::Older)
-                          + "/Modern Panel/CSXS/manifest.xml").isFile());
+        QVERIFY(QFileInfo(extensionsFolder(environment.root(), Generation::Older) +
+                          "/Modern Panel/CSXS/manifest.xml")
+                    .isFile());
         // An unsigned package that is not a ".zxp" needs no signature.
         sample.name = "Unsigned Panel";
         sample.signature = false;
@@ -159,8 +168,8 @@ private slots:
         QVERIFY(TestSupport::installSample(environment, Generation::Newer, "tidy-1.9.zxp", first));
 
         // 1.10 is newer than 1.9; it comes as ".mxp" so the copy's name changes.
-        SamplePackage second = TestSupport::mxiPackage("Layer Tidy", "1.10",
-                                                       {"Photoshop", "Illustrator"});
+        SamplePackage second =
+            TestSupport::mxiPackage("Layer Tidy", "1.10", {"Photoshop", "Illustrator"});
         second.extraEntries << qMakePair(QStringLiteral("new-only.js"), QByteArray("new"));
         const QString newPackage = TestSupport::writePackage(environment, "tidy-1.10.mxp", second);
         QVERIFY(TestSupport::succeeded(installPackage(root, Generation::Newer, newPackage)));
@@ -171,8 +180,9 @@ private slots:
         QCOMPARE(TestSupport::filesBelow(packagesFolder(root, Generation::Newer)),
                  QStringList{"Layer Tidy.mxp"});
         const QString db = newerDb(environment);
-        QCOMPARE(TestSupport::query(db, "SELECT version || '|' || package_path FROM extensions"),
-                 QStringList{"1.10|" + packagesFolder(root, Generation::Newer) + "/Layer Tidy.mxp"});
+        QCOMPARE(
+            TestSupport::query(db, "SELECT version || '|' || package_path FROM extensions"),
+            QStringList{"1.10|" + packagesFolder(root, Generation::Newer) + "/Layer Tidy.mxp"});
         QCOMPARE(TestSupport::query(db, "SELECT host FROM extension_hosts ORDER BY host"),
                  (QStringList{"Illustrator 2023 (ver 27.0)", "Photoshop CC 2019 (ver 20.0)"}));
         // Nothing is left behind in the staging area.
@@ -184,22 +194,44 @@ private slots:
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QString>("marker");
 
-        QTest::newRow("missing file") << "missing" << "-201!";
-        QTest::newRow("folder") << "folder" << "-201!";
-        QTest::newRow("not a zip") << "text" << "-201!";
-        QTest::newRow("no manifest") << "no manifest" << "-160!";
-        QTest::newRow("broken mxi") << "broken mxi" << "-160!";
-        QTest::newRow("no version") << "no version" << "-160!";
-        QTest::newRow("name with slash") << "bad name" << "-160!";
-        QTest::newRow("unsigned zxp") << "unsigned" << "-402!";
-        QTest::newRow("unknown product") << "unknown product" << "-403!";
-        QTest::newRow("host version out of range") << "out of range" << "-403!";
-        QTest::newRow("host of the other generation") << "other generation" << "-403!";
-        QTest::newRow("same version") << "same version" << "-412!";
-        QTest::newRow("older version") << "older version" << "-418!";
-        QTest::newRow("host running") << "host running" << "-456!";
-        QTest::newRow("damaged database") << "damaged" << "-501!";
-        QTest::newRow("unopenable database") << "unopenable" << "-501!";
+        QTest::newRow("missing file") << "missing"
+                                      << "-201!";
+        QTest::newRow("folder") << "folder"
+                                << "-201!";
+        QTest::newRow("not a zip") << "text"
+                                   << "-201!";
+        QTest::newRow("no manifest") << "no manifest"
+                                     << "-160!";
+        QTest::newRow("broken mxi") << "broken mxi"
+                                    << "-160!";
+        QTest::newRow("no version") << "no version"
+                                    << "-160!";
+        QTest::newRow("entries without permission bits") << "no permission bits"
+                                                         << "-160!";
+        QTest::newRow("UXP plugin through the bundled tool") << "plugin"
+                                                             << "-160!";
+        QTest::newRow("path with Cyrillic letters") << "cyrillic"
+                                                    << "-160!";
+        QTest::newRow("name with slash") << "bad name"
+                                         << "-160!";
+        QTest::newRow("unsigned zxp") << "unsigned"
+                                      << "-402!";
+        QTest::newRow("unknown product") << "unknown product"
+                                         << "-403!";
+        QTest::newRow("host version out of range") << "out of range"
+                                                   << "-403!";
+        QTest::newRow("host of the other generation") << "other generation"
+                                                      << "-403!";
+        QTest::newRow("same version") << "same version"
+                                      << "-412!";
+        QTest::newRow("older version") << "older version"
+                                       << "-418!";
+        QTest::newRow("host running") << "host running"
+                                      << "-456!";
+        QTest::newRow("damaged database") << "damaged"
+                                          << "-501!";
+        QTest::newRow("unopenable database") << "unopenable"
+                                             << "-501!";
     }
 
     void installMarkers()
@@ -234,6 +266,14 @@ private slots:
         } else if (situation == "bad name") {
             sample.name = "Fresh/../../x";
             sample.mxiFileName = "fresh.mxi";
+        } else if (situation == "no permission bits") {
+            sample.withoutPermissionBits = true;
+        } else if (situation == "plugin") {
+            sample.manifest = ManifestKind::Uxp;
+            sample.hosts = {{"PS", ""}};
+            fileName = "fresh.ccx";
+        } else if (situation == "cyrillic") {
+            fileName = QString::fromUtf8("Загрузки/fresh.zxp");
         } else if (situation == "unsigned") {
             sample.signature = false;
         } else if (situation == "unknown product") {
@@ -319,8 +359,8 @@ private slots:
         SamplePackage sample = signedSample("Windows Zipped", "1.0");
         sample.extraEntries << qMakePair(QStringLiteral("js\\lib\\main.js"), QByteArray("js"));
         QVERIFY(TestSupport::installSample(environment, Generation::Newer, "win.zxp", sample));
-        QCOMPARE(fileBytes(extensionsFolder(environment.root(), Generation::Newer)
-                           + "/Windows Zipped/js/lib/main.js"),
+        QCOMPARE(fileBytes(extensionsFolder(environment.root(), Generation::Newer) +
+                           "/Windows Zipped/js/lib/main.js"),
                  QByteArray("js"));
     }
 
@@ -339,17 +379,21 @@ private slots:
         QCOMPARE(output, QStringLiteral("Removal successful\n"));
         QVERIFY(!output.contains('!') && !output.contains("Failed"));
 
-        QVERIFY(!QFileInfo::exists(extensionsFolder(root, Generation::Newer) + "/Name With Spaces"));
-        QVERIFY(!QFileInfo::exists(packagesFolder(root, Generation::Newer) + "/Name With Spaces.zxp"));
+        QVERIFY(
+            !QFileInfo::exists(extensionsFolder(root, Generation::Newer) + "/Name With Spaces"));
+        QVERIFY(
+            !QFileInfo::exists(packagesFolder(root, Generation::Newer) + "/Name With Spaces.zxp"));
         QCOMPARE(TestSupport::query(newerDb(environment), "SELECT name FROM extensions"),
                  QStringList{"Other"});
-        QCOMPARE(TestSupport::query(newerDb(environment),
-                                    "SELECT DISTINCT name FROM extension_hosts"),
-                 QStringList{"Other"});
+        QCOMPARE(
+            TestSupport::query(newerDb(environment), "SELECT DISTINCT name FROM extension_hosts"),
+            QStringList{"Other"});
         // The older generation keeps its copy.
-        QVERIFY(QFileInfo(extensionsFolder(root, Generation::Older)
-                          + "/Name With Spaces/index.html").isFile());
-        QVERIFY(QFileInfo(packagesFolder(root, Generation::Older) + "/Name With Spaces.zxp").isFile());
+        QVERIFY(
+            QFileInfo(extensionsFolder(root, Generation::Older) + "/Name With Spaces/index.html")
+                .isFile());
+        QVERIFY(
+            QFileInfo(packagesFolder(root, Generation::Older) + "/Name With Spaces.zxp").isFile());
         QCOMPARE(TestSupport::query(olderDb(environment), "SELECT name FROM extensions"),
                  QStringList{"Name With Spaces"});
 
@@ -368,9 +412,9 @@ private slots:
         const QString outsider = environment.file("precious");
         QDir().mkpath(outsider);
         QFile(outsider + "/keep.txt").open(QIODevice::WriteOnly);
-        TestSupport::query(newerDb(environment),
-                           "UPDATE extensions SET install_path = '" + outsider
-                               + "', package_path = '" + outsider + "/keep.txt'");
+        TestSupport::query(newerDb(environment), "UPDATE extensions SET install_path = '" +
+                                                     outsider + "', package_path = '" + outsider +
+                                                     "/keep.txt'");
         QCOMPARE(removeExtension(root, Generation::Newer, "Pointed"),
                  QStringLiteral("Removal successful\n"));
         QVERIFY(QFileInfo(outsider + "/keep.txt").isFile());
@@ -387,6 +431,28 @@ private slots:
         QCOMPARE(listAll(root, Generation::External), listAll(root, Generation::Newer));
         QCOMPARE(removeExtension(root, Generation::Newer, "Via External"),
                  QStringLiteral("Removal successful\n"));
+    }
+
+    // Only the plugin installer agent knows UXP plugins: the newer tool neither lists nor
+    // removes one, though it keeps its data.
+    void pluginOnlyThroughTheAgent()
+    {
+        Environment environment;
+        const QString root = environment.root();
+        SamplePackage plugin = signedSample("Grid Plugin", "2.1");
+        plugin.manifest = ManifestKind::Uxp;
+        plugin.hosts = {{"PS", "20.0"}};
+        QVERIFY(TestSupport::installSample(environment, Generation::External, "grid.ccx", plugin));
+        QCOMPARE(TestSupport::query(newerDb(environment), "SELECT name || ' ' || version "
+                                                          "FROM extensions"),
+                 QStringList{"Grid Plugin 2.1"});
+        QVERIFY(listAll(root, Generation::External).contains("Grid Plugin"));
+        QVERIFY(!listAll(root, Generation::Newer).contains("Grid Plugin"));
+        QCOMPARE(removeExtension(root, Generation::Newer, "Grid Plugin"),
+                 QStringLiteral("Failed to remove extension Grid Plugin\n"));
+        QCOMPARE(removeExtension(root, Generation::External, "Grid Plugin"),
+                 QStringLiteral("Removal successful\n"));
+        QVERIFY(!listAll(root, Generation::External).contains("Grid Plugin"));
     }
 
     void hostRunningBlocksInstallAndRemove()
@@ -541,13 +607,13 @@ private slots:
     {
         Environment environment;
         const QString root = environment.root();
-        const QByteArray odd = QByteArray("3 extensions installed for Odd\r\n") + "\xff\xfe"
-            + " raw bytes\r\n";
+        const QByteArray odd =
+            QByteArray("3 extensions installed for Odd\r\n") + "\xff\xfe" + " raw bytes\r\n";
         QVERIFY(writeScript(root, Generation::Newer, Verb::List, odd, "warning: odd\n"));
 
         for (int run = 0; run < 2; ++run) { // scripts stay until cleared
-            const CommandResult result =
-                runCommand(root, Generation::Newer, {QStringLiteral("/list"), QStringLiteral("all")});
+            const CommandResult result = runCommand(
+                root, Generation::Newer, {QStringLiteral("/list"), QStringLiteral("all")});
             QCOMPARE(result.out, odd);
             QCOMPARE(result.err, QByteArray("warning: odd\n"));
         }
@@ -575,7 +641,8 @@ private slots:
                  QStringLiteral("Removal successful\n"));
 
         QVERIFY(clearScript(root, Generation::Newer, Verb::List));
-        QVERIFY(listAll(root, Generation::Newer).startsWith("0 extensions installed for Photoshop"));
+        QVERIFY(
+            listAll(root, Generation::Newer).startsWith("0 extensions installed for Photoshop"));
     }
 
     void scriptedAnswersOverrideFaults()
@@ -615,7 +682,8 @@ private slots:
             {"list", "all"},
         };
         for (const QStringList &arguments : commands) {
-            const CommandResult result = runCommand(environment.root(), Generation::Newer, arguments);
+            const CommandResult result =
+                runCommand(environment.root(), Generation::Newer, arguments);
             QVERIFY2(result.out.isEmpty(), qPrintable(arguments.join(' ')));
             QCOMPARE(result.err, QByteArray("Unknown option specified\n"));
             QVERIFY(result.exitCode != 0);
