@@ -70,21 +70,6 @@ QString packageIdentityWords(const QString &path)
                                       : identity.name + QLatin1Char(' ') + identity.version;
 }
 
-// A host's extensions, each [name, version], in the order a reader expects them.
-QList<QStringList> rowsInReadingOrder(const QMap<QString, QStringList> &rows)
-{
-    QList<QStringList> ordered;
-    const QStringList names = inReadingOrder(rows.keys());
-    for (const QString &name : names)
-        ordered << rows.value(name);
-    return ordered;
-}
-
-bool isNewer(const QString &announced, const QString &installed)
-{
-    return !announced.isEmpty() && compareVersions(installed.toUtf8(), announced.toUtf8()) < 0;
-}
-
 // Why the file cannot be handed to the tool as a package; empty when it can.
 QString packageProblem(const QString &path)
 {
@@ -279,7 +264,7 @@ int Companion::list(bool json, bool csv, bool withUpdates)
     if (csv) {
         m_out.setCodec("UTF-8");
         // Lines end as the companion's other lines do: the console makes them CRLF on Windows.
-        m_out << listingCsv(m_inventory, withUpdates ? &check : nullptr, QStringLiteral("\n"));
+        m_out << listingCsv(m_inventory, withUpdates ? &check : nullptr);
         return listStatus(check);
     }
     const QStringList hostNames = inReadingOrder(m_inventory.hostExtensions.keys());

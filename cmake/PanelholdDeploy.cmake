@@ -37,8 +37,38 @@ if(WIN32)
     find_program(PANELHOLD_WINDEPLOYQT windeployqt HINTS ${panelhold_qt_bin} NO_DEFAULT_PATH)
     find_program(PANELHOLD_WINDEPLOYQT windeployqt)
     if(NOT PANELHOLD_WINDEPLOYQT)
-        message(WARNING "windeployqt not found beside qmake (${panelhold_qt_bin}): installing "
-                        "would leave out Qt's libraries and plugins")
+        # A cross build has no windeployqt: Qt's DLLs and the plugins the program loads are
+        # copied from Qt's own folders, and the compiler's runtime from beside Qt or the compiler.
+        foreach(module Core Gui Widgets Network Sql Xml Concurrent)
+            install(FILES $<TARGET_FILE:Qt5::${module}> DESTINATION .)
+        endforeach()
+        foreach(plugin platforms:QWindowsIntegrationPlugin styles:QWindowsVistaStylePlugin
+                       sqldrivers:QSQLiteDriverPlugin imageformats:QICOPlugin
+                       imageformats:QJpegPlugin imageformats:QGifPlugin)
+            string(REPLACE ":" ";" plugin ${plugin})
+            list(GET plugin 0 folder)
+            list(GET plugin 1 target)
+            if(TARGET Qt5::${target})
+                install(FILES $<TARGET_FILE:Qt5::${target}> DESTINATION ${folder})
+            else()
+                message(WARNING "Qt's ${target} is missing: installing would leave it out")
+            endif()
+        endforeach()
+        if(MINGW)
+            foreach(runtime libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll)
+                find_file(PANELHOLD_RUNTIME_${runtime} ${runtime} HINTS ${panelhold_qt_bin}
+                          NO_DEFAULT_PATH NO_CACHE)
+                execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
+                                OUTPUT_VARIABLE beside_compiler OUTPUT_STRIP_TRAILING_WHITESPACE)
+                if(PANELHOLD_RUNTIME_${runtime})
+                    install(FILES ${PANELHOLD_RUNTIME_${runtime}} DESTINATION .)
+                elseif(IS_ABSOLUTE "${beside_compiler}" AND EXISTS "${beside_compiler}")
+                    install(FILES ${beside_compiler} DESTINATION .)
+                else()
+                    message(WARNING "${runtime} not found: installing would leave it out")
+                endif()
+            endforeach()
+        endif()
     else()
         install(CODE "
             set(program \"\${CMAKE_INSTALL_PREFIX}/$<TARGET_FILE_NAME:Panelhold>\")
@@ -90,6 +120,27 @@ if(WIN32)
         find_file(PANELHOLD_WINSPARKLE_DLL NAMES WinSparkle.dll HINTS ${panelhold_dll_dirs})
         list(APPEND panelhold_dlls PANELHOLD_WINSPARKLE_DLL)
     endif()
+    # An MSVC build needs the VC++ runtime on the user's machine; CMake knows where Visual
+    # Studio keeps the redistributable DLLs and installs them beside the program.
+    if(MSVC)
+        set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION .)
+        include(InstallRequiredSystemLibraries)
+    endif()
+    # Qt 5.15 loads OpenSSL 1.1 when it first speaks https; without these two DLLs https feeds
+    # and downloads fail. Where they come from is said in the README.
+    set(PANELHOLD_OPENSSL_DIR "" CACHE PATH
+        "A folder with OpenSSL 1.1's libssl-1_1-x64.dll and libcrypto-1_1-x64.dll to install")
+    foreach(name libssl-1_1-x64.dll libcrypto-1_1-x64.dll)
+        find_file(PANELHOLD_OPENSSL_${name} ${name} HINTS ${PANELHOLD_OPENSSL_DIR}
+                  ${panelhold_qt_bin} NO_DEFAULT_PATH NO_CACHE)
+        if(PANELHOLD_OPENSSL_${name})
+            install(FILES ${PANELHOLD_OPENSSL_${name}} DESTINATION .)
+        elseif(MSVC)
+            message(WARNING "${name} not found (set PANELHOLD_OPENSSL_DIR): https feeds and "
+                            "downloads would fail in the installed program")
+        endif()
+    endforeach()
+
     foreach(dll ${panelhold_dlls})
         if(${dll})
             install(FILES ${${dll}} DESTINATION .)
@@ -118,10 +169,12 @@ set(CPACK_NSIS_PACKAGE_NAME "Velmora's Panelhold")
 set(CPACK_NSIS_MUI_ICON ${CMAKE_BINARY_DIR}/generated/panelhold.ico)
 set(CPACK_NSIS_MUI_UNIICON ${CMAKE_BINARY_DIR}/generated/panelhold.ico)
 set(CPACK_NSIS_INSTALLED_ICON_NAME Panelhold.exe)
+# The program lies in the installation folder itself, not in CPack's default "bin".
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 # ".zxp", ".mxp" and ".ccx" (UXP plugins) open with Panelhold: Windows then starts it with the package as the only
-# argument, which the program installs. The uninstaller gives the suffixes back only where they
-# still point at us. These texts are read twice on their way into the NSIS script, hence four
+# argument, which the program installs. The uninstaller gives the suffixes back to their
+# previous owner only where they still point at us. These texts are read twice on their way into the NSIS script, hence four
 # backslashes for one and \\\" for a double quote.
 set(panelhold_progid "Velmora.Panelhold.Package")
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
@@ -129,19 +182,31 @@ set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
   WriteRegStr SHCTX 'Software\\\\Classes\\\\${panelhold_progid}\\\\DefaultIcon' '' '$INSTDIR\\\\Panelhold.exe,0'
   WriteRegStr SHCTX 'Software\\\\Classes\\\\${panelhold_progid}\\\\shell\\\\open\\\\command' '' '\\\"$INSTDIR\\\\Panelhold.exe\\\" \\\"%1\\\"'")
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "")
+# The suffix's owner before us is kept under our own key and given back on uninstalling.
+set(panelhold_owners "Software\\\\Velmora\\\\Panelhold\\\\Previous owners")
 foreach(suffix .zxp .mxp .ccx)
     string(APPEND CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+  ReadRegStr $0 SHCTX 'Software\\\\Classes\\\\${suffix}' ''
+  StrCmp $0 '${panelhold_progid}' +2 0
+  WriteRegStr SHCTX '${panelhold_owners}' '${suffix}' $0
   WriteRegStr SHCTX 'Software\\\\Classes\\\\${suffix}' '' '${panelhold_progid}'
   WriteRegStr SHCTX 'Software\\\\Classes\\\\${suffix}\\\\OpenWithProgids' '${panelhold_progid}' ''")
     string(APPEND CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
   DeleteRegValue SHCTX 'Software\\\\Classes\\\\${suffix}\\\\OpenWithProgids' '${panelhold_progid}'
   ReadRegStr $0 SHCTX 'Software\\\\Classes\\\\${suffix}' ''
-  StrCmp $0 '${panelhold_progid}' 0 +2
-  DeleteRegValue SHCTX 'Software\\\\Classes\\\\${suffix}' ''")
+  StrCmp $0 '${panelhold_progid}' 0 +6
+  ReadRegStr $1 SHCTX '${panelhold_owners}' '${suffix}'
+  StrCmp $1 '' 0 +3
+  DeleteRegValue SHCTX 'Software\\\\Classes\\\\${suffix}' ''
+  Goto +2
+  WriteRegStr SHCTX 'Software\\\\Classes\\\\${suffix}' '' $1")
 endforeach()
 string(APPEND CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'")
 string(APPEND CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+  DeleteRegKey SHCTX '${panelhold_owners}'
+  DeleteRegKey /ifempty SHCTX 'Software\\\\Velmora\\\\Panelhold'
+  DeleteRegKey /ifempty SHCTX 'Software\\\\Velmora'
   DeleteRegKey SHCTX 'Software\\\\Classes\\\\${panelhold_progid}'
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'")
 

@@ -160,36 +160,44 @@ QString Inventory::databaseStamp() const
     return stamp;
 }
 
+namespace {
+// Asks one generation's tool for its listing; true when it lists the extension, with its
+// version (the last host's, as it is the same for every host of a generation).
+bool listsExtension(const QString &key, const QString &prefix, const QString &name,
+                    QString *version = nullptr)
+{
+    const ToolResult result = runToolAndWait(listCommand(key, prefix));
+    ToolLog::record(result, QString());
+    const ParsedListing listing = parseListing(result.out);
+    bool found = false;
+    for (const ListedHost &host : listing.hosts) {
+        for (const ListedExtension &extension : host.extensions) {
+            if (extension.name == name) {
+                found = true;
+                if (version)
+                    *version = extension.version;
+            }
+        }
+    }
+    return found;
+}
+} // namespace
+
 QMap<QString, QString> Inventory::listedVersions(const QString &name) const
 {
     QMap<QString, QString> versions;
     for (const QString &key : toolFolders) {
-        if (versions.contains(key))
-            continue;
-        const ToolResult result = runToolAndWait(listCommand(key, toolOptionPrefix));
-        ToolLog::record(result, QString());
-        const ParsedListing listing = parseListing(result.out);
-        for (const ListedHost &host : listing.hosts) {
-            for (const ListedExtension &extension : host.extensions) {
-                if (extension.name == name)
-                    versions.insert(key, extension.version);
-            }
-        }
+        QString version;
+        if (!versions.contains(key) && listsExtension(key, toolOptionPrefix, name, &version))
+            versions.insert(key, version);
     }
     return versions;
 }
 
 bool Inventory::generationHolds(const QString &key, const QString &name) const
 {
-    const ToolResult result = runToolAndWait(listCommand(key, toolOptionPrefix));
-    ToolLog::record(result, QString());
-    const ParsedListing listing = parseListing(result.out);
-    for (const ListedHost &host : listing.hosts) {
-        for (const ListedExtension &extension : host.extensions) {
-            if (extension.name == name)
-                return true;
-        }
-    }
+    if (listsExtension(key, toolOptionPrefix, name))
+        return true;
     const auto database = adobeDatabases.constFind(key);
     return database != adobeDatabases.constEnd() && databaseHoldsExtension(database.value(), name);
 }

@@ -8,8 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-namespace {
-// A host's extensions, each [name, version], in the order a reader expects them.
 QList<QStringList> rowsInReadingOrder(const QMap<QString, QStringList> &rows)
 {
     QList<QStringList> ordered;
@@ -23,6 +21,8 @@ bool isNewer(const QString &announced, const QString &installed)
 {
     return !announced.isEmpty() && compareVersions(installed.toUtf8(), announced.toUtf8()) < 0;
 }
+
+namespace {
 
 // Every exported row, in one order for both formats.
 struct Row

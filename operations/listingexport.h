@@ -19,6 +19,12 @@ struct UpdateCheck
     QMap<QString, QString> failed;    // why the feed could not be asked, in words
 };
 
+// A host's extensions, each [name, version], in the order a reader expects them.
+QList<QStringList> rowsInReadingOrder(const QMap<QString, QStringList> &rows);
+
+// True when a feed announces a version newer than the installed one.
+bool isNewer(const QString &announced, const QString &installed);
+
 // The listing as the companion's --json prints it (format 1, described in README.md). With a
 // check, each extension also says whether a newer version than its own is announced, and why
 // its feed could not tell when it could not.
@@ -34,7 +40,7 @@ QByteArray listingJsonText(const Inventory &inventory, const UpdateCheck *check)
 // quoted when it holds a comma, a quote, a line break or a space at either end, and quotes are
 // doubled. Nothing guards against a spreadsheet reading a value that starts with "=", "+", "-"
 // or "@" as a formula: every such guard (a leading apostrophe or blank) changes the value.
-// `lineEnd` is for a stream that turns "\n" into the system's line end itself (a console).
+// `lineEnd` is for a reader that wants another line end.
 QByteArray listingCsv(const Inventory &inventory, const UpdateCheck *check,
                       const QString &lineEnd = QStringLiteral("\r\n"));
 

@@ -8,7 +8,10 @@
 #
 # Needs root once (apt-get: the cross compiler, MinGW zlib, Wine, a deb-src entry).
 # Environment: PANELHOLD_CACHE (default ~/.cache/panelhold), JOBS (default 2).
+# With --cached-only it builds nothing: exit status 3 when the toolchain is not in the cache.
 set -euo pipefail
+ONLY_CACHED=0
+[ "${1:-}" = --cached-only ] && ONLY_CACHED=1
 
 SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 SCRIPT="$SOURCE_DIR/tools/build-windows-toolchain.sh"
@@ -200,6 +203,10 @@ stage_toolchain() {
     if [ -e "$TOOLCHAIN/.complete" ]; then
         log "toolchain ready: $TOOLCHAIN"
         return 0
+    fi
+    if [ $ONLY_CACHED = 1 ]; then
+        log "no toolchain in the cache: $TOOLCHAIN"
+        exit 3
     fi
     # Everything is built and installed into the work folder and only copied into the cache entry
     # when complete; Qt's and QuaZip's CMake files find their folder relative to themselves.

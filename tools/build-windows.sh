@@ -7,7 +7,9 @@
 #              tests into build-windows/, and puts the DLLs and Qt's plugins beside them
 #   test       runs the tests under Wine, offscreen, in a Wine prefix of the build's own;
 #              further arguments go to ctest (e.g. -R tst_platform)
-#   all        the three in turn (the default)
+#   installer  makes the NSIS installer from the build (CPack, Debian's makensis) and tries it
+#              under Wine: tools/try-windows-installer.sh
+#   all        the four in turn (the default)
 #
 # Environment: PANELHOLD_WIN_BUILD (default <source>/build-windows), BUILD_TYPE (Debug), JOBS (2).
 set -euo pipefail
@@ -93,6 +95,22 @@ stage_test() {
     return $status
 }
 
+stage_installer() {
+    local started=$SECONDS installer
+    command -v makensis >/dev/null || die "makensis is missing (apt-get install nsis)"
+    rm -rf "$BUILD_DIR/installer"
+    (cd "$BUILD_DIR" && nice -n 19 cpack -G NSIS -C "$BUILD_TYPE" -B "$BUILD_DIR/installer" \
+        >"$BUILD_DIR/installer.log" 2>&1) || {
+        tail -n 30 "$BUILD_DIR/installer.log" >&2
+        die "making the installer failed (log: $BUILD_DIR/installer.log)"
+    }
+    installer=$(find "$BUILD_DIR/installer" -maxdepth 1 -name '*.exe' | head -n1)
+    [ -n "$installer" ] || die "CPack made no installer (log: $BUILD_DIR/installer.log)"
+    log "installer: $installer ($((SECONDS - started)) s)"
+    "$SOURCE_DIR/tools/try-windows-installer.sh" "$installer" "$BUILD_DIR"
+    log "installer stage: $((SECONDS - started)) s"
+}
+
 stage=${1:-all}
 [ $# -gt 0 ] && shift
 case "$stage" in
@@ -105,10 +123,15 @@ test)
     stage_toolchain
     stage_test "$@"
     ;;
+installer)
+    stage_toolchain
+    stage_installer
+    ;;
 all)
     stage_toolchain
     stage_project
     stage_test "$@"
+    stage_installer
     ;;
-*) die "unknown stage $stage; one of toolchain, project, test, all" ;;
+*) die "unknown stage $stage; one of toolchain, project, test, installer, all" ;;
 esac
