@@ -164,6 +164,12 @@ else()
     set(CPACK_GENERATOR TGZ)
 endif()
 
+# A 64-bit installer for a 64-bit program: it installs under "Program Files", not its (x86)
+# twin, and writes the registry's 64-bit view, which the program reads (it also runs where
+# Windows or Wine has no 32-bit part). CPack has no setting for NSIS's Target and fills the
+# defines itself, so it rides on the compressor's line.
+set(CPACK_NSIS_COMPRESSOR "lzma\n  Target amd64-unicode")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_DISPLAY_NAME "Velmora's Panelhold")
 set(CPACK_NSIS_PACKAGE_NAME "Velmora's Panelhold")
 set(CPACK_NSIS_MUI_ICON ${CMAKE_BINARY_DIR}/generated/panelhold.ico)
@@ -199,7 +205,9 @@ foreach(suffix .zxp .mxp .ccx)
   StrCmp $1 '' 0 +3
   DeleteRegValue SHCTX 'Software\\\\Classes\\\\${suffix}' ''
   Goto +2
-  WriteRegStr SHCTX 'Software\\\\Classes\\\\${suffix}' '' $1")
+  WriteRegStr SHCTX 'Software\\\\Classes\\\\${suffix}' '' $1
+  DeleteRegKey /ifempty SHCTX 'Software\\\\Classes\\\\${suffix}\\\\OpenWithProgids'
+  DeleteRegKey /ifempty SHCTX 'Software\\\\Classes\\\\${suffix}'")
 endforeach()
 string(APPEND CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'")

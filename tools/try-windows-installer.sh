@@ -28,7 +28,7 @@ check() { # description, command...
 }
 wine_run() { LC_ALL=C.UTF-8 "$SOURCE_DIR/tools/wine-run.sh" "$PREFIX" "$@"; }
 # The default value of a registry key, or nothing.
-reg_default() { wine_run reg query "$1" /ve 2>/dev/null | tr -d '\r' | awk -F'REG_SZ' 'NF > 1 { sub(/^[ \t]+/, "", $2); print $2 }'; }
+reg_default() { wine_run reg query "$1" /ve 2>/dev/null | tr -d '\r' | awk -F'REG_SZ' 'NF > 1 { sub(/^[ \t]+/, "", $2); print $2 }' | grep -v '^(value not set)$' || true; }
 
 rm -rf "$WORK"
 mkdir -p "$WORK"
@@ -55,7 +55,7 @@ check "no tests or stand-in installed" \
 shortcut=$(find "$PREFIX/drive_c" -path '*Start Menu*' -iname '*Panelhold*.lnk' | head -n1)
 check "a Start-menu shortcut" test -n "$shortcut"
 if [ -n "$shortcut" ]; then
-    target=$( (strings -a "$shortcut"; strings -a -el "$shortcut") | grep -i 'Panelhold\.exe' | head -n1)
+    target=$( (strings -a "$shortcut"; strings -a -el "$shortcut") | grep -i '\\Panelhold\.exe' | head -n1 || true)
     log "shortcut target: $target"
     check "the shortcut opens the installed Panelhold.exe" \
         bash -c '[[ "$1" == *"Velmora Panelhold\\Panelhold.exe" && "$1" != *"\\bin\\"* ]]' _ "$target"
@@ -70,14 +70,16 @@ log "open command: $command"
 check "the open command starts the installed program with the package" \
     test "$command" = '"C:\Program Files\Velmora Panelhold\Panelhold.exe" "%1"'
 
-# The installed programs against a stand-in root; the stand-in tool is put in for this try only.
+# The installed programs against a stand-in root. For this try only, the stand-in tool goes in
+# with its files (as Adobe's would), and Qt's offscreen platform, as no display is here.
 root=$WORK/adobe
 samples=$WORK/samples
 wine_run "$BUILD_DIR/bin/panelhold_demo_seed.exe" "Z:$root" "Z:$samples" >/dev/null 2>&1
 check "a stand-in root seeded" test -d "$root"
 for generation in Support002 Support003; do
-    cp "$BUILD_DIR/bin/Contents/$generation/ExManCmd.exe" "$INSTDIR/Contents/$generation/"
+    cp -r "$BUILD_DIR/bin/Contents/$generation/." "$INSTDIR/Contents/$generation/"
 done
+cp "$BUILD_DIR/bin/platforms/qoffscreen.dll" "$INSTDIR/platforms/"
 cyrillic=$(find "$samples" -name '*.zxp' -path '*Загрузки*' | head -n1)
 check "a sample package in a folder named in Cyrillic" test -n "$cyrillic"
 windows_package="Z:${cyrillic//\//\\}"
@@ -92,23 +94,34 @@ script -qec "LC_ALL=C.UTF-8 '$SOURCE_DIR/tools/wine-run.sh' '$PREFIX' '$INSTDIR/
     /dev/null >"$WORK/console.txt" 2>&1 </dev/null || true
 check "Cyrillic letters reach a console intact" grep -q 'Загрузки' "$WORK/console.txt"
 
-QT_QPA_PLATFORM=offscreen wine_run "$INSTDIR/Panelhold.exe" >"$WORK/window.log" 2>&1 &
-window=$!
-sleep 10
-check "the installed Panelhold.exe starts and keeps running" kill -0 "$window"
-kill "$window" 2>/dev/null || true
-wait "$window" 2>/dev/null || true
+status=0
+QT_QPA_PLATFORM=offscreen timeout 15 "$SOURCE_DIR/tools/wine-run.sh" "$PREFIX" \
+    "$INSTDIR/Panelhold.exe" >"$WORK/window.log" 2>&1 || status=$?
+check "the installed Panelhold.exe starts and keeps running (until stopped)" test $status = 124
+# Ending Wine's loader leaves the program running inside the prefix: every process there ends.
+WINEPREFIX=$PREFIX /usr/lib/wine/wineserver -k 2>/dev/null || true
 unset PANELHOLD_COMMON_APPDATA
-rm -f "$INSTDIR"/Contents/Support00?/ExManCmd.exe
+for generation in Support002 Support003; do
+    find "$INSTDIR/Contents/$generation" -mindepth 1 -not -name README.txt -delete
+done
+rm -f "$INSTDIR/platforms/qoffscreen.dll"
 
 started=$SECONDS
-wine_run "$INSTDIR/Uninstall.exe" /S '_?=C:\Program Files\Velmora Panelhold' >/dev/null 2>&1
+# The uninstaller copies itself away and goes on from there, so its end is waited for here.
+wine_run "$INSTDIR/Uninstall.exe" /S >/dev/null 2>&1
+for _ in $(seq 60); do
+    [ -e "$INSTDIR/Uninstall.exe" ] || break
+    sleep 1
+done
 log "uninstalled in $((SECONDS - started)) s"
 check "uninstalling removed the program" test ! -e "$INSTDIR/Panelhold.exe"
 check "uninstalling removed Qt" test ! -e "$INSTDIR/Qt5Core.dll"
 check ".zxp is given back to its previous owner" \
     test "$(reg_default 'HKLM\Software\Classes\.zxp')" = Other.Viewer.zxp
 check ".mxp, which had no owner, is let go" test -z "$(reg_default 'HKLM\Software\Classes\.mxp')"
+check "nothing of the file type is left" \
+    bash -c '! "$@" reg query "HKLM\Software\Classes\Velmora.Panelhold.Package" >/dev/null 2>&1' \
+    _ "$SOURCE_DIR/tools/wine-run.sh" "$PREFIX"
 
 if [ $failures -gt 0 ]; then
     log "$failures checks failed (files in $WORK)"
