@@ -52,6 +52,7 @@ __declspec(dllimport) void __cdecl win_sparkle_set_appcast_url(const char *url);
 __declspec(dllimport) void __cdecl win_sparkle_init(void);
 __declspec(dllimport) void __cdecl win_sparkle_check_update_without_ui(void);
 __declspec(dllimport) void __cdecl win_sparkle_check_update_with_ui(void);
+__declspec(dllimport) void __cdecl win_sparkle_cleanup(void);
 #ifdef __cplusplus
 }
 #endif
@@ -219,13 +220,15 @@ for number in $(seq 1 "$jobs"); do
     fi
 done
 
-# The resource script: icon, version, manifest and the update feed URL.
-if ! "$windres" -I "$build/generated" -I resources -O coff resources/panelhold.rc \
-    -o "$work/panelhold-res.o" 2>"$work/windres.log"; then
-    echo "---- resources/panelhold.rc (windres)"
-    cat "$work/windres.log"
-    errors=$((errors + 1))
-fi
+# The resource scripts: icon, version, manifest (and the program's update feed URL).
+for script in panelhold panelhold-cli; do
+    if ! "$windres" -I "$build/generated" -I resources -O coff "resources/$script.rc" \
+        -o "$work/$script-res.o" 2>"$work/windres.log"; then
+        echo "---- resources/$script.rc (windres)"
+        cat "$work/windres.log"
+        errors=$((errors + 1))
+    fi
+done
 
 echo "check-windows: $jobs MinGW compiles and windres: $errors project errors," \
     "$warnings project warnings, $noise diagnostics in library headers ignored"
