@@ -203,6 +203,22 @@ int seed(const QString &root, const QString &samplesDir)
         return 1;
     }
 
+    // A copy of the stand-in tool outside its generation folders acts as Adobe's plugin
+    // installer agent, where Panelhold looks for it on the stand-in: the demo's UXP plugin
+    // installs too.
+#ifdef Q_OS_WIN
+    const QString executable = QStringLiteral(".exe");
+#else
+    const QString executable;
+#endif
+    const QString agentFolder = root + QStringLiteral("/standin/agent");
+    if (!QDir().mkpath(agentFolder) ||
+        !QFile::copy(QCoreApplication::applicationDirPath() +
+                         QStringLiteral("/Contents/Support003/ExManCmd") + executable,
+                     agentFolder + QStringLiteral("/UnifiedPluginInstallerAgent") + executable))
+        out() << "No plugin installer agent in the demo: the stand-in tool is not beside the "
+                 "seeder\n";
+
     const QList<Sample> samples = demoSamples(samplesDir);
     for (const Sample &sample : samples) {
         const QString path = samplesDir + QLatin1Char('/') + sample.fileName;

@@ -44,11 +44,15 @@ QString externalToolPath()
 {
     if (externalToolPathOverridden())
         return testExternalToolPath();
+    // A test run or the demo never drives Adobe's real agent; the stand-in environment may
+    // have one of its own (the demo's has).
+    if (Platform::usesStandIn())
+        return commonAppDataFolder() + QStringLiteral("/standin/agent/") +
+               QFileInfo(
+                   QDir::fromNativeSeparators(storedLiteral(StoredLiterals::ExternalToolPath)))
+                   .fileName();
     QString path = storedLiteral(StoredLiterals::ExternalToolPath);
 #ifdef Q_OS_WIN
-    // A test run or the demo never drives Adobe's real agent.
-    if (Platform::usesStandIn())
-        return QString();
     // The agent lies under the common files folder, which need not be on drive C:.
     const QString usual = QStringLiteral("C:\\Program Files\\Common Files");
     const QString common = qEnvironmentVariable("CommonProgramFiles");
