@@ -31,7 +31,19 @@ void MainWindow::setUpBulkActions()
     connect(ui->actionOpen_Log_Folder, &QAction::triggered, this, &MainWindow::openLogFolder);
     // The count follows every announcement, the end of every scan and of every turn of the
     // tool (whose refresh may have brought an extension up to date).
-    connect(updateScanner, &UpdateScanner::updateFound, this, &MainWindow::showUpdateAllCount);
+    // A scan announces hundreds at once and each count looks at every host: once the button is
+    // shown, counted once per pass of the event loop, not once per announcement, which would
+    // cost their square. The first announcement shows the button at once.
+    auto *countDue = new QTimer(this);
+    countDue->setSingleShot(true);
+    countDue->setInterval(0);
+    connect(countDue, &QTimer::timeout, this, &MainWindow::showUpdateAllCount);
+    connect(updateScanner, &UpdateScanner::updateFound, this, [this, countDue] {
+        if (!ui->actionUpdate_All->isVisible())
+            showUpdateAllCount();
+        else if (!countDue->isActive())
+            countDue->start();
+    });
     connect(updateScanner, &UpdateScanner::finished, this, &MainWindow::showUpdateAllCount);
     connect(&toolGate, &ToolGate::changed, this, &MainWindow::showUpdateAllCount);
     showUpdateAllCount();

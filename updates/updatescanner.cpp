@@ -340,7 +340,7 @@ void UpdateScanner::report(const Pending &pending, const FeedAnswer &answer)
         compareVersions(pending.installedVersion.toUtf8(), answer.version.toUtf8()) != -1 ||
         m_found.contains(pending.name))
         return;
-    m_found << pending.name;
+    m_found.insert(pending.name);
     emit updateFound(pending.name, answer.version);
 }
 

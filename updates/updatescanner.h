@@ -11,6 +11,7 @@
 #include <QMultiHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -152,8 +153,8 @@ private:
     QHash<QString, FeedAnswer> m_answeredNow; // what this scan's feeds answered, by address
     QPointer<QFutureWatcher<PackageManifests>> m_reading; // packages still being read, if any
     QList<QFuture<PackageManifests>> m_givenUp; // reads of dropped scans, maybe still under way
-    QStringList m_found;
-    QHash<QString, FeedCheck> m_checks; // by extension name
+    QSet<QString> m_found;                      // looked up per answer
+    QHash<QString, FeedCheck> m_checks;         // by extension name
     bool m_running = false;
     quint64 m_generation = 0; // tells the answers of a dropped scan from the current one's
 };
