@@ -154,7 +154,8 @@ private slots:
             QVERIFY(process->waitForFinished(3000) || process->state() == QProcess::NotRunning);
         QVERIFY(!bystander.waitForFinished(200));
         QCOMPARE(bystander.state(), QProcess::Running);
-        bystander.kill();
+        // Ended the same way: a QProcess kill under Wine sometimes leaves the process running.
+        QVERIFY(Platform::endProcessesNamed(Platform::toolExecutableName(), 10000) >= 1);
         bystander.waitForFinished(5000);
         QCOMPARE(Platform::endProcessesNamed("Panelhold Test Service.exe", 1000), 0);
     }
